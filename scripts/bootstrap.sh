@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# Installs what the build and the tests need on a Debian machine: the 32-bit
+# MinGW-w64 cross compiler, widl and the platform IDL files, 32-bit Wine, Xvfb,
+# CMake, Ninja and GoogleTest's sources. Safe to run again: when everything is
+# present it only checks and returns.
+set -euo pipefail
+
+packages=(
+  g++-mingw-w64-i686-posix
+  mingw-w64-tools
+  libwine-dev
+  wine
+  wine32:i386
+  wine64
+  xvfb
+  xauth
+  cmake
+  ninja-build
+  googletest
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+if [ ! -d /usr/src/googletest ]; then
+  missing+=(googletest)
+fi
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+echo "bootstrap: installing ${missing[*]}"
+if [ "$(id -u)" -ne 0 ]; then
+  if command -v sudo >/dev/null 2>&1; then
+    SUDO=sudo
+  else
+    echo "bootstrap: these packages are missing and this user cannot install them: ${missing[*]}" >&2
+    echo "bootstrap: run this script as root (or with sudo available) on a Debian machine." >&2
+    exit 1
+  fi
+else
+  SUDO=
+fi
+if ! command -v apt-get >/dev/null 2>&1; then
+  echo "bootstrap: no apt-get here; install by hand: ${missing[*]}" >&2
+  exit 1
+fi
+
+export DEBIAN_FRONTEND=noninteractive
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $SUDO dpkg --add-architecture i386
+fi
+if ! $SUDO apt-get update -q >/tmp/quarnel-apt-update.log 2>&1; then
+  echo "bootstrap: apt-get update failed (see /tmp/quarnel-apt-update.log)" >&2
+  tail -5 /tmp/quarnel-apt-update.log >&2
+  exit 1
+fi
+if ! $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}" >/tmp/quarnel-apt-install.log 2>&1; then
+  echo "bootstrap: apt-get install failed (see /tmp/quarnel-apt-install.log)" >&2
+  tail -20 /tmp/quarnel-apt-install.log >&2
+  exit 1
+fi
+echo "bootstrap: done"

@@ -1,0 +1,17 @@
+#pragma once
+// What a Visual Basic program gets from its runtime's App object: the folder of
+// the module it runs from, and its title.
+#include <string>
+
+namespace quarnel {
+
+// The application title: the default title of message boxes and the application
+// name of per-user settings.
+inline constexpr wchar_t kAppTitle[] = L"Quarnel";
+
+// The folder that holds the module containing this code (Quarnel.dll in
+// production, the test program in tests), without a trailing backslash.
+// Example: L"C:\\Program Files\\Quarnel" for C:\Program Files\Quarnel\Quarnel.dll.
+std::wstring AppPath();
+
+}  // namespace quarnel

@@ -1,0 +1,75 @@
+#include "save/modAddin.h"
+
+#include <windows.h>
+
+namespace quarnel {
+
+bool bItalian = false;
+std::wstring sMenuCaption;
+std::wstring sMsgTitle;
+std::wstring sMsgAlreadySaved;
+std::wstring sMsgNoDefaultFolder;
+std::wstring sCaptionDefaultFolder;
+std::wstring sMsgImportant;
+std::wstring sMsgAborted;
+std::wstring sMsgReady;
+std::wstring sCaptionDestination;
+std::wstring sMsgCantSave;
+
+namespace {
+
+constexpr LANGID kItalianItaly = 0x0410;  // 1040
+
+struct Text {
+  const wchar_t* italian;
+  const wchar_t* english;
+};
+
+// The two composite texts are two lines joined by CR LF; nothing else is added.
+constexpr wchar_t kLineBreak[] = L"\r\n";
+
+std::wstring Pick(const Text& text) { return bItalian ? text.italian : text.english; }
+
+std::wstring PickLines(const Text& first, const Text& second) {
+  return Pick(first) + kLineBreak + Pick(second);
+}
+
+}  // namespace
+
+bool IsItalianUser() { return GetUserDefaultLangID() == kItalianItaly; }
+
+void ChooseLanguage() {
+  bItalian = IsItalianUser();
+  sMenuCaption = Pick({L"Quarnel...", L"Quarnel..."});
+}
+
+void FillMessageSlots() {
+  sMsgTitle = Pick({L"Quarnel", L"Quarnel"});
+  sMsgAlreadySaved = Pick({L"Progetto già salvato.", L"Project already saved."});
+  sMsgNoDefaultFolder = PickLines(
+      {L"Non avete ancora impostata la cartella Predefinita. Nella prossima ",
+       L"The Default folder value for the Quarnel add-in is empty."},
+      {L"finestra selezionate la cartella che dovrà contenere i vostri progetti.",
+       L"On the next dialog, select the Default starting folder for yours projects."});
+  sCaptionDefaultFolder = Pick(
+      {L"Selezionare, o creare, la cartella Predefinita di partenza. D'ora in avanti tutti i "
+       L"vostri progetti verranno salvati partendo da questa cartella...",
+       L"Select or create the starting Default folder. Next, all your projects will be saved "
+       L"starting from this folder..."});
+  sMsgImportant = Pick(
+      {L"IMPORTANTE: Se in seguito desiderate modificare la cartella Predefinita, cancellate il "
+       L"file [Quarnel.ini] che si trova nella stessa cartella di questo add-in.",
+       L"IMPORTANT: if you will change the Default folder, delete the [Quarnel.ini] file, from "
+       L"the same folder of this add-in."});
+  sMsgAborted = Pick({L"Nessuna cartella selezionata. Azione interrotta.",
+                      L"Selected folder none. Action aborted."});
+  sMsgReady = PickLines({L"OK. Ora potete salvare il progetto.", L"OK. Now you can save the project."},
+                        {L"Selezionate la cartella per questo progetto...",
+                         L"Select the folder for this project..."});
+  sCaptionDestination = Pick(
+      {L"Selezionare (o creare) la cartella di destinazione in cui salvare il progetto corrente.",
+       L"Select or create the Destination folder for this project:"});
+  sMsgCantSave = Pick({L"Non è possibile salvare questo Componente", L"Can't save this Component."});
+}
+
+}  // namespace quarnel

@@ -1,0 +1,38 @@
+#pragma once
+// The add-in's language and its message catalogue: process-wide text slots that
+// hold every language-dependent text the add-in shows, filled in Italian for
+// users whose default language is Italian (Italy) and in English otherwise.
+#include <string>
+
+namespace quarnel {
+
+// True when the user's default language identifier is exactly 1040, Italian as
+// used in Italy; every other identifier (Swiss Italian 2064 included) is false.
+bool IsItalianUser();
+
+// The language of this connection: set once at connection, fixed until the next.
+extern bool bItalian;
+
+// Filled at connection.
+extern std::wstring sMenuCaption;
+
+// Filled at each click of the project save command.
+extern std::wstring sMsgTitle;
+extern std::wstring sMsgAlreadySaved;
+extern std::wstring sMsgNoDefaultFolder;
+extern std::wstring sCaptionDefaultFolder;
+extern std::wstring sMsgImportant;
+extern std::wstring sMsgAborted;
+extern std::wstring sMsgReady;
+extern std::wstring sCaptionDestination;
+extern std::wstring sMsgCantSave;
+
+// At connection: decides bItalian from the user's language and fills
+// sMenuCaption in it.
+void ChooseLanguage();
+
+// At each click, before anything is shown: fills the nine click-time slots in
+// the language that bItalian gives.
+void FillMessageSlots();
+
+}  // namespace quarnel

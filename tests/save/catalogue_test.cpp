@@ -1,0 +1,106 @@
+// The message catalogue, byte for byte in both languages. The expected texts are
+// written with escapes, independently of the catalogue's own source.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "save/modAddin.h"
+
+namespace quarnel {
+namespace {
+
+struct Expected {
+  const std::wstring* slot;
+  const wchar_t* name;
+  const wchar_t* text;
+};
+
+void ExpectSlots(std::initializer_list<Expected> cases) {
+  for (const auto& c : cases) EXPECT_EQ(*c.slot, c.text) << c.name;
+}
+
+class Catalogue : public ::testing::Test {
+ protected:
+  void TearDown() override { bItalian = false; }
+};
+
+TEST_F(Catalogue, ItalianTexts) {
+  bItalian = true;
+  FillMessageSlots();
+  ExpectSlots({
+      {&sMsgTitle, L"sMsgTitle", L"Quarnel"},
+      {&sMsgAlreadySaved, L"sMsgAlreadySaved", L"Progetto gi\u00E0 salvato."},
+      {&sMsgNoDefaultFolder, L"sMsgNoDefaultFolder",
+       L"Non avete ancora impostata la cartella Predefinita. Nella prossima \x0D\x0A"
+       L"finestra selezionate la cartella che dovr\u00E0 contenere i vostri progetti."},
+      {&sCaptionDefaultFolder, L"sCaptionDefaultFolder",
+       L"Selezionare, o creare, la cartella Predefinita di partenza. D'ora in avanti tutti i "
+       L"vostri progetti verranno salvati partendo da questa cartella..."},
+      {&sMsgImportant, L"sMsgImportant",
+       L"IMPORTANTE: Se in seguito desiderate modificare la cartella Predefinita, cancellate il "
+       L"file [Quarnel.ini] che si trova nella stessa cartella di questo add-in."},
+      {&sMsgAborted, L"sMsgAborted", L"Nessuna cartella selezionata. Azione interrotta."},
+      {&sMsgReady, L"sMsgReady",
+       L"OK. Ora potete salvare il progetto.\x0D\x0ASelezionate la cartella per questo progetto..."},
+      {&sCaptionDestination, L"sCaptionDestination",
+       L"Selezionare (o creare) la cartella di destinazione in cui salvare il progetto corrente."},
+      {&sMsgCantSave, L"sMsgCantSave", L"Non \u00E8 possibile salvare questo Componente"},
+  });
+}
+
+TEST_F(Catalogue, EnglishTexts) {
+  bItalian = false;
+  FillMessageSlots();
+  ExpectSlots({
+      {&sMsgTitle, L"sMsgTitle", L"Quarnel"},
+      {&sMsgAlreadySaved, L"sMsgAlreadySaved", L"Project already saved."},
+      {&sMsgNoDefaultFolder, L"sMsgNoDefaultFolder",
+       L"The Default folder value for the Quarnel add-in is empty.\x0D\x0A"
+       L"On the next dialog, select the Default starting folder for yours projects."},
+      {&sCaptionDefaultFolder, L"sCaptionDefaultFolder",
+       L"Select or create the starting Default folder. Next, all your projects will be saved "
+       L"starting from this folder..."},
+      {&sMsgImportant, L"sMsgImportant",
+       L"IMPORTANT: if you will change the Default folder, delete the [Quarnel.ini] file, from "
+       L"the same folder of this add-in."},
+      {&sMsgAborted, L"sMsgAborted", L"Selected folder none. Action aborted."},
+      {&sMsgReady, L"sMsgReady",
+       L"OK. Now you can save the project.\x0D\x0ASelect the folder for this project..."},
+      {&sCaptionDestination, L"sCaptionDestination",
+       L"Select or create the Destination folder for this project:"},
+      {&sMsgCantSave, L"sMsgCantSave", L"Can't save this Component."},
+  });
+}
+
+TEST_F(Catalogue, SlotsFollowTheFlagAtEveryFill) {
+  bItalian = true;
+  FillMessageSlots();
+  bItalian = false;
+  FillMessageSlots();
+  EXPECT_EQ(sMsgAlreadySaved, L"Project already saved.");
+  bItalian = true;
+  FillMessageSlots();
+  EXPECT_EQ(sMsgAlreadySaved, L"Progetto gi\u00E0 salvato.");
+}
+
+TEST_F(Catalogue, ItalianFirstUseMessageBreaksAfterTheTrailingSpace) {
+  bItalian = true;
+  FillMessageSlots();
+  const auto brk = sMsgNoDefaultFolder.find(L"\r\n");
+  ASSERT_NE(brk, std::wstring::npos);
+  EXPECT_TRUE(sMsgNoDefaultFolder.substr(0, brk).ends_with(L"Nella prossima "));
+  EXPECT_TRUE(sMsgNoDefaultFolder.substr(brk + 2).starts_with(L"finestra"));
+  EXPECT_EQ(sMsgNoDefaultFolder.find(L"\r\n", brk + 2), std::wstring::npos);
+}
+
+TEST_F(Catalogue, MenuCaptionAtConnectionFollowsTheUserLanguage) {
+  // The test program runs with an English locale.
+  bItalian = true;
+  sMenuCaption.clear();
+  ChooseLanguage();
+  EXPECT_FALSE(bItalian);
+  EXPECT_EQ(sMenuCaption, L"Quarnel...");
+}
+
+}  // namespace
+}  // namespace quarnel
