@@ -5,6 +5,7 @@
 #include "common/ansi.h"
 #include "common/app.h"
 #include "common/error.h"
+#include "common/owners.h"
 
 namespace quarnel {
 namespace {
@@ -27,10 +28,10 @@ bool FileExists(const std::string& path) {
 
 // Opens the file for appending and closes it at once: an empty file appears.
 void CreateEmptyFile(const std::string& path) {
-  HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                            nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) throw Error::FromWin32(GetLastError());
-  CloseHandle(file);
+  const unique_handle file = file_handle(CreateFileA(path.c_str(), FILE_APPEND_DATA,
+                                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) throw Error::FromWin32(GetLastError());
 }
 
 }  // namespace
