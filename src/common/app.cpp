@@ -6,14 +6,19 @@
 
 namespace quarnel {
 
-std::wstring AppPath() {
+HMODULE AppModule() {
   HMODULE module = nullptr;
   // The address of this function lies in the module that was linked with it.
   if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
                               GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                          reinterpret_cast<LPCWSTR>(&AppPath), &module)) {
+                          reinterpret_cast<LPCWSTR>(&AppModule), &module)) {
     throw Error::FromWin32(GetLastError());
   }
+  return module;
+}
+
+std::wstring AppPath() {
+  HMODULE module = AppModule();
   std::wstring path(MAX_PATH, L'\0');
   for (;;) {
     const DWORD n = GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size()));

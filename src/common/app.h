@@ -1,6 +1,8 @@
 #pragma once
 // What a Visual Basic program gets from its runtime's App object: the folder of
 // the module it runs from, and its title.
+#include <windows.h>
+
 #include <string>
 
 namespace quarnel {
@@ -8,6 +10,10 @@ namespace quarnel {
 // The application title: the default title of message boxes and the application
 // name of per-user settings.
 inline constexpr wchar_t kAppTitle[] = L"Quarnel";
+
+// The module that contains this code (Quarnel.dll in production, the test
+// program in tests): where the add-in's resources are and what its windows belong to.
+HMODULE AppModule();
 
 // The folder that holds the module containing this code (Quarnel.dll in
 // production, the test program in tests), without a trailing backslash.

@@ -44,4 +44,51 @@ Error Error::FromWin32(DWORD win32_error) {
   }
 }
 
+Error Error::Vb(int number) {
+  const wchar_t* text = L"Application-defined or object-defined error";
+  switch (number) {
+    case 5: text = L"Invalid procedure call or argument"; break;
+    case 7: text = L"Out of memory"; break;
+    case 9: text = L"Subscript out of range"; break;
+    case 13: text = L"Type mismatch"; break;
+    case 91: text = L"Object variable or With block variable not set"; break;
+    case 424: text = L"Object required"; break;
+    case 438: text = L"Object doesn't support this property or method"; break;
+    case 448: text = L"Named argument not found"; break;
+    case 449: text = L"Argument not optional"; break;
+    case 450: text = L"Wrong number of arguments or invalid property assignment"; break;
+    default: break;
+  }
+  return {VbError(static_cast<WORD>(number)), text};
+}
+
+Error Error::FromHResult(HRESULT code) {
+  switch (code) {
+    case E_OUTOFMEMORY: return Vb(7);
+    case E_INVALIDARG: return Vb(5);
+    case E_NOINTERFACE:
+    case DISP_E_TYPEMISMATCH: return Vb(13);
+    case DISP_E_MEMBERNOTFOUND:
+    case DISP_E_UNKNOWNNAME: return Vb(438);
+    case DISP_E_PARAMNOTFOUND: return Vb(448);
+    case DISP_E_PARAMNOTOPTIONAL: return Vb(449);
+    case DISP_E_BADPARAMCOUNT: return Vb(450);
+    case DISP_E_BADINDEX: return Vb(9);
+    default: break;
+  }
+  if (HRESULT_FACILITY(code) == FACILITY_CONTROL) return Vb(HRESULT_CODE(code));
+  std::wstring text = L"Automation error";
+  wchar_t* message = nullptr;
+  if (FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                         FORMAT_MESSAGE_IGNORE_INSERTS,
+                     nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&message), 0,
+                     nullptr) && message) {
+    std::wstring system(message);
+    LocalFree(message);
+    while (!system.empty() && (system.back() == L'\n' || system.back() == L'\r')) system.pop_back();
+    if (!system.empty()) text += L"\r\n" + system;
+  }
+  return {code, text};
+}
+
 }  // namespace quarnel

@@ -18,6 +18,14 @@ class Error : public std::exception {
   // Visual Basic program's own file statements give for it ("Path not found").
   static Error FromWin32(DWORD win32_error);
 
+  // One of Visual Basic's run-time errors by number, with its own text.
+  // Example: Error::Vb(91) is "Object variable or With block variable not set".
+  static Error Vb(int number);
+
+  // A failed HRESULT with no description of its own: Visual Basic's text for the
+  // codes that have one, else the system's message after "Automation error".
+  static Error FromHResult(HRESULT code);
+
   HRESULT code() const noexcept { return code_; }
   const std::wstring& description() const noexcept { return description_; }
   const char* what() const noexcept override { return what_.c_str(); }

@@ -4,6 +4,7 @@
 
 namespace quarnel {
 
+std::wstring sDefaultFolder;
 bool bItalian = false;
 std::wstring sMenuCaption;
 std::wstring sMsgTitle;

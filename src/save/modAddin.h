@@ -10,6 +10,10 @@ namespace quarnel {
 // used in Italy; every other identifier (Swiss Italian 2064 included) is false.
 bool IsItalianUser();
 
+// The Default folder's full path; empty when none is known. Read from the
+// settings file at connection and at every click of the save command.
+extern std::wstring sDefaultFolder;
+
 // The language of this connection: set once at connection, fixed until the next.
 extern bool bItalian;
 
