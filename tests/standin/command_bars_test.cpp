@@ -113,6 +113,28 @@ void PutPictureOnClipboard() {
   CloseClipboard();
 }
 
+// The same kind of picture as a device-independent bitmap (CF_DIB) only: green.
+void PutDibOnClipboard() {
+  const size_t pixels = 16 * 16;
+  HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, sizeof(BITMAPINFOHEADER) + pixels * 4);
+  ASSERT_NE(memory, nullptr);
+  auto* header = static_cast<BITMAPINFOHEADER*>(GlobalLock(memory));
+  *header = BITMAPINFOHEADER{};
+  header->biSize = sizeof(BITMAPINFOHEADER);
+  header->biWidth = 16;
+  header->biHeight = 16;
+  header->biPlanes = 1;
+  header->biBitCount = 32;
+  header->biCompression = BI_RGB;
+  auto* bits = reinterpret_cast<std::uint32_t*>(header + 1);
+  for (size_t i = 0; i < pixels; ++i) bits[i] = 0x0000FF00u;
+  GlobalUnlock(memory);
+  ASSERT_TRUE(OpenClipboard(nullptr));
+  EmptyClipboard();
+  ASSERT_NE(SetClipboardData(CF_DIB, memory), nullptr);
+  CloseClipboard();
+}
+
 void EmptyTheClipboard() {
   ASSERT_TRUE(OpenClipboard(nullptr));
   EmptyClipboard();
@@ -129,6 +151,16 @@ TEST_F(CommandBarControls, PasteFaceKeepsTheClipboardPicture_Clipboard) {
   EXPECT_EQ(face->height, 16);
   EXPECT_EQ(face->pixels[0], 0xFF0000u);        // top left: red
   EXPECT_EQ(face->pixels[15 * 16 + 15], 0x0000FFu);  // bottom right: blue
+}
+
+TEST_F(CommandBarControls, PasteFaceTakesADeviceIndependentBitmapToo_Clipboard) {
+  auto added = Call(Controls(L"Tools").Get(), L"Add", DISPATCH_METHOD).object();
+  PutDibOnClipboard();
+  ASSERT_TRUE(Succeeded(Call(added.Get(), L"PasteFace", DISPATCH_METHOD)));
+  const auto face = ide.controls(L"Tools")[4].face;
+  ASSERT_TRUE(face.has_value());
+  EXPECT_EQ(face->width, 16);
+  EXPECT_EQ(face->pixels[100], 0x00FF00u);
 }
 
 TEST_F(CommandBarControls, PasteFaceWithoutPictureFails_Clipboard) {
