@@ -35,6 +35,16 @@ HRESULT Exception(EXCEPINFO* excep, const InterfaceType& type, HRESULT code, con
   return DISP_E_EXCEPTION;
 }
 
+quarnel::unique_variant Converted(const VARIANT& value, VARTYPE type) {
+  quarnel::unique_variant out;
+  const HRESULT hr = VariantChangeType(out.get(), const_cast<VARIANT*>(&value), 0, type);
+  if (FAILED(hr)) {
+    if (hr == DISP_E_OVERFLOW) throw VbError(6, L"Overflow");
+    throw VbError(13, L"Type mismatch");
+  }
+  return out;
+}
+
 }  // namespace
 
 HostError VbError(WORD number, std::wstring description) {
@@ -46,18 +56,6 @@ bool IsMissing(const VARIANT& value) {
   while (V_VT(v) == (VT_BYREF | VT_VARIANT) && V_VARIANTREF(v)) v = V_VARIANTREF(v);
   return V_VT(v) == VT_EMPTY || (V_VT(v) == VT_ERROR && V_ERROR(v) == DISP_E_PARAMNOTFOUND);
 }
-
-namespace {
-quarnel::unique_variant Converted(const VARIANT& value, VARTYPE type) {
-  quarnel::unique_variant out;
-  const HRESULT hr = VariantChangeType(out.get(), const_cast<VARIANT*>(&value), 0, type);
-  if (FAILED(hr)) {
-    if (hr == DISP_E_OVERFLOW) throw VbError(6, L"Overflow");
-    throw VbError(13, L"Type mismatch");
-  }
-  return out;
-}
-}  // namespace
 
 long ToLong(const VARIANT& value) { return V_I4(Converted(value, VT_I4).get()); }
 bool ToBool(const VARIANT& value) { return V_BOOL(Converted(value, VT_BOOL).get()) != VARIANT_FALSE; }
@@ -112,12 +110,11 @@ const InterfaceType* TypeOfObject(IUnknown* unknown) {
   return type;
 }
 
-void SetErrorInfoFor(const InterfaceType& type, HRESULT code, const std::wstring& description) noexcept {
-  (void)code;
+void SetErrorInfoFor(const wchar_t* source, const IID& iid, const std::wstring& description) noexcept {
   ICreateErrorInfo* create = nullptr;
   if (FAILED(CreateErrorInfo(&create))) return;
-  create->SetGUID(type.iid());
-  create->SetSource(const_cast<LPOLESTR>(type.library().c_str()));
+  create->SetGUID(iid);
+  create->SetSource(const_cast<LPOLESTR>(source));
   create->SetDescription(const_cast<LPOLESTR>(description.c_str()));
   IErrorInfo* info = nullptr;
   if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(&info)))) {
@@ -226,7 +223,7 @@ std::shared_ptr<Core> CallSite::Enter(const wchar_t* member, WORD flags, std::ws
 
 HRESULT CallSite::Leave(HRESULT code, const std::wstring& description) noexcept {
   if (FAILED(code)) {
-    SetErrorInfoFor(type_, code, description);
+    SetErrorInfoFor(type_.library().c_str(), type_.iid(), description);
     if (via_invoke_) {
       try {
         pending_ = HostError{code, description};

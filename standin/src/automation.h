@@ -93,8 +93,9 @@ T* Unwrap(IUnknown* unknown) {
 // The interface of a stand-in object, for the record; null for a client's object.
 const InterfaceType* TypeOfObject(IUnknown* unknown);
 
-// Reports a failure to a vtable caller through IErrorInfo.
-void SetErrorInfoFor(const InterfaceType& type, HRESULT code, const std::wstring& description) noexcept;
+// Reports a failure to a vtable caller through IErrorInfo: `source` is the
+// library's name, `iid` the interface called.
+void SetErrorInfoFor(const wchar_t* source, const IID& iid, const std::wstring& description) noexcept;
 
 // The IDispatch of one object and the bookkeeping of its calls.
 class CallSite {

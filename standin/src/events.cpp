@@ -153,19 +153,7 @@ HRESULT EventSourceObject::Leave(HRESULT code, const std::wstring& description) 
     if (auto core = core_.lock()) core->SetResult(*entry_, code);
   }
   entry_.reset();
-  if (FAILED(code)) {
-    ICreateErrorInfo* create = nullptr;
-    if (SUCCEEDED(CreateErrorInfo(&create))) {
-      create->SetSource(const_cast<LPOLESTR>(L"VBIDE"));
-      create->SetDescription(const_cast<LPOLESTR>(description.c_str()));
-      IErrorInfo* info = nullptr;
-      if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(&info)))) {
-        SetErrorInfo(0, info);
-        info->Release();
-      }
-      create->Release();
-    }
-  }
+  if (FAILED(code)) SetErrorInfoFor(L"VBIDE", IID_IConnectionPoint, description);
   return code;
 }
 
