@@ -54,7 +54,7 @@ LibraryOf Library(IDispatch* object) {
 
 using TypeLibrary = IdeTest;
 
-TEST_F(TypeLibrary, IdeObjectsHaveTheHostReferenceDispids) {
+TEST_F(TypeLibrary, IdeObjectsHaveTheVbideDispids) {
   ide.project(L"Project1").form(L"Form1").build();
   ExpectIds(root.Get(), {{L"Name", 0x0}, {L"FullName", 0xA}, {L"LastUsedPath", 0xB}, {L"Version", 0x64},
                          {L"ReadOnlyMode", 0x6A}, {L"VBProjects", 0x6B}, {L"CommandBars", 0x6C},
