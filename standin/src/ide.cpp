@@ -1,0 +1,322 @@
+#include "standin/ide.h"
+
+#include <cstdio>
+#include <stdexcept>
+
+#include "command_bars.h"
+#include "core.h"
+#include "events.h"
+#include "ide_windows.h"
+#include "projects.h"
+#include "typelibs.h"
+#include "vbe.h"
+
+namespace standin {
+
+using detail::com_ptr;
+
+namespace {
+
+std::string Narrow(std::wstring_view text) {
+  std::string out;
+  for (wchar_t c : text) out += c < 128 ? static_cast<char>(c) : '?';
+  return out;
+}
+
+const wchar_t* KindName(Call::Kind kind) {
+  switch (kind) {
+    case Call::Kind::kGetIDsOfNames: return L"GetIDsOfNames";
+    case Call::Kind::kInvoke: return L"Invoke";
+    case Call::Kind::kVtable: return L"Vtable";
+  }
+  return L"";
+}
+
+std::wstring FlagsText(WORD flags) {
+  std::wstring text;
+  auto add = [&](WORD flag, const wchar_t* name) {
+    if (!(flags & flag)) return;
+    if (!text.empty()) text += L"|";
+    text += name;
+  };
+  add(DISPATCH_METHOD, L"method");
+  add(DISPATCH_PROPERTYGET, L"get");
+  add(DISPATCH_PROPERTYPUT, L"put");
+  add(DISPATCH_PROPERTYPUTREF, L"putref");
+  return text;
+}
+
+// The IDE's File menu with one project holding Form1, and its Tools menu.
+const std::vector<std::wstring>& FileMenu() {
+  static const std::vector<std::wstring> captions = {
+      L"&New Project",   L"&Open Project...",     L"A&dd Project...",       L"&Remove Project",
+      L"Sa&ve Project",  L"Sav&e Project As...",  L"&Save Form1",           L"Save Form1 &As...",
+      L"&Print...",      L"P&rint Setup...",      L"Ma&ke Project1.exe...", L"Make Project &Group...",
+      L"E&xit"};
+  return captions;
+}
+
+const std::vector<std::wstring>& ToolsMenu() {
+  static const std::vector<std::wstring> captions = {L"Add &Procedure...", L"Procedure Attri&butes...",
+                                                     L"&Menu Editor...", L"&Options..."};
+  return captions;
+}
+
+std::shared_ptr<detail::BarNode> MakeBar(std::wstring name, const std::vector<std::wstring>& captions) {
+  auto bar = std::make_shared<detail::BarNode>();
+  bar->name = std::move(name);
+  int id = 100;
+  for (const auto& caption : captions) {
+    auto control = std::make_shared<detail::ControlNode>();
+    control->bar = bar;
+    control->caption = caption;
+    control->id = id++;  // the IDE's own commands have built-in ids
+    bar->controls.push_back(std::move(control));
+  }
+  return bar;
+}
+
+std::shared_ptr<detail::WindowNode> MakeWindow(std::wstring caption) {
+  auto window = std::make_shared<detail::WindowNode>();
+  window->hwnd = detail::MakeIdeWindow(caption);
+  window->caption = std::move(caption);
+  return window;
+}
+
+detail::BarNode& BarOf(const detail::Core& core, std::wstring_view name) {
+  auto bar = core.FindBar(name);
+  if (!bar) throw std::out_of_range("standin: no command bar " + Narrow(name));
+  return *bar;
+}
+
+ClickResult Fire(const std::shared_ptr<detail::Core>& core, const std::shared_ptr<detail::ControlNode>& node) {
+  com_ptr<detail::ControlObject> control = detail::ObjectFor<detail::ControlObject>(core, node);
+  // The sinks as they are now: one may unadvise, or advise another, while called.
+  std::vector<com_ptr<IDispatch>> sinks;
+  for (detail::EventSourceObject* source : core->event_sources) {
+    if (source->control().lock() == node) source->AppendSinks(sinks);
+  }
+  ClickResult result;
+  VARIANT_BOOL handled = VARIANT_FALSE;
+  VARIANT_BOOL cancel_default = VARIANT_FALSE;
+  for (const auto& sink : sinks) {
+    // Click(CommandBarControl, handled, CancelDefault), arguments last to first.
+    VARIANTARG args[3];
+    V_VT(&args[0]) = VT_BYREF | VT_BOOL;
+    V_BOOLREF(&args[0]) = &cancel_default;
+    V_VT(&args[1]) = VT_BYREF | VT_BOOL;
+    V_BOOLREF(&args[1]) = &handled;
+    V_VT(&args[2]) = VT_DISPATCH;
+    V_DISPATCH(&args[2]) = static_cast<CommandBarButton*>(control.Get());
+    DISPPARAMS params{args, nullptr, 3, 0};
+    EXCEPINFO excep{};
+    UINT arg_error = 0;
+    const HRESULT hr = sink->Invoke(1, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr, &excep,
+                                    &arg_error);
+    ++result.sinks;
+    if (hr == DISP_E_EXCEPTION && excep.pfnDeferredFillIn) excep.pfnDeferredFillIn(&excep);
+    if (FAILED(hr) && SUCCEEDED(result.result)) {
+      result.result = hr;
+      result.code = hr == DISP_E_EXCEPTION ? excep.scode : hr;
+      if (excep.bstrDescription) result.description = excep.bstrDescription;
+    }
+    SysFreeString(excep.bstrSource);
+    SysFreeString(excep.bstrDescription);
+    SysFreeString(excep.bstrHelpFile);
+  }
+  result.handled = handled != VARIANT_FALSE;
+  result.cancel_default = cancel_default != VARIANT_FALSE;
+  return result;
+}
+
+Component Snapshot(const detail::ComponentNode& node) {
+  return {node.name, node.type, node.dirty, node.file_name};
+}
+
+}  // namespace
+
+// --- Call -------------------------------------------------------------------------------
+
+std::wstring Call::operation() const { return object + L"." + member; }
+
+std::wstring Call::text() const {
+  wchar_t code[16];
+  swprintf(code, 16, L"0x%08lX", static_cast<unsigned long>(result));
+  std::wstring line = std::wstring(KindName(kind)) + L" " + operation();
+  if (flags) line += L" [" + FlagsText(flags) + L"]";
+  return line + L"(" + args + L") -> " + code;
+}
+
+// --- ProjectBuilder ----------------------------------------------------------------------
+
+ProjectBuilder::ProjectBuilder(Ide& ide, std::wstring name) : ide_(ide), project_(std::make_shared<detail::ProjectNode>()) {
+  project_->name = std::move(name);
+}
+
+ProjectBuilder& ProjectBuilder::component(std::wstring name, int type) {
+  auto component = std::make_shared<detail::ComponentNode>();
+  component->project = project_;
+  component->name = std::move(name);
+  component->type = type;
+  project_->components.push_back(std::move(component));
+  return *this;
+}
+
+ProjectBuilder& ProjectBuilder::dirty(bool dirty) {
+  if (project_->components.empty()) throw std::logic_error("standin: dirty() needs a component before it");
+  project_->components.back()->dirty = dirty;
+  return *this;
+}
+
+ProjectBuilder& ProjectBuilder::file(std::wstring path) {
+  if (project_->components.empty()) throw std::logic_error("standin: file() needs a component before it");
+  project_->components.back()->file_name = std::move(path);
+  return *this;
+}
+
+ProjectBuilder& ProjectBuilder::code(std::wstring text) {
+  if (project_->components.empty()) throw std::logic_error("standin: code() needs a component before it");
+  project_->components.back()->code = std::move(text);
+  return *this;
+}
+
+ProjectBuilder& ProjectBuilder::saved_as(std::wstring path) {
+  project_->file_name = std::move(path);
+  project_->dirty = false;
+  return *this;
+}
+
+ProjectBuilder& ProjectBuilder::project_dirty(bool dirty) {
+  project_->dirty = dirty;
+  return *this;
+}
+
+ProjectBuilder& ProjectBuilder::type(int type) {
+  project_->type = type;
+  return *this;
+}
+
+void ProjectBuilder::build() {
+  auto& core = *ide_.core_;
+  if (core.FindProject(project_->name)) {
+    throw std::invalid_argument("standin: the IDE already holds a project " + Narrow(project_->name));
+  }
+  core.projects.push_back(project_);
+  if (!core.active_project.lock()) core.active_project = project_;
+}
+
+// --- Ide ------------------------------------------------------------------------------------
+
+Ide::Ide() : core_(std::make_shared<detail::Core>()) {
+  detail::LoadTypeLibraries();
+  core_->bars.push_back(MakeBar(L"File", FileMenu()));
+  core_->bars.push_back(MakeBar(L"Tools", ToolsMenu()));
+  for (const wchar_t* caption : {L"Project Explorer", L"Properties", L"Form Layout", L"Immediate"}) {
+    core_->windows.push_back(MakeWindow(caption));
+  }
+  core_->main_window = MakeWindow(L"Microsoft Visual Basic [design]");
+}
+
+Ide::~Ide() = default;
+
+Microsoft::WRL::ComPtr<IDispatch> Ide::application() {
+  com_ptr<detail::VbeObject> root;
+  if (core_->root) {
+    root = core_->root;
+  } else {
+    root = detail::Adopt(new detail::VbeObject(core_));
+    core_->root = root.Get();
+  }
+  return com_ptr<IDispatch>(static_cast<VBE*>(root.Get()));
+}
+
+std::vector<Control> Ide::controls(std::wstring_view bar) const {
+  std::vector<Control> out;
+  for (const auto& node : BarOf(*core_, bar).controls) {
+    out.push_back({node->caption, node->type, node->id, node->temporary, node->face_id, node->face});
+  }
+  return out;
+}
+
+void Ide::add_bar(std::wstring name, const std::vector<std::wstring>& captions) {
+  remove_bar(name);
+  core_->bars.push_back(MakeBar(std::move(name), captions));
+}
+
+void Ide::remove_bar(std::wstring_view name) {
+  auto& bars = core_->bars;
+  std::erase_if(bars, [&](const auto& bar) { return detail::SameText(bar->name, name); });
+}
+
+ClickResult Ide::click(std::wstring_view bar, int position) {
+  auto& controls = BarOf(*core_, bar).controls;
+  if (position < 1 || static_cast<size_t>(position) > controls.size()) {
+    throw std::out_of_range("standin: no control at that position of " + Narrow(bar));
+  }
+  return Fire(core_, controls[static_cast<size_t>(position) - 1]);
+}
+
+ClickResult Ide::click(std::wstring_view bar, std::wstring_view caption) {
+  for (const auto& control : BarOf(*core_, bar).controls) {
+    if (control->caption == caption) return Fire(core_, control);
+  }
+  throw std::out_of_range("standin: no control " + Narrow(caption) + " in " + Narrow(bar));
+}
+
+ProjectBuilder Ide::project(std::wstring name) { return ProjectBuilder(*this, std::move(name)); }
+
+std::optional<Project> Ide::find_project(std::wstring_view name) const {
+  auto node = core_->FindProject(name);
+  if (!node) return std::nullopt;
+  Project project{node->name, node->file_name, node->dirty, node->Saved(), {}};
+  for (const auto& component : node->components) project.components.push_back(Snapshot(*component));
+  return project;
+}
+
+void Ide::set_active_project(std::wstring_view name) {
+  if (name.empty()) {
+    core_->active_project.reset();
+    return;
+  }
+  auto node = core_->FindProject(name);
+  if (!node) throw std::out_of_range("standin: no project " + Narrow(name));
+  core_->active_project = node;
+}
+
+std::vector<std::wstring> Ide::windows() const {
+  std::vector<std::wstring> captions;
+  for (const auto& window : core_->windows) captions.push_back(window->caption);
+  return captions;
+}
+
+std::vector<std::wstring> Ide::focus_history() const { return core_->focus_history; }
+
+void Ide::set_full_name(std::wstring full_name) { core_->full_name = std::move(full_name); }
+
+const std::vector<Call>& Ide::calls() const { return core_->calls; }
+
+std::size_t Ide::count(std::wstring_view operation) const {
+  std::size_t n = 0;
+  for (const auto& call : core_->calls) {
+    if (call.kind != Call::Kind::kGetIDsOfNames && detail::SameText(call.operation(), operation)) ++n;
+  }
+  return n;
+}
+
+void Ide::clear_calls() { core_->calls.clear(); }
+
+std::wstring Ide::transcript() const {
+  std::wstring text;
+  for (const auto& call : core_->calls) text += call.text() + L"\n";
+  return text;
+}
+
+void Ide::fail(Failure failure) {
+  if (failure.call < 0) throw std::invalid_argument("standin: Failure::call is 0 or more");
+  const int left = failure.call;
+  core_->rules.push_back({std::move(failure), left});
+}
+
+void Ide::clear_failures() { core_->rules.clear(); }
+
+}  // namespace standin

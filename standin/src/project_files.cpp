@@ -1,0 +1,248 @@
+#include "project_files.h"
+
+#include "automation.h"
+
+namespace standin::detail {
+namespace {
+
+// Text in the system's ANSI code page, as the IDE's files hold it.
+std::string Ansi(const std::wstring& text) {
+  if (text.empty()) return {};
+  const int length = static_cast<int>(text.size());
+  const int n = WideCharToMultiByte(CP_ACP, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<size_t>(n), '\0');
+  WideCharToMultiByte(CP_ACP, 0, text.data(), length, out.data(), n, nullptr, nullptr);
+  return out;
+}
+
+std::wstring FolderOf(const std::wstring& path) {
+  const size_t slash = path.find_last_of(L"\\/");
+  return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+}
+
+std::wstring NameOf(const std::wstring& path) {
+  const size_t slash = path.find_last_of(L"\\/");
+  return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+HostError FileError(DWORD win32_error) {
+  switch (win32_error) {
+    case ERROR_FILE_NOT_FOUND:
+      return VbError(53, L"File not found");
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_DRIVE:
+    case ERROR_BAD_NETPATH:
+    case ERROR_BAD_NET_NAME:
+    case ERROR_DIRECTORY:
+      return VbError(76, L"Path not found");
+    case ERROR_INVALID_NAME:
+    case ERROR_FILENAME_EXCED_RANGE:
+    case ERROR_BAD_PATHNAME:
+      return VbError(52, L"Bad file name or number");
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_WRITE_PROTECT:
+      return VbError(70, L"Permission denied");
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      return VbError(61, L"Disk full");
+    default:
+      return VbError(75, L"Path/File access error");
+  }
+}
+
+// The header of a form-like component: its designer block.
+std::string DesignerHeader(const char* kind, const std::string& name) {
+  return "VERSION 5.00\r\n"
+         "Begin " + std::string(kind) + " " + name + " \r\n"
+         "   Caption         =   \"" + name + "\"\r\n"
+         "   ClientHeight    =   3090\r\n"
+         "   ClientLeft      =   60\r\n"
+         "   ClientTop       =   450\r\n"
+         "   ClientWidth     =   4680\r\n"
+         "   ScaleHeight     =   3090\r\n"
+         "   ScaleWidth      =   4680\r\n"
+         "End\r\n";
+}
+
+std::string Attributes(const std::string& name, bool creatable, bool predeclared) {
+  return "Attribute VB_Name = \"" + name + "\"\r\n"
+         "Attribute VB_GlobalNameSpace = False\r\n"
+         "Attribute VB_Creatable = " + (creatable ? "True" : "False") + "\r\n"
+         "Attribute VB_PredeclaredId = " + (predeclared ? "True" : "False") + "\r\n"
+         "Attribute VB_Exposed = False\r\n";
+}
+
+// The project file's keyword for a component kind; null for one it cannot name.
+const char* KeywordOf(int type) {
+  switch (type) {
+    case 1: return "Module";
+    case 2: return "Class";
+    case 3: return "Designer";
+    case 4: return "ResFile32";
+    case 5:
+    case 6: return "Form";
+    case 7: return "PropertyPage";
+    case 8: return "UserControl";
+    case 9: return "UserDocument";
+    case 10: return "RelatedDoc";
+    case 11: return "Designer";
+    default: return nullptr;
+  }
+}
+
+}  // namespace
+
+std::wstring ExtensionOf(int type) {
+  switch (type) {
+    case 1: return L".bas";
+    case 2: return L".cls";
+    case 3: return L".dsr";
+    case 4: return L".res";
+    case 5:
+    case 6: return L".frm";
+    case 7: return L".pag";
+    case 8: return L".ctl";
+    case 9: return L".dob";
+    case 11: return L".dsr";
+    default: return L"";
+  }
+}
+
+std::string ComponentFile(const ComponentNode& component) {
+  const std::string name = Ansi(component.name);
+  std::string code = Ansi(component.code);
+  if (!code.empty() && code.back() != '\n') code += "\r\n";
+  switch (component.type) {
+    case 1:
+      return "Attribute VB_Name = \"" + name + "\"\r\n" + code;
+    case 2:
+      return "VERSION 1.0 CLASS\r\n"
+             "BEGIN\r\n"
+             "  MultiUse = -1  'True\r\n"
+             "  Persistable = 0  'NotPersistable\r\n"
+             "  DataBindingBehavior = 0  'vbNone\r\n"
+             "  DataSourceBehavior  = 0  'vbNone\r\n"
+             "  MTSTransactionMode  = 0  'NotAnMTSObject\r\n"
+             "END\r\n" +
+             Attributes(name, true, false) + code;
+    case 3:
+      return DesignerHeader("{C62A69F0-16DC-11CE-9E98-00AA00574A4F}", name) + Attributes(name, false, true) + code;
+    case 4:
+      // An empty resource file: its one null entry.
+      return std::string("\0\0\0\0\x20\0\0\0\xff\xff\0\0\xff\xff\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0", 32);
+    case 5:
+      return DesignerHeader("VB.Form", name) + Attributes(name, false, true) + code;
+    case 6:
+      return DesignerHeader("VB.MDIForm", name) + Attributes(name, false, true) + code;
+    case 7:
+      return DesignerHeader("VB.PropertyPage", name) + Attributes(name, true, false) + code;
+    case 8:
+      return DesignerHeader("VB.UserControl", name) + Attributes(name, true, false) + code;
+    case 9:
+      return DesignerHeader("VB.UserDocument", name) + Attributes(name, true, false) + code;
+    case 10:
+      return code;
+    case 11:
+      return DesignerHeader("{B4741C00-45A6-11D1-ABEC-00A0C9274B91}", name) + Attributes(name, true, false) + code;
+    default:
+      return "Attribute VB_Name = \"" + name + "\"\r\n" + code;
+  }
+}
+
+std::string ProjectFile(const ProjectNode& project, const std::wstring& path) {
+  static const char* const kTypes[] = {"Exe", "OleExe", "OleDll", "Control"};
+  const std::string type = project.type >= 0 && project.type <= 3 ? kTypes[project.type] : "Exe";
+  const std::wstring folder = FolderOf(path);
+  auto reference = [&](const ComponentNode& component) {
+    // A component never saved is named by the file it would get beside the project.
+    if (component.file_name.empty()) return Ansi(component.name + ExtensionOf(component.type));
+    if (SameText(FolderOf(component.file_name), folder)) return Ansi(NameOf(component.file_name));
+    return Ansi(component.file_name);
+  };
+
+  std::string text = "Type=" + type + "\r\n";
+  text += "Reference=*\\G{00020430-0000-0000-C000-000000000046}#2.0#0#..\\..\\WINDOWS\\system32\\stdole2.tlb#OLE Automation\r\n";
+  std::string startup;  // the first form, else Sub Main
+  for (const auto& component : project.components) {
+    const char* keyword = KeywordOf(component->type);
+    if (!keyword) continue;
+    const std::string file = reference(*component);
+    switch (component->type) {
+      case 1:
+      case 2:
+        text += std::string(keyword) + "=" + Ansi(component->name) + "; " + file + "\r\n";
+        break;
+      case 4:
+        text += std::string(keyword) + "=\"" + file + "\"\r\n";
+        break;
+      default:
+        text += std::string(keyword) + "=" + file + "\r\n";
+        break;
+    }
+    if (startup.empty() && component->type == 5) startup = Ansi(component->name);
+  }
+  std::wstring build = project.build_file_name.empty() ? project.name + (project.type == 2   ? L".dll"
+                                                                          : project.type == 3 ? L".ocx"
+                                                                                              : L".exe")
+                                                       : NameOf(project.build_file_name);
+  text += "Startup=\"" + (startup.empty() ? std::string("Sub Main") : startup) + "\"\r\n";
+  text += "Command32=\"\"\r\n";
+  text += "Name=\"" + Ansi(project.name) + "\"\r\n";
+  text += "ExeName32=\"" + Ansi(build) + "\"\r\n";
+  text += "HelpContextID=\"0\"\r\n"
+          "CompatibleMode=\"0\"\r\n"
+          "MajorVer=1\r\n"
+          "MinorVer=0\r\n"
+          "RevisionVer=0\r\n"
+          "AutoIncrementVer=0\r\n"
+          "ServerSupportFiles=0\r\n"
+          "CompilationType=0\r\n"
+          "OptimizationType=0\r\n"
+          "NoAliasing=0\r\n"
+          "BoundsCheck=0\r\n"
+          "OverflowCheck=0\r\n"
+          "FlPointCheck=0\r\n"
+          "StartMode=0\r\n"
+          "Unattended=0\r\n"
+          "Retained=0\r\n"
+          "ThreadPerObject=0\r\n"
+          "MaxNumberOfThreads=1\r\n";
+  return text;
+}
+
+std::wstring FullPath(const std::wstring& file_name) {
+  if (file_name.empty() || file_name.find(L'\0') != std::wstring::npos) throw VbError(52, L"Bad file name or number");
+  const DWORD n = GetFullPathNameW(file_name.c_str(), 0, nullptr, nullptr);
+  if (n == 0) throw FileError(GetLastError());
+  std::wstring full(n, L'\0');
+  const DWORD written = GetFullPathNameW(file_name.c_str(), n, full.data(), nullptr);
+  if (written == 0 || written >= n) throw FileError(GetLastError());
+  full.resize(written);
+  if (full.back() == L'\\' || full.back() == L'/') throw VbError(52, L"Bad file name or number");
+  return full;
+}
+
+void WriteWholeFile(const std::wstring& path, const std::string& bytes) {
+  // Written beside the target first, then moved over it in one step.
+  const std::wstring folder = FolderOf(path);
+  wchar_t temp[MAX_PATH + 1];
+  if (!GetTempFileNameW(folder.empty() ? L"." : folder.c_str(), L"vbs", 0, temp)) throw FileError(GetLastError());
+  auto remove_temp = quarnel::scope_exit([&] { DeleteFileW(temp); });
+  {
+    auto file = quarnel::file_handle(
+        CreateFileW(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) throw FileError(GetLastError());
+    DWORD written = 0;
+    if (!WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
+        written != bytes.size()) {
+      throw FileError(GetLastError());
+    }
+  }
+  if (!MoveFileExW(temp, path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    throw FileError(GetLastError());
+  }
+  remove_temp.release();
+}
+
+}  // namespace standin::detail

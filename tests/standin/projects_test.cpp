@@ -1,0 +1,157 @@
+// Projects, components and windows: what the IDE answers about them, and the
+// files its save operations write.
+#include <gtest/gtest.h>
+
+#include "fixture.h"
+#include "support/temp_folder.h"
+
+namespace standin::test {
+namespace {
+
+using quarnel::test::FileExists;
+using quarnel::test::ReadBytes;
+using quarnel::test::TempFolder;
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+using Projects = IdeTest;
+
+TEST_F(Projects, NoProjectMeansNoActiveProject) {
+  const Outcome active = Get(root.Get(), L"ActiveVBProject");
+  ASSERT_TRUE(Succeeded(active));
+  EXPECT_EQ(V_VT(active.value.get()), VT_DISPATCH);
+  EXPECT_EQ(active.object(), nullptr);
+}
+
+TEST_F(Projects, BuiltProjectIsActiveWithItsComponentsInOrder) {
+  ide.project(L"Project1").form(L"Form1").module(L"Module1").cls(L"Class1").build();
+  ide.project(L"Other").module(L"Helpers").build();
+  auto project = ActiveProject();
+  EXPECT_EQ(Get(project.Get(), L"Name").text(), L"Project1");
+  EXPECT_EQ(Get(project.Get(), L"FileName").text(), L"");
+  EXPECT_EQ(V_BOOL(Get(project.Get(), L"Saved").value.get()), VARIANT_FALSE);
+
+  auto components = Object(project.Get(), L"VBComponents");
+  EXPECT_EQ(Get(components.Get(), L"Count").number(), 3);
+  EXPECT_EQ(Get(Object(components.Get(), L"Item", {short{2}}).Get(), L"Name").text(), L"Module1");
+  EXPECT_EQ(Get(Object(components.Get(), L"Item", {L"class1"}).Get(), L"Type").number(), 2);
+  EXPECT_EQ(Get(components.Get(), L"Item", {4}).hr, DISP_E_EXCEPTION);
+  EXPECT_EQ(Get(components.Get(), L"Item", {L"Nope"}).description, L"Subscript out of range");
+
+  // For Each, as Visual Basic does it: DISPID_NEWENUM, then IEnumVARIANT.
+  DISPPARAMS none{};
+  quarnel::unique_variant enumerator;
+  ASSERT_EQ(components->Invoke(DISPID_NEWENUM, IID_NULL, 0, DISPATCH_METHOD | DISPATCH_PROPERTYGET, &none,
+                               enumerator.put(), nullptr, nullptr),
+            S_OK);
+  com_ptr<IEnumVARIANT> items;
+  ASSERT_EQ(V_UNKNOWN(enumerator.get())->QueryInterface(IID_IEnumVARIANT, reinterpret_cast<void**>(items.GetAddressOf())),
+            S_OK);
+  std::vector<std::wstring> names;
+  quarnel::unique_variant item;
+  ULONG fetched = 0;
+  while (items->Next(1, item.put(), &fetched) == S_OK) names.push_back(Get(V_DISPATCH(item.get()), L"Name").text());
+  EXPECT_EQ(names, (std::vector<std::wstring>{L"Form1", L"Module1", L"Class1"}));
+}
+
+TEST_F(Projects, EveryComponentKindIsOffered) {
+  auto builder = ide.project(L"Kinds");
+  for (int kind = 1; kind <= 11; ++kind) builder.component(L"C" + std::to_wstring(kind), kind);
+  builder.build();
+  auto components = Object(ActiveProject().Get(), L"VBComponents");
+  for (int kind = 1; kind <= 11; ++kind) {
+    EXPECT_EQ(Get(Object(components.Get(), L"Item", {kind}).Get(), L"Type").number(), kind);
+  }
+}
+
+TEST_F(Projects, DirtyFlagsAreReadAndWritten) {
+  ide.project(L"Project1").saved_as(L"C:\\Work\\Project1.vbp").form(L"Form1").file(L"C:\\Work\\Form1.frm").clean().build();
+  auto project = ActiveProject();
+  EXPECT_EQ(V_BOOL(Get(project.Get(), L"Saved").value.get()), VARIANT_TRUE);
+  auto form = Object(Object(project.Get(), L"VBComponents").Get(), L"Item", {1});
+  ASSERT_TRUE(Succeeded(Put(form.Get(), L"IsDirty", true)));
+  EXPECT_TRUE(ide.find_project(L"Project1")->components[0].dirty);
+  EXPECT_EQ(V_BOOL(Get(project.Get(), L"Saved").value.get()), VARIANT_FALSE);
+  EXPECT_EQ(V_BOOL(Get(project.Get(), L"IsDirty").value.get()), VARIANT_FALSE);  // the project file itself
+}
+
+class SaveAs : public IdeTest {
+ protected:
+  SaveAs() { ide.project(L"Project1").form(L"Form1").module(L"Module1").cls(L"Class1").build(); }
+  com_ptr<IDispatch> Component(const wchar_t* name) {
+    return Object(Object(ActiveProject().Get(), L"VBComponents").Get(), L"Item", {name});
+  }
+  TempFolder folder;
+};
+
+TEST_F(SaveAs, ComponentsThenProjectWriteTheFilesAndSaveTheProject) {
+  for (const wchar_t* name : {L"Form1", L"Module1", L"Class1"}) {
+    const std::wstring extension = name[0] == L'F' ? L".frm" : name[0] == L'M' ? L".bas" : L".cls";
+    const Outcome saved = Call(Component(name).Get(), L"SaveAs", DISPATCH_METHOD, {(folder / (name + extension)).c_str()});
+    ASSERT_TRUE(Succeeded(saved));
+    EXPECT_EQ(V_BOOL(Get(Component(name).Get(), L"IsDirty").value.get()), VARIANT_FALSE);
+  }
+  EXPECT_TRUE(Contains(ReadBytes(folder / L"Form1.frm"), "Begin VB.Form Form1"));
+  EXPECT_TRUE(Contains(ReadBytes(folder / L"Form1.frm"), "Attribute VB_Name = \"Form1\""));
+  EXPECT_TRUE(Contains(ReadBytes(folder / L"Module1.bas"), "Attribute VB_Name = \"Module1\""));
+  EXPECT_TRUE(Contains(ReadBytes(folder / L"Class1.cls"), "VERSION 1.0 CLASS"));
+  EXPECT_FALSE(ide.find_project(L"Project1")->saved);
+
+  auto project = ActiveProject();
+  ASSERT_TRUE(Succeeded(Call(project.Get(), L"SaveAs", DISPATCH_METHOD, {(folder / L"Project1.vbp").c_str()})));
+  const std::string vbp = ReadBytes(folder / L"Project1.vbp");
+  EXPECT_TRUE(Contains(vbp, "Type=Exe\r\n"));
+  EXPECT_TRUE(Contains(vbp, "\r\nForm=Form1.frm\r\n"));
+  EXPECT_TRUE(Contains(vbp, "\r\nModule=Module1; Module1.bas\r\n"));
+  EXPECT_TRUE(Contains(vbp, "\r\nClass=Class1; Class1.cls\r\n"));
+  EXPECT_TRUE(Contains(vbp, "\r\nName=\"Project1\"\r\n"));
+  EXPECT_EQ(Get(project.Get(), L"FileName").text(), folder / L"Project1.vbp");
+  EXPECT_EQ(V_BOOL(Get(project.Get(), L"Saved").value.get()), VARIANT_TRUE);
+  const auto state = ide.find_project(L"Project1");
+  EXPECT_TRUE(state->saved);
+  EXPECT_EQ(state->components[1].file_name, folder / L"Module1.bas");
+}
+
+TEST_F(SaveAs, ComponentInAnotherFolderIsNamedByItsFullPath) {
+  const std::wstring sub = folder / L"forms";
+  ASSERT_TRUE(CreateDirectoryW(sub.c_str(), nullptr));
+  ASSERT_TRUE(Succeeded(Call(Component(L"Form1").Get(), L"SaveAs", DISPATCH_METHOD, {(sub + L"\\Form1.frm").c_str()})));
+  ASSERT_TRUE(Succeeded(Call(ActiveProject().Get(), L"SaveAs", DISPATCH_METHOD, {(folder / L"P.vbp").c_str()})));
+  EXPECT_TRUE(Contains(ReadBytes(folder / L"P.vbp"), "\r\nForm=" + Narrow(sub) + "\\Form1.frm\r\n"));
+}
+
+TEST_F(SaveAs, WriteFailureChangesNothing) {
+  const std::wstring missing = folder / L"missing\\Form1.frm";
+  const Outcome failed = Call(Component(L"Form1").Get(), L"SaveAs", DISPATCH_METHOD, {missing.c_str()});
+  EXPECT_EQ(failed.hr, DISP_E_EXCEPTION);
+  EXPECT_EQ(failed.description, L"Path not found");
+  EXPECT_EQ(failed.scode, static_cast<HRESULT>(0x800A004C));
+  EXPECT_TRUE(ide.find_project(L"Project1")->components[0].dirty);
+  EXPECT_EQ(ide.find_project(L"Project1")->components[0].file_name, L"");
+
+  // A folder where the project file should go: the old file name stays.
+  ASSERT_TRUE(CreateDirectoryW((folder / L"Project1.vbp").c_str(), nullptr));
+  const Outcome blocked = Call(ActiveProject().Get(), L"SaveAs", DISPATCH_METHOD, {(folder / L"Project1.vbp").c_str()});
+  EXPECT_EQ(blocked.hr, DISP_E_EXCEPTION);
+  EXPECT_FALSE(blocked.description.empty());
+  EXPECT_EQ(ide.find_project(L"Project1")->file_name, L"");
+  EXPECT_TRUE(ide.find_project(L"Project1")->dirty);
+  EXPECT_FALSE(FileExists(folder / L"Form1.frm"));
+}
+
+using Windows = IdeTest;
+
+TEST_F(Windows, ItemOneTakesAnIntegerAndRecordsTheFocus) {
+  auto windows = Object(root.Get(), L"Windows");
+  EXPECT_EQ(Get(windows.Get(), L"Count").number(), 4);
+  auto first = Object(windows.Get(), L"Item", {short{1}});
+  ASSERT_NE(first, nullptr);
+  ASSERT_TRUE(Succeeded(Call(first.Get(), L"SetFocus", DISPATCH_METHOD)));
+  EXPECT_EQ(ide.focus_history(), std::vector<std::wstring>{ide.windows()[0]});
+  EXPECT_EQ(Get(first.Get(), L"Caption").text(), ide.windows()[0]);
+  EXPECT_NE(Get(first.Get(), L"HWnd").number(), 0);
+  EXPECT_EQ(Get(windows.Get(), L"Item", {short{0}}).description, L"Subscript out of range");
+}
+
+}  // namespace
+}  // namespace standin::test
