@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need on a Debian machine: the 32-bit
 # MinGW-w64 cross compiler, widl and the platform IDL files, 32-bit Wine, Xvfb,
-# CMake, Ninja and GoogleTest's sources. Safe to run again: when everything is
+# CMake, Ninja, GoogleTest's sources, and the locale sources that the
+# double-byte test compiles its Japanese locale from. Safe to run again: when everything is
 # present it only checks and returns.
 set -euo pipefail
 
@@ -17,6 +18,7 @@ packages=(
   cmake
   ninja-build
   googletest
+  locales
 )
 
 missing=()

@@ -9,6 +9,9 @@ prefix="$build/wineprefix"
 
 "$root/scripts/build.sh"
 "$root/scripts/wine-prefix.sh" "$prefix"
+# Drive D: is the build's test-drive folder, where the folder-picker tests keep
+# their programs and folders, away from anything that writes while tests run.
+ln -sfn ../../test-drive "$prefix/dosdevices/d:"
 
 export WINEPREFIX="$prefix" WINEARCH=win32 WINEDEBUG="${WINEDEBUG:--all}"
 xvfb_pid=

@@ -1,0 +1,14 @@
+// The main of the test programs that open dialogs: as on the IDE's user-interface
+// thread, the tests' thread is an OLE apartment, which the shell's folder
+// browser in its new style needs.
+#include <ole2.h>
+
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv) {
+  if (FAILED(OleInitialize(nullptr))) return 2;
+  ::testing::InitGoogleTest(&argc, argv);
+  const int result = RUN_ALL_TESTS();
+  OleUninitialize();
+  return result;
+}
