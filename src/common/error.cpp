@@ -48,6 +48,7 @@ Error Error::Vb(int number) {
   const wchar_t* text = L"Application-defined or object-defined error";
   switch (number) {
     case 5: text = L"Invalid procedure call or argument"; break;
+    case 6: text = L"Overflow"; break;
     case 7: text = L"Out of memory"; break;
     case 9: text = L"Subscript out of range"; break;
     case 13: text = L"Type mismatch"; break;

@@ -2,28 +2,35 @@
 
 #include <windows.h>
 
-#include <cfenv>
 #include <cmath>
+#include <limits>
+
+#include "common/error.h"
+#include "common/owners.h"
 
 namespace quarnel {
 
 std::pair<double, double> ScreenTwipsPerPixel() {
   HDC screen = GetDC(nullptr);
-  int dpi_x = screen ? GetDeviceCaps(screen, LOGPIXELSX) : 0;
-  int dpi_y = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 0;
-  if (screen) ReleaseDC(nullptr, screen);
-  if (dpi_x <= 0) dpi_x = 96;
-  if (dpi_y <= 0) dpi_y = 96;
-  return {1440.0 / dpi_x, 1440.0 / dpi_y};
+  if (!screen) throw Error(E_FAIL, L"The screen cannot be measured");
+  const auto release = scope_exit([&] { ReleaseDC(nullptr, screen); });
+  const int x = GetDeviceCaps(screen, LOGPIXELSX);
+  const int y = GetDeviceCaps(screen, LOGPIXELSY);
+  if (x <= 0 || y <= 0) throw Error(E_FAIL, L"The screen cannot be measured");
+  return {1440.0 / x, 1440.0 / y};
 }
 
 int ToPixels(double twips, double twips_per_pixel) {
-  // nearbyint rounds in the current mode; make it the default one, nearest-even.
-  const int saved = std::fegetround();
-  std::fesetround(FE_TONEAREST);
-  const double pixels = std::nearbyint(twips / twips_per_pixel);
-  std::fesetround(saved);
-  return static_cast<int>(pixels);
+  // Written out, so that it does not depend on the floating-point rounding mode.
+  const double value = twips / twips_per_pixel;
+  const double floor = std::floor(value);
+  const double rest = value - floor;
+  double rounded = floor;
+  if (rest > 0.5 || (rest == 0.5 && std::fmod(floor, 2.0) != 0.0)) rounded = floor + 1.0;
+  if (!(rounded >= std::numeric_limits<int>::min() && rounded <= std::numeric_limits<int>::max())) {
+    throw Error::Vb(6);
+  }
+  return static_cast<int>(rounded);
 }
 
 }  // namespace quarnel

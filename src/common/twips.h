@@ -6,10 +6,12 @@
 
 namespace quarnel {
 
-// The screen's twips per pixel, horizontally and vertically.
+// The screen's twips per pixel, horizontally and vertically; throws
+// quarnel::Error when the screen cannot be measured.
 std::pair<double, double> ScreenTwipsPerPixel();
 
-// Twips to whole pixels, rounded to the nearest and halves to even.
+// Twips to whole pixels, rounded to the nearest and halves to even; out of range
+// is Visual Basic's "Overflow".
 int ToPixels(double twips, double twips_per_pixel);
 
 }  // namespace quarnel

@@ -9,6 +9,7 @@
 #include "common/app.h"
 #include "common/barrier.h"
 #include "common/error.h"
+#include "common/twips.h"
 
 namespace quarnel {
 namespace {
@@ -50,31 +51,6 @@ unique_hlocal LocalCopy(const std::string& text) {
   if (!block) throw Error(E_OUTOFMEMORY, L"Out of memory");
   std::memcpy(block.get(), text.data(), text.size());
   return block;
-}
-
-// The screen's twips per pixel, horizontally and vertically.
-std::pair<double, double> ScreenTwipsPerPixel() {
-  HDC screen = GetDC(nullptr);
-  if (!screen) throw Error(E_FAIL, L"The screen cannot be measured");
-  auto release = scope_exit([&] { ReleaseDC(nullptr, screen); });
-  const int x = GetDeviceCaps(screen, LOGPIXELSX);
-  const int y = GetDeviceCaps(screen, LOGPIXELSY);
-  if (x <= 0 || y <= 0) throw Error(E_FAIL, L"The screen cannot be measured");
-  return {1440.0 / x, 1440.0 / y};
-}
-
-// Twips to whole pixels, rounded to the nearest and halves to even whatever the
-// floating-point rounding mode; out of range is Visual Basic's overflow error.
-int ToPixels(double twips, double twips_per_pixel) {
-  const double value = twips / twips_per_pixel;
-  const double floor = std::floor(value);
-  const double rest = value - floor;
-  double rounded = floor;
-  if (rest > 0.5 || (rest == 0.5 && std::fmod(floor, 2.0) != 0.0)) rounded = floor + 1.0;
-  if (!(rounded >= std::numeric_limits<int>::min() && rounded <= std::numeric_limits<int>::max())) {
-    throw Error(MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, 6), L"Overflow");
-  }
-  return static_cast<int>(rounded);
 }
 
 }  // namespace
