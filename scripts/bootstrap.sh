@@ -30,6 +30,10 @@ done
 if [ ! -d /usr/src/googletest ]; then
   missing+=(googletest)
 fi
+# The build runs a small Python script (the form's icon); any python3 serves.
+if ! command -v python3 >/dev/null 2>&1; then
+  missing+=(python3)
+fi
 
 if [ ${#missing[@]} -eq 0 ]; then
   exit 0

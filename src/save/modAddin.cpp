@@ -4,6 +4,7 @@
 
 namespace quarnel {
 
+std::unique_ptr<CIniManag> oIni;
 std::wstring sDefaultFolder;
 bool bItalian = false;
 std::wstring sMenuCaption;

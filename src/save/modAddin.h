@@ -2,13 +2,20 @@
 // The add-in's language and its message catalogue: process-wide text slots that
 // hold every language-dependent text the add-in shows, filled in Italian for
 // users whose default language is Italian (Italy) and in English otherwise.
+#include <memory>
 #include <string>
+
+#include "settings/CIniManag.h"
 
 namespace quarnel {
 
 // True when the user's default language identifier is exactly 1040, Italian as
 // used in Italy; every other identifier (Swiss Italian 2064 included) is false.
 bool IsItalianUser();
+
+// The settings store on Quarnel.ini beside the add-in, made anew at every
+// connection; every user sets FileName and SectionName before use.
+extern std::unique_ptr<CIniManag> oIni;
 
 // The Default folder's full path; empty when none is known. Read from the
 // settings file at connection and at every click of the save command.

@@ -1,0 +1,262 @@
+#include "forms/frmAddIn.h"
+
+#include "common/app.h"
+#include "common/error.h"
+#include "common/owners.h"
+#include "common/twips.h"
+#include "forms/resources.h"
+#include "save/modAddin.h"
+#include "shell/dialogs.h"
+
+namespace quarnel {
+namespace {
+
+constexpr wchar_t kWindowClass[] = L"QuarnelDefaultFolderForm";
+constexpr int kClientWidthTwips = 6030;
+constexpr int kClientHeightTwips = 3195;
+constexpr int kPictureSize = 16;
+constexpr DWORD kFormStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+constexpr DWORD kFormExStyle = WS_EX_DLGMODALFRAME;
+
+struct ControlLayout {
+  int id;
+  const wchar_t* window_class;
+  DWORD style;
+  const wchar_t* caption;
+  int left, top, width, height;  // twips, in the client area
+};
+
+// In tab order: creation order is the order the Tab key follows.
+constexpr ControlLayout kControls[] = {
+    {frmAddIn::kOK, L"BUTTON", BS_DEFPUSHBUTTON | WS_TABSTOP, L"OK", 4680, 120, 1215, 375},
+    {frmAddIn::kCancel, L"BUTTON", BS_PUSHBUTTON | WS_TABSTOP, L"Annulla", 4680, 600, 1215, 375},
+    {frmAddIn::kPicture1, L"STATIC", SS_OWNERDRAW | WS_TABSTOP, L"", 1200, 2730, 525, 345},
+    {frmAddIn::kLabel1, L"STATIC", SS_LEFT,
+     L"Select the Default starting folder to saves yours Visual Basic projects", 270, 270, 2895,
+     390},
+    {frmAddIn::kLabel2, L"STATIC", SS_LEFT, L"Label2", 270, 1500, 4185, 345},
+    {frmAddIn::kBrowse, L"BUTTON", BS_PUSHBUTTON | WS_TABSTOP, L"Browse...", 4680, 1380, 1215,
+     375},
+};
+
+// The window class lives while a form window does, so that the module holding
+// its window procedure can be unloaded once no form is loaded.
+int live_windows = 0;
+
+void RegisterFormClass(WNDPROC window_proc) {
+  if (live_windows > 0) return;
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof wc;
+  wc.lpfnWndProc = window_proc;
+  wc.hInstance = AppModule();
+  wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+  wc.lpszClassName = kWindowClass;
+  if (!RegisterClassExW(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
+    throw Error::FromHResult(HRESULT_FROM_WIN32(GetLastError()));
+  }
+}
+
+void UnregisterFormClass() {
+  if (live_windows == 0) UnregisterClassW(kWindowClass, AppModule());
+}
+
+}  // namespace
+
+struct frmAddIn::State {
+  HWND window = nullptr;  // destroyed by Unload
+  unique_hbitmap picture;
+  unique_hicon icon;
+  unique_hgdiobj font;
+};
+
+frmAddIn::frmAddIn() : state_(std::make_unique<State>()) {}
+
+frmAddIn::~frmAddIn() { Unload(); }
+
+frmAddIn& frmAddIn::Default() {
+  static frmAddIn form;
+  return form;
+}
+
+bool frmAddIn::Loaded() const { return state_->window != nullptr; }
+
+bool frmAddIn::Visible() const { return Loaded() && IsWindowVisible(state_->window); }
+
+HWND frmAddIn::hWnd() const {
+  Load();
+  return state_->window;
+}
+
+HBITMAP frmAddIn::Picture1() const {
+  Load();
+  return state_->picture.get();
+}
+
+void frmAddIn::Load() const {
+  if (Loaded()) return;
+  State& s = *state_;
+  const auto [tppx, tppy] = ScreenTwipsPerPixel();
+
+  RegisterFormClass(&WindowProc);
+  RECT frame{0, 0, ToPixels(kClientWidthTwips, tppx), ToPixels(kClientHeightTwips, tppy)};
+  AdjustWindowRectEx(&frame, kFormStyle, FALSE, kFormExStyle);
+  HWND window = CreateWindowExW(kFormExStyle, kWindowClass, kAppTitle, kFormStyle, CW_USEDEFAULT,
+                                CW_USEDEFAULT, frame.right - frame.left, frame.bottom - frame.top,
+                                nullptr, nullptr, AppModule(), nullptr);
+  if (!window) {
+    const DWORD error = GetLastError();
+    UnregisterFormClass();
+    throw Error::FromHResult(HRESULT_FROM_WIN32(error));
+  }
+  ++live_windows;
+  s.window = window;
+  SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+
+  NONCLIENTMETRICSW metrics{};
+  metrics.cbSize = sizeof metrics;
+  if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) {
+    s.font.reset(CreateFontIndirectW(&metrics.lfMessageFont));
+  }
+  for (const ControlLayout& c : kControls) {
+    HWND control = CreateWindowExW(
+        0, c.window_class, c.caption, WS_CHILD | WS_VISIBLE | c.style, ToPixels(c.left, tppx),
+        ToPixels(c.top, tppy), ToPixels(c.width, tppx), ToPixels(c.height, tppy), window,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(c.id)), AppModule(), nullptr);
+    if (control && s.font) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(s.font.get()), FALSE);
+  }
+
+  // The load steps: Picture1 becomes a persistent 16 x 16 surface of the
+  // button-face colour, image 1 is drawn on it through its mask, and the result
+  // is kept as Picture1's picture.
+  unique_hdc canvas;
+  {
+    HDC screen = GetDC(nullptr);
+    s.picture.reset(CreateCompatibleBitmap(screen, kPictureSize, kPictureSize));
+    canvas.reset(CreateCompatibleDC(screen));
+    ReleaseDC(nullptr, screen);
+  }
+  if (!s.picture || !canvas) throw Error::Vb(7);
+  HGDIOBJ previous = SelectObject(canvas.get(), s.picture.get());
+  const auto restore = scope_exit([&] { SelectObject(canvas.get(), previous); });
+  RECT all{0, 0, kPictureSize, kPictureSize};
+  FillRect(canvas.get(), &all, GetSysColorBrush(COLOR_BTNFACE));
+
+  s.icon.reset(static_cast<HICON>(LoadImageW(AppModule(), MAKEINTRESOURCEW(IDI_FLOPPY), IMAGE_ICON,
+                                             kPictureSize, kPictureSize, LR_DEFAULTCOLOR)));
+  if (!s.icon) throw Error::FromHResult(HRESULT_FROM_WIN32(GetLastError()));
+  DrawIconEx(canvas.get(), 0, 0, s.icon.get(), kPictureSize, kPictureSize, 0, nullptr, DI_NORMAL);
+  SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(s.icon.get()));
+  SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(s.icon.get()));
+}
+
+void frmAddIn::Unload() {
+  State& s = *state_;
+  if (s.window) {
+    HWND window = std::exchange(s.window, nullptr);
+    SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+    DestroyWindow(window);
+    --live_windows;
+    UnregisterFormClass();
+  }
+  s.picture.reset();
+  s.icon.reset();
+  s.font.reset();
+}
+
+void frmAddIn::Show() {
+  Load();
+  ShowWindow(state_->window, SW_SHOWNORMAL);
+}
+
+void frmAddIn::Hide() {
+  Load();
+  ShowWindow(state_->window, SW_HIDE);
+}
+
+RECT frmAddIn::WindowRect() const {
+  RECT r{};
+  if (state_->window) GetWindowRect(state_->window, &r);
+  return r;
+}
+
+double frmAddIn::Left() const { return WindowRect().left * ScreenTwipsPerPixel().first; }
+double frmAddIn::Top() const { return WindowRect().top * ScreenTwipsPerPixel().second; }
+double frmAddIn::Width() const {
+  const RECT r = WindowRect();
+  return (r.right - r.left) * ScreenTwipsPerPixel().first;
+}
+double frmAddIn::Height() const {
+  const RECT r = WindowRect();
+  return (r.bottom - r.top) * ScreenTwipsPerPixel().second;
+}
+
+void frmAddIn::cmdBrowse_Click() {
+  Dialogs& dialogs = CurrentDialogs();
+  const std::wstring initial =
+      sDefaultFolder.empty() ? dialogs.GetSpecialFolderPath(hWnd(), CSIDL_PERSONAL) : sDefaultFolder;
+  const std::wstring chosen =
+      dialogs.BrowseForFolder(hWnd(), L"Seleziona la Cartella di destinazione:", initial, 0);
+  if (chosen != sDefaultFolder) sDefaultFolder = chosen;
+}
+
+void frmAddIn::cmdOK_Click() {
+  const std::wstring text = L"Operazione di aggiunta su: " + VBInstance.FullName();
+  CurrentDialogs().Message(hWnd(), text, kAppTitle, MB_OK);
+}
+
+void frmAddIn::cmdCancel_Click() {
+  if (!Connect) throw Error::Vb(91);
+  Connect->Hide();
+}
+
+void frmAddIn::OnCommand(int id) {
+  switch (id) {
+    case kBrowse: cmdBrowse_Click(); break;
+    case kOK: cmdOK_Click(); break;
+    case kCancel: cmdCancel_Click(); break;
+    default: break;
+  }
+}
+
+LRESULT CALLBACK frmAddIn::WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+  auto* form = reinterpret_cast<frmAddIn*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (!form) return DefWindowProcW(hwnd, message, wparam, lparam);
+  switch (message) {
+    case WM_COMMAND:
+      if (HIWORD(wparam) == BN_CLICKED) {
+        // A failing handler must not take the IDE down with it: its description
+        // is shown, as the IDE shows an error, and the form stays as it was.
+        try {
+          form->OnCommand(LOWORD(wparam));
+        } catch (const Error& error) {
+          MessageBoxW(hwnd, error.description().c_str(), kAppTitle, MB_OK | MB_ICONERROR);
+        } catch (...) {
+          MessageBoxW(hwnd, Error::Vb(7).description().c_str(), kAppTitle, MB_OK | MB_ICONERROR);
+        }
+        return 0;
+      }
+      break;
+    case WM_DRAWITEM: {
+      const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lparam);
+      if (item->CtlID == kPicture1 && form->state_->picture) {
+        FillRect(item->hDC, &item->rcItem, GetSysColorBrush(COLOR_BTNFACE));
+        unique_hdc source(CreateCompatibleDC(item->hDC));
+        HGDIOBJ previous = SelectObject(source.get(), form->state_->picture.get());
+        BitBlt(item->hDC, 0, 0, kPictureSize, kPictureSize, source.get(), 0, 0, SRCCOPY);
+        SelectObject(source.get(), previous);
+        return TRUE;
+      }
+      break;
+    }
+    case WM_CLOSE:
+      // Closing the window unloads the form, as a Visual Basic form does.
+      form->Unload();
+      return 0;
+    default:
+      break;
+  }
+  return DefWindowProcW(hwnd, message, wparam, lparam);
+}
+
+}  // namespace quarnel

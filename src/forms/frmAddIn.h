@@ -1,0 +1,94 @@
+#pragma once
+// frmAddIn: the add-in's Default-folder dialog, and the source of its button
+// picture. Every time an instance loads it draws the 16 x 16 floppy disk on the
+// button-face colour into Picture1, which the menu installer pastes as the
+// command's face. Like a Visual Basic form it loads on first use of its window
+// or picture and is not shown until Show is called; the process-wide default
+// instance serves as an invisible owner window and is never shown.
+//
+//   frmAddIn& form = frmAddIn::Default();
+//   HWND owner = form.hWnd();      // loads it, unseen
+//   form.Unload();
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "addin/host.h"
+#include "shell/modSHBrowseForFolder.h"
+
+namespace quarnel {
+
+// What the form's Cancel button needs of the Connect that shows it.
+class FormOwner {
+ public:
+  virtual void Hide() = 0;
+
+ protected:
+  ~FormOwner() = default;
+};
+
+class frmAddIn final : public TopMostForm {
+ public:
+  frmAddIn();
+  ~frmAddIn() override;
+  frmAddIn(const frmAddIn&) = delete;
+  frmAddIn& operator=(const frmAddIn&) = delete;
+
+  // The process-wide default instance.
+  static frmAddIn& Default();
+
+  // Set by Connect.Show before the form is shown; never on the default instance.
+  // The IDE root object, read by OK.
+  host::VBE VBInstance;
+  // The Connect that shows the form, called by Cancel; not owned: the Connect
+  // clears it before it goes.
+  FormOwner* Connect = nullptr;
+
+  // Loads the form (window created, hidden; the load steps run) unless loaded.
+  void Load() const;
+  // Destroys the window and drops the picture; the next use loads it again.
+  void Unload();
+  // Shows the form modeless, with no owner window, loading it first.
+  void Show();
+  // Hides the form, loading it first when it is not loaded (as Visual Basic does).
+  void Hide();
+  bool Loaded() const;
+  bool Visible() const;
+
+  // The window; reading it loads the form.
+  HWND hWnd() const override;
+  // The 16 x 16 picture drawn at load, owned by the form; reading it loads the form.
+  HBITMAP Picture1() const;
+
+  // The window's place and size in twips (it must be loaded).
+  double Left() const override;
+  double Top() const override;
+  double Width() const override;
+  double Height() const override;
+
+  // The buttons' handlers; a failure in one reaches its caller.
+  void cmdBrowse_Click();
+  void cmdOK_Click();
+  void cmdCancel_Click();
+
+  // Control ids of the dialog's controls, for tests and the window procedure.
+  enum ControlId : int {
+    kOK = IDOK,
+    kCancel = IDCANCEL,
+    kPicture1 = 100,
+    kLabel1,
+    kLabel2,
+    kBrowse,
+  };
+
+ private:
+  struct State;
+  static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
+  void OnCommand(int id);
+  RECT WindowRect() const;
+
+  std::unique_ptr<State> state_;
+};
+
+}  // namespace quarnel

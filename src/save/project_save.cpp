@@ -1,0 +1,143 @@
+#include "save/project_save.h"
+
+#include <shlobj.h>
+
+#include "common/app.h"
+#include "common/error.h"
+#include "forms/frmAddIn.h"
+#include "save/modAddin.h"
+#include "shell/dialogs.h"
+#include "shell/modSHBrowseForFolder.h"
+
+namespace quarnel {
+namespace {
+
+constexpr wchar_t kSettingsFile[] = L"Quarnel.ini";
+constexpr wchar_t kSection[] = L"FOLDER";
+constexpr wchar_t kDefaultFolderKey[] = L"DefaultFolder";
+// The destination picker lists files too (BIF_BROWSEINCLUDEFILES).
+constexpr UINT kDestinationFlags = kDefaultBrowseFlags | BIF_BROWSEINCLUDEFILES;  // 0x4055
+
+// Indexed by kind, 1 to 11.
+constexpr const wchar_t* kExtensions[] = {
+    nullptr, L".bas", L".cls", L".frm", L".res", L".frm", L".frm",
+    L".pag", L".ctl", L".dob", L"",     L".dsr",
+};
+
+class Command {
+ public:
+  Command(const host::VBE& ide, std::wstring& init_folder)
+      : ide_(ide), init_folder_(init_folder), dialogs_(CurrentDialogs()),
+        form_(frmAddIn::Default()) {}
+
+  void Run() {
+    ReadDefaultFolder();
+    FillMessageSlots();
+    if (sDefaultFolder.empty() && !ChooseDefaultFolder()) return End();
+    if (ide_.ActiveVBProject().Saved()) {
+      Message(sMsgAlreadySaved, MB_ICONINFORMATION);
+      return End();
+    }
+    const std::wstring destination = ChooseDestination();
+    if (destination.empty()) return End();
+    SaveComponents(destination);
+    SaveProjectFile(destination);
+    End();
+  }
+
+ private:
+  void ReadDefaultFolder() {
+    if (!oIni) throw Error::Vb(91);
+    oIni->put_FileName(AppPath() + L"\\" + kSettingsFile);
+    oIni->put_SectionName(kSection);
+    sDefaultFolder = oIni->IniRead(kDefaultFolderKey, L"");
+  }
+
+  // First use: the user picks the Default folder, which is stored at once.
+  // False when the user cancelled.
+  bool ChooseDefaultFolder() {
+    Message(sMsgNoDefaultFolder, MB_ICONINFORMATION);
+    init_folder_ = dialogs_.GetSpecialFolderPath(form_.hWnd(), CSIDL_PERSONAL);
+    const std::wstring chosen =
+        dialogs_.BrowseForFolder(form_.hWnd(), sCaptionDefaultFolder, init_folder_, 0);
+    Focus();
+    if (chosen.empty()) {
+      Message(sMsgAborted, MB_ICONWARNING);
+      return false;
+    }
+    Message(sMsgImportant, MB_ICONINFORMATION);
+    Message(sMsgReady, MB_ICONINFORMATION);
+    Focus();
+    sDefaultFolder = chosen;
+    oIni->put_SectionName(kSection);
+    oIni->IniWrite(kDefaultFolderKey, sDefaultFolder);
+    return true;
+  }
+
+  // The destination picker, opening at the project file's folder or else at the
+  // Default folder. Empty when the user cancelled.
+  std::wstring ChooseDestination() {
+    form_.Load();
+    SetFormTopMost(form_, true);
+    const std::wstring project_file = ide_.ActiveVBProject().FileName();
+    // The folder part with its backslash; a path without one gives nothing.
+    init_folder_ = project_file.empty()
+                       ? sDefaultFolder
+                       : project_file.substr(0, project_file.rfind(L'\\') + 1);
+    const std::wstring destination =
+        dialogs_.BrowseForFolder(form_.hWnd(), sCaptionDestination, init_folder_, kDestinationFlags);
+    form_.Unload();
+    Focus();
+    return destination;
+  }
+
+  void SaveComponents(const std::wstring& destination) {
+    // A kind outside the table keeps the previous component's extension.
+    std::wstring extension;
+    ide_.ActiveVBProject().Components().ForEach([&](const host::VBComponent& component) {
+      if (const wchar_t* known = ExtensionOfKind(component.Type())) {
+        extension = known;
+      } else {
+        Message(L" BOH!", 0);
+      }
+      if (!component.IsDirty()) return;
+      if (extension.empty()) {
+        Message(sMsgCantSave, MB_ICONERROR);
+        return;
+      }
+      // The separator always goes in, also after a drive root.
+      component.SaveAs(destination + L"\\" + component.Name() + extension);
+    });
+  }
+
+  void SaveProjectFile(const std::wstring& destination) {
+    const std::wstring name = ide_.ActiveVBProject().Name();
+    ide_.ActiveVBProject().SaveAs(destination + L"\\" + name + L".vbp");
+  }
+
+  void End() { Focus(); }
+
+  // The IDE's first window gets the focus back.
+  void Focus() { ide_.Windows().Item(1).SetFocus(); }
+
+  void Message(const std::wstring& text, UINT icon) {
+    dialogs_.Message(nullptr, text, sMsgTitle, MB_OK | icon | MB_SETFOREGROUND);
+  }
+
+  const host::VBE& ide_;
+  std::wstring& init_folder_;
+  Dialogs& dialogs_;
+  frmAddIn& form_;
+};
+
+}  // namespace
+
+const wchar_t* ExtensionOfKind(long kind) {
+  return kind >= 1 && kind <= 11 ? kExtensions[kind] : nullptr;
+}
+
+void ProjectSaveCommand(const host::VBE& VBInstance, std::wstring& sInitFolder) {
+  Command(VBInstance, sInitFolder).Run();
+}
+
+}  // namespace quarnel

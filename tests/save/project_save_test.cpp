@@ -1,0 +1,343 @@
+// The project save command against the stand-in IDE, with scripted dialogs: what
+// the user is shown, in order, what the IDE is asked to write, and what the
+// settings file holds afterwards.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "addin/host.h"
+#include "common/app.h"
+#include "common/error.h"
+#include "forms/frmAddIn.h"
+#include "save/modAddin.h"
+#include "save/project_save.h"
+#include "standin/ide.h"
+#include "support/scripted_dialogs.h"
+#include "support/temp_folder.h"
+
+namespace quarnel {
+namespace {
+
+using test::FileExists;
+using test::ReadBytes;
+using test::TempFolder;
+
+constexpr UINT kInfo = MB_OK | MB_ICONINFORMATION | MB_SETFOREGROUND;
+constexpr UINT kWarning = MB_OK | MB_ICONWARNING | MB_SETFOREGROUND;
+constexpr UINT kErrorIcon = MB_OK | MB_ICONERROR | MB_SETFOREGROUND;
+constexpr UINT kNoIcon = MB_OK | MB_SETFOREGROUND;
+constexpr wchar_t kDocuments[] = L"C:\\users\\me\\Documents";
+
+class SaveCommand : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+    test::RemoveTree(SettingsPath());
+    oIni = std::make_unique<CIniManag>();
+    bItalian = false;
+    dialogs.documents = kDocuments;
+  }
+  void TearDown() override {
+    frmAddIn::Default().Unload();
+    oIni.reset();
+    sDefaultFolder.clear();
+    bItalian = false;
+    vbe = host::VBE();
+    ide.reset();
+    EXPECT_EQ(standin::LiveObjects(), 0);
+    test::RemoveTree(SettingsPath());
+    CoUninitialize();
+  }
+
+  static std::wstring SettingsPath() { return AppPath() + L"\\Quarnel.ini"; }
+  void StoreDefaultFolder(const std::wstring& folder) {
+    test::WriteBytes(SettingsPath(), "[FOLDER]\r\nDefaultFolder=" +
+                                         std::string(folder.begin(), folder.end()) + "\r\n");
+  }
+
+  void Click() {
+    if (!vbe) vbe = host::VBE::FromApplication(ide->application().Get());
+    const ScopedDialogs in_force(dialogs);
+    ProjectSaveCommand(vbe, init_folder);
+  }
+
+  // The paths the IDE was asked to save to, in order.
+  std::vector<std::wstring> SaveAsPaths() const {
+    std::vector<std::wstring> paths;
+    for (const auto& call : ide->calls()) {
+      if (call.kind == standin::Call::Kind::kInvoke && call.member == L"SaveAs") {
+        paths.push_back(call.args.substr(1, call.args.size() - 2));  // unquoted
+      }
+    }
+    return paths;
+  }
+  size_t FocusSteps() const { return ide->focus_history().size(); }
+  std::vector<std::wstring> MessageTexts() const {
+    std::vector<std::wstring> texts;
+    for (const auto& m : dialogs.messages) texts.push_back(m.text);
+    return texts;
+  }
+
+  std::unique_ptr<standin::Ide> ide = std::make_unique<standin::Ide>();
+  host::VBE vbe;
+  test::ScriptedDialogs dialogs;
+  std::wstring init_folder;
+  TempFolder folders;
+};
+
+// --- First use --------------------------------------------------------------------
+
+struct FirstUseTexts {
+  bool italian;
+  const wchar_t* no_default_folder;
+  const wchar_t* caption_default_folder;
+  const wchar_t* important;
+  const wchar_t* ready;
+  const wchar_t* caption_destination;
+};
+
+class FirstUse : public SaveCommand, public ::testing::WithParamInterface<FirstUseTexts> {};
+
+TEST_P(FirstUse, StoresTheChosenFolderAndOpensTheDestinationThere) {
+  const FirstUseTexts& texts = GetParam();
+  bItalian = texts.italian;
+  const std::wstring default_folder = folders / L"Projects";
+  const std::wstring destination = folders / L"Dest";
+  CreateDirectoryW(default_folder.c_str(), nullptr);
+  CreateDirectoryW(destination.c_str(), nullptr);
+  ide->project(L"Project1").form(L"Form1").build();
+  dialogs.answers = {default_folder, destination};
+
+  Click();
+
+  EXPECT_EQ(dialogs.sequence,
+            (std::vector<std::wstring>{std::wstring(L"message: ") + texts.no_default_folder,
+                                       std::wstring(L"picker: ") + texts.caption_default_folder,
+                                       std::wstring(L"message: ") + texts.important,
+                                       std::wstring(L"message: ") + texts.ready,
+                                       std::wstring(L"picker: ") + texts.caption_destination}));
+  for (const auto& m : dialogs.messages) {
+    EXPECT_EQ(m.title, L"Quarnel");
+    EXPECT_EQ(m.flags, kInfo);
+  }
+  ASSERT_EQ(dialogs.pickers.size(), 2u);
+  EXPECT_EQ(dialogs.pickers[0].initial_folder, kDocuments);
+  EXPECT_EQ(dialogs.pickers[0].flags, 0u);
+  EXPECT_EQ(dialogs.pickers[1].initial_folder, default_folder);
+  EXPECT_EQ(dialogs.pickers[1].flags, 0x4055u);
+  // Both owned by the form's default instance, which is unloaded again.
+  EXPECT_NE(dialogs.pickers[0].owner, nullptr);
+  EXPECT_EQ(dialogs.pickers[0].owner, dialogs.pickers[1].owner);
+  EXPECT_FALSE(frmAddIn::Default().Loaded());
+
+  const std::string narrow(default_folder.begin(), default_folder.end());
+  EXPECT_EQ(ReadBytes(SettingsPath()), "[FOLDER]\r\nDefaultFolder=" + narrow + "\r\n");
+  EXPECT_EQ(sDefaultFolder, default_folder);
+  EXPECT_EQ(SaveAsPaths(), (std::vector<std::wstring>{destination + L"\\Form1.frm",
+                                                      destination + L"\\Project1.vbp"}));
+  EXPECT_TRUE(FileExists(destination + L"\\Project1.vbp"));
+  // After the Default-folder picker, after "ready", after the destination, at the end.
+  EXPECT_EQ(FocusSteps(), 4u);
+  for (const auto& caption : ide->focus_history()) EXPECT_EQ(caption, ide->windows().at(0));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Languages, FirstUse,
+    ::testing::Values(
+        FirstUseTexts{false,
+                      L"The Default folder value for the Quarnel add-in is empty.\r\nOn the next "
+                      L"dialog, select the Default starting folder for yours projects.",
+                      L"Select or create the starting Default folder. Next, all your projects "
+                      L"will be saved starting from this folder...",
+                      L"IMPORTANT: if you will change the Default folder, delete the "
+                      L"[Quarnel.ini] file, from the same folder of this add-in.",
+                      L"OK. Now you can save the project.\r\nSelect the folder for this project...",
+                      L"Select or create the Destination folder for this project:"},
+        FirstUseTexts{true,
+                      L"Non avete ancora impostata la cartella Predefinita. Nella prossima "
+                      L"\r\nfinestra selezionate la cartella che dovr\u00E0 contenere i vostri "
+                      L"progetti.",
+                      L"Selezionare, o creare, la cartella Predefinita di partenza. D'ora in "
+                      L"avanti tutti i vostri progetti verranno salvati partendo da questa "
+                      L"cartella...",
+                      L"IMPORTANTE: Se in seguito desiderate modificare la cartella Predefinita, "
+                      L"cancellate il file [Quarnel.ini] che si trova nella stessa cartella di "
+                      L"questo add-in.",
+                      L"OK. Ora potete salvare il progetto.\r\nSelezionate la cartella per questo "
+                      L"progetto...",
+                      L"Selezionare (o creare) la cartella di destinazione in cui salvare il "
+                      L"progetto corrente."}),
+    [](const auto& test_info) { return test_info.param.italian ? "Italian" : "English"; });
+
+TEST_F(SaveCommand, FirstUseCancelledStoresNothingAndAsksAgainNextTime) {
+  ide->project(L"Project1").form(L"Form1").build();
+  dialogs.answers = {L""};
+  Click();
+  ASSERT_EQ(dialogs.messages.size(), 2u);
+  EXPECT_EQ(dialogs.messages[1].text, L"Selected folder none. Action aborted.");
+  EXPECT_EQ(dialogs.messages[1].flags, kWarning);
+  EXPECT_EQ(dialogs.pickers.size(), 1u);
+  EXPECT_EQ(ReadBytes(SettingsPath()), "") << "the file is made, the key is not";
+  EXPECT_TRUE(SaveAsPaths().empty());
+  EXPECT_EQ(FocusSteps(), 2u);
+
+  Click();
+  EXPECT_EQ(dialogs.messages.at(2).text.substr(0, 20), L"The Default folder v");
+}
+
+TEST_F(SaveCommand, DeletedSettingsFileStartsFirstUseAgain) {
+  sDefaultFolder = L"C:\\Held\\In\\Memory";  // from an earlier click; the file is gone
+  ide->project(L"Project1").form(L"Form1").build();
+  Click();
+  ASSERT_FALSE(dialogs.messages.empty());
+  EXPECT_EQ(dialogs.messages[0].flags, kInfo);
+  EXPECT_EQ(dialogs.pickers.at(0).initial_folder, kDocuments);
+  EXPECT_TRUE(FileExists(SettingsPath()));
+}
+
+// --- With a Default folder stored -----------------------------------------------------
+
+TEST_F(SaveCommand, SavedProjectOnlySaysSoAndLoadsNoForm) {
+  StoreDefaultFolder(L"C:\\Projects");
+  ide->project(L"Project1").saved_as(L"C:\\Work\\Project1.vbp").form(L"Form1").clean().build();
+  Click();
+  EXPECT_EQ(MessageTexts(), std::vector<std::wstring>{L"Project already saved."});
+  EXPECT_EQ(dialogs.messages[0].flags, kInfo);
+  EXPECT_TRUE(dialogs.pickers.empty());
+  EXPECT_FALSE(frmAddIn::Default().Loaded());
+  EXPECT_EQ(FocusSteps(), 1u);
+}
+
+TEST_F(SaveCommand, ProjectSavedEarlierOpensAtItsFolderAndCancelWritesNothing) {
+  StoreDefaultFolder(L"C:\\Projects");
+  const std::string before = ReadBytes(SettingsPath());
+  ide->project(L"Project1").saved_as(L"E:\\Work\\Old\\Project1.vbp").form(L"Form1").build();
+  Click();
+  ASSERT_EQ(dialogs.pickers.size(), 1u);
+  EXPECT_EQ(dialogs.pickers[0].initial_folder, L"E:\\Work\\Old\\");
+  EXPECT_EQ(dialogs.pickers[0].prompt, L"Select or create the Destination folder for this project:");
+  EXPECT_TRUE(dialogs.messages.empty());
+  EXPECT_TRUE(SaveAsPaths().empty());
+  EXPECT_EQ(ReadBytes(SettingsPath()), before);
+  EXPECT_EQ(FocusSteps(), 2u);
+}
+
+TEST_F(SaveCommand, ProjectFileWithoutBackslashOpensAtNothing) {
+  StoreDefaultFolder(L"C:\\Projects");
+  ide->project(L"Project1").saved_as(L"Project1.vbp").form(L"Form1").build();
+  Click();
+  EXPECT_EQ(dialogs.pickers.at(0).initial_folder, L"");
+}
+
+TEST_F(SaveCommand, ComponentsInHostOrderThenTheProjectFile) {
+  StoreDefaultFolder(L"C:\\Projects");
+  const std::wstring dest = folders.path();
+  ide->project(L"Project1").form(L"Form1").module(L"Module1").cls(L"Class1").build();
+  dialogs.answers = {dest};
+  Click();
+  EXPECT_EQ(dialogs.pickers.at(0).initial_folder, L"C:\\Projects");
+  EXPECT_EQ(SaveAsPaths(),
+            (std::vector<std::wstring>{dest + L"\\Form1.frm", dest + L"\\Module1.bas",
+                                       dest + L"\\Class1.cls", dest + L"\\Project1.vbp"}));
+  EXPECT_TRUE(dialogs.messages.empty());
+  EXPECT_TRUE(ide->find_project(L"Project1")->saved);
+}
+
+TEST_F(SaveCommand, EveryKindGetsItsExtensionAndARelatedDocumentCannotBeSaved) {
+  StoreDefaultFolder(L"C:\\Projects");
+  const std::wstring dest = folders.path();
+  auto project = ide->project(L"Project1");
+  for (int kind = 1; kind <= 11; ++kind) project.component(L"C" + std::to_wstring(kind), kind);
+  project.build();
+  dialogs.answers = {dest};
+  Click();
+  const wchar_t* expected[] = {L"C1.bas", L"C2.cls", L"C3.frm", L"C4.res", L"C5.frm",
+                               L"C6.frm", L"C7.pag", L"C8.ctl", L"C9.dob", L"C11.dsr",
+                               L"Project1.vbp"};
+  std::vector<std::wstring> expected_paths;
+  for (const wchar_t* name : expected) expected_paths.push_back(dest + L"\\" + name);
+  EXPECT_EQ(SaveAsPaths(), expected_paths);
+  ASSERT_EQ(dialogs.messages.size(), 1u);
+  EXPECT_EQ(dialogs.messages[0].text, L"Can't save this Component.");
+  EXPECT_EQ(dialogs.messages[0].flags, kErrorIcon);
+}
+
+TEST_F(SaveCommand, UnknownKindSaysBohAndKeepsThePreviousExtension) {
+  StoreDefaultFolder(L"C:\\Projects");
+  const std::wstring dest = folders.path();
+  ide->project(L"Project1")
+      .component(L"First", 42)   // nothing before it: cannot be saved
+      .module(L"Module1")
+      .component(L"Odd", 12)     // takes ".bas" from Module1
+      .build();
+  dialogs.answers = {dest};
+  Click();
+  EXPECT_EQ(MessageTexts(), (std::vector<std::wstring>{L" BOH!", L"Can't save this Component.",
+                                                       L" BOH!"}));
+  EXPECT_EQ(dialogs.messages[0].flags, kNoIcon);
+  EXPECT_EQ(SaveAsPaths(), (std::vector<std::wstring>{dest + L"\\Module1.bas", dest + L"\\Odd.bas",
+                                                      dest + L"\\Project1.vbp"}));
+}
+
+TEST_F(SaveCommand, CleanComponentIsSkippedSilently) {
+  StoreDefaultFolder(L"C:\\Projects");
+  const std::wstring dest = folders.path();
+  ide->project(L"Project1").form(L"Form1").clean().module(L"Module1").build();
+  dialogs.answers = {dest};
+  Click();
+  EXPECT_TRUE(dialogs.messages.empty());
+  EXPECT_EQ(SaveAsPaths(), (std::vector<std::wstring>{dest + L"\\Module1.bas",
+                                                      dest + L"\\Project1.vbp"}));
+}
+
+TEST_F(SaveCommand, SeparatorIsInsertedAfterATrailingBackslash) {
+  StoreDefaultFolder(L"C:\\Projects");
+  const std::wstring dest = folders.path() + L"\\";  // as a drive root comes back: D:\ .
+  ide->project(L"Project1").form(L"Form1").build();
+  dialogs.answers = {dest};
+  Click();
+  EXPECT_EQ(SaveAsPaths(), (std::vector<std::wstring>{dest + L"\\Form1.frm",
+                                                      dest + L"\\Project1.vbp"}));
+}
+
+TEST_F(SaveCommand, HostFailureEndsTheCommandAndKeepsWhatWasWritten) {
+  StoreDefaultFolder(L"C:\\Projects");
+  const std::wstring dest = folders.path();
+  ide->project(L"Project1").form(L"Form1").module(L"Module1").cls(L"Class1").build();
+  dialogs.answers = {dest};
+  ide->fail({.description = L"Disk is full", .operation = L"_VBComponent.SaveAs", .call = 2});
+  try {
+    Click();
+    FAIL() << "the failure did not reach the caller";
+  } catch (const Error& error) {
+    EXPECT_EQ(error.description(), L"Disk is full");
+  }
+  EXPECT_TRUE(FileExists(dest + L"\\Form1.frm"));
+  EXPECT_FALSE(FileExists(dest + L"\\Module1.bas"));
+  EXPECT_FALSE(FileExists(dest + L"\\Class1.cls"));
+  EXPECT_FALSE(FileExists(dest + L"\\Project1.vbp"));
+  EXPECT_EQ(FocusSteps(), 1u) << "only the one after the destination picker";
+}
+
+TEST_F(SaveCommand, ItalianUserSeesItalianMessages) {
+  bItalian = true;
+  StoreDefaultFolder(L"C:\\Projects");
+  ide->project(L"Project1").saved_as(L"C:\\Work\\Project1.vbp").form(L"Form1").clean().build();
+  Click();
+  EXPECT_EQ(MessageTexts(), std::vector<std::wstring>{L"Progetto gi\u00E0 salvato."});
+  EXPECT_EQ(dialogs.messages[0].title, L"Quarnel");
+
+  ide->project(L"Project2").component(L"Notes", 10).build();
+  ide->set_active_project(L"Project2");
+  dialogs.answers = {folders.path()};
+  Click();
+  EXPECT_EQ(dialogs.messages.at(1).text, L"Non \u00E8 possibile salvare questo Componente");
+  EXPECT_EQ(dialogs.pickers.at(0).prompt,
+            L"Selezionare (o creare) la cartella di destinazione in cui salvare il progetto "
+            L"corrente.");
+  EXPECT_EQ(SaveAsPaths(), std::vector<std::wstring>{folders.path() + L"\\Project2.vbp"});
+}
+
+}  // namespace
+}  // namespace quarnel

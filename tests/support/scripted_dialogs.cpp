@@ -1,0 +1,28 @@
+#include "support/scripted_dialogs.h"
+
+#include <shlobj.h>
+
+namespace quarnel::test {
+
+int ScriptedDialogs::Message(HWND owner, const std::wstring& text, const std::wstring& title,
+                             UINT flags) {
+  messages.push_back({owner, text, title, flags});
+  sequence.push_back(L"message: " + text);
+  return IDOK;
+}
+
+std::wstring ScriptedDialogs::BrowseForFolder(HWND owner, const std::wstring& prompt,
+                                              const std::wstring& initial_folder, UINT flags) {
+  pickers.push_back({owner, prompt, initial_folder, flags});
+  sequence.push_back(L"picker: " + prompt);
+  if (answers.empty()) return {};
+  std::wstring answer = answers.front();
+  answers.pop_front();
+  return answer;
+}
+
+std::wstring ScriptedDialogs::GetSpecialFolderPath(HWND, int folder) {
+  return folder == CSIDL_PERSONAL ? documents : std::wstring();
+}
+
+}  // namespace quarnel::test

@@ -1,0 +1,50 @@
+#pragma once
+// Test support: a scripted stand-in for the add-in's dialogs. It records every
+// message box and folder-picker call, and answers the pickers from a script.
+//
+//   ScriptedDialogs dialogs;
+//   dialogs.documents = L"C:\\users\\me\\Documents";
+//   dialogs.answers = {L"C:\\Projects", L""};   // first picker: a folder; second: Cancel
+//   ScopedDialogs in_force(dialogs);
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "shell/dialogs.h"
+
+namespace quarnel::test {
+
+struct ShownMessage {
+  HWND owner;
+  std::wstring text;
+  std::wstring title;
+  UINT flags;
+};
+
+struct PickerCall {
+  HWND owner;
+  std::wstring prompt;
+  std::wstring initial_folder;
+  UINT flags;
+};
+
+// One thing the user was shown, in order: "message: TEXT" or "picker: PROMPT".
+class ScriptedDialogs final : public Dialogs {
+ public:
+  int Message(HWND owner, const std::wstring& text, const std::wstring& title, UINT flags) override;
+  std::wstring BrowseForFolder(HWND owner, const std::wstring& prompt,
+                               const std::wstring& initial_folder, UINT flags) override;
+  std::wstring GetSpecialFolderPath(HWND owner, int folder) override;
+
+  // What GetSpecialFolderPath gives for the documents folder (5).
+  std::wstring documents;
+  // The pickers' answers, in order; an empty text is Cancel. Once the script is
+  // over, every picker is cancelled.
+  std::deque<std::wstring> answers;
+
+  std::vector<ShownMessage> messages;
+  std::vector<PickerCall> pickers;
+  std::vector<std::wstring> sequence;
+};
+
+}  // namespace quarnel::test
