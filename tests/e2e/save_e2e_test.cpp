@@ -1,0 +1,168 @@
+// The project save command end to end: the real message boxes and the real shell
+// folder browser, answered by the dialog driver as a user would, and the
+// stand-in IDE writing the files. The program and the folders it browses live
+// on the test drive, away from what other tests write (see tests/CMakeLists.txt):
+//   D:\e2e\program (this program and its Quarnel.ini), D:\e2e\Default, D:\e2e\Dest
+#include <windows.h>
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include "addin/host.h"
+#include "common/app.h"
+#include "common/error.h"
+#include "forms/frmAddIn.h"
+#include "save/modAddin.h"
+#include "save/project_save.h"
+#include "standin/ide.h"
+#include "support/dialog_driver.h"
+#include "support/temp_folder.h"
+#include "support/test_drive.h"
+
+namespace quarnel {
+namespace {
+
+using test::DialogDriver;
+using test::ExpectFolderBrowser;
+using test::ExpectMessageBox;
+using test::FileExists;
+using test::ReadBytes;
+using test::TestDrivePath;
+
+class SaveEndToEnd : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    test::RemoveTree(SettingsPath());
+    ClearDestination();
+    oIni = std::make_unique<CIniManag>();
+    bItalian = false;
+  }
+  void TearDown() override {
+    frmAddIn::Default().Unload();
+    oIni.reset();
+    sDefaultFolder.clear();
+    vbe = host::VBE();
+    ide.reset();
+    EXPECT_EQ(standin::LiveObjects(), 0);
+    test::RemoveTree(SettingsPath());
+    ClearDestination();
+  }
+
+  static std::wstring SettingsPath() { return AppPath() + L"\\Quarnel.ini"; }
+  // Empties the destination folder, keeping the folder itself.
+  void ClearDestination() {
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((dest + L"\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+      const std::wstring name = found.cFileName;
+      if (name != L"." && name != L"..") test::RemoveTree(dest + L"\\" + name);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+  }
+  void StoreDefaultFolder() {
+    test::WriteBytes(SettingsPath(), "[FOLDER]\r\nDefaultFolder=" +
+                                         std::string(default_folder.begin(), default_folder.end()) +
+                                         "\r\n");
+  }
+  void Click() {
+    vbe = host::VBE::FromApplication(ide->application().Get());
+    ProjectSaveCommand(vbe, init_folder);
+  }
+
+  const std::wstring default_folder = TestDrivePath(L"Default");
+  const std::wstring dest = TestDrivePath(L"Dest");
+  std::unique_ptr<standin::Ide> ide = std::make_unique<standin::Ide>();
+  host::VBE vbe;
+  std::wstring init_folder;
+};
+
+TEST_F(SaveEndToEnd, FirstUseStoresTheDefaultFolderAndSavesBelowTheChosenDestination) {
+  wchar_t documents[MAX_PATH] = {};
+  ASSERT_EQ(SHGetFolderPathW(nullptr, CSIDL_PERSONAL, nullptr, 0, documents), S_OK);
+  ide->project(L"Project1").form(L"Form1").module(L"Module1").build();
+
+  DialogDriver driver({
+      ExpectMessageBox()
+          .Title(L"Quarnel")
+          .Text(L"The Default folder value for the Quarnel add-in is empty.\r\nOn the next dialog, "
+                L"select the Default starting folder for yours projects.")
+          .Icon(MB_ICONINFORMATION)
+          .Press(IDOK),
+      ExpectFolderBrowser()
+          .Prompt(L"Select or create the starting Default folder. Next, all your projects will be "
+                  L"saved starting from this folder...")
+          .Selected(documents)
+          .Choose(default_folder)
+          .Press(IDOK),
+      ExpectMessageBox()
+          .Text(L"IMPORTANT: if you will change the Default folder, delete the [Quarnel.ini] file, "
+                L"from the same folder of this add-in.")
+          .Icon(MB_ICONINFORMATION)
+          .Press(IDOK),
+      ExpectMessageBox()
+          .Text(L"OK. Now you can save the project.\r\nSelect the folder for this project...")
+          .Icon(MB_ICONINFORMATION)
+          .Press(IDOK),
+      ExpectFolderBrowser()
+          .Prompt(L"Select or create the Destination folder for this project:")
+          .Selected(default_folder)
+          .Choose(dest)
+          .Press(IDOK),
+  });
+  Click();
+  ASSERT_TRUE(driver.Finish());
+
+  const std::string stored(default_folder.begin(), default_folder.end());
+  EXPECT_EQ(ReadBytes(SettingsPath()), "[FOLDER]\r\nDefaultFolder=" + stored + "\r\n");
+  EXPECT_TRUE(FileExists(dest + L"\\Form1.frm"));
+  EXPECT_TRUE(FileExists(dest + L"\\Module1.bas"));
+  EXPECT_NE(ReadBytes(dest + L"\\Project1.vbp").find("Form1.frm"), std::string::npos);
+  EXPECT_TRUE(ide->find_project(L"Project1")->saved);
+}
+
+TEST_F(SaveEndToEnd, SavedProjectOnlySaysSo) {
+  StoreDefaultFolder();
+  ide->project(L"Project1").saved_as(dest + L"\\Old.vbp").form(L"Form1").clean().build();
+  DialogDriver driver({
+      ExpectMessageBox().Title(L"Quarnel").Text(L"Project already saved.").Icon(MB_ICONINFORMATION),
+  });
+  Click();
+  ASSERT_TRUE(driver.Finish());
+}
+
+TEST_F(SaveEndToEnd, DestinationCancelledWritesNothing) {
+  StoreDefaultFolder();
+  const std::string settings = ReadBytes(SettingsPath());
+  ide->project(L"Project1").form(L"Form1").build();
+  DialogDriver driver({
+      ExpectFolderBrowser().Selected(default_folder).Press(IDCANCEL),
+  });
+  Click();
+  ASSERT_TRUE(driver.Finish());
+  EXPECT_FALSE(FileExists(dest + L"\\Form1.frm"));
+  EXPECT_FALSE(FileExists(dest + L"\\Project1.vbp"));
+  EXPECT_EQ(ReadBytes(SettingsPath()), settings);
+}
+
+TEST_F(SaveEndToEnd, HostFailureInTheLoopKeepsTheFilesBeforeItAndWritesNoProjectFile) {
+  StoreDefaultFolder();
+  ide->project(L"Project1").form(L"Form1").module(L"Module1").cls(L"Class1").build();
+  ide->fail({.description = L"Disk is full", .operation = L"_VBComponent.SaveAs", .call = 2});
+  DialogDriver driver({
+      ExpectFolderBrowser().Selected(default_folder).Choose(dest).Press(IDOK),
+  });
+  try {
+    Click();
+    ADD_FAILURE() << "the failure did not reach the caller";
+  } catch (const Error& error) {
+    EXPECT_EQ(error.description(), L"Disk is full");
+  }
+  ASSERT_TRUE(driver.Finish());
+  EXPECT_TRUE(FileExists(dest + L"\\Form1.frm"));
+  EXPECT_FALSE(FileExists(dest + L"\\Module1.bas"));
+  EXPECT_FALSE(FileExists(dest + L"\\Project1.vbp"));
+}
+
+}  // namespace
+}  // namespace quarnel
