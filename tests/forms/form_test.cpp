@@ -9,6 +9,7 @@
 #include "forms/frmAddIn.h"
 #include "save/modAddin.h"
 #include "standin/ide.h"
+#include "support/dialog_driver.h"
 #include "support/scripted_dialogs.h"
 
 namespace quarnel {
@@ -190,6 +191,22 @@ TEST_F(Form, CancelHidesThroughItsConnectAndClosingDoesNot) {
   EXPECT_FALSE(form->Loaded());
   EXPECT_TRUE(connect.FormDisplayed);
   form->Connect = nullptr;
+}
+
+TEST_F(Form, FailingButtonShowsTheFailureInsteadOfTakingTheIdeDown) {
+  // No Connect to hide through: the handler fails inside the window procedure,
+  // where nothing may escape; the user sees why, and the form stays.
+  form->Show();
+  test::DialogDriver driver({
+      test::ExpectMessageBox()
+          .Title(L"Quarnel")
+          .Text(L"Object variable or With block variable not set")
+          .Icon(MB_ICONERROR)
+          .Press(IDOK),
+  });
+  Click(IDCANCEL);
+  ASSERT_TRUE(driver.Finish());
+  EXPECT_TRUE(form->Visible());
 }
 
 }  // namespace
