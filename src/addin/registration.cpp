@@ -1,0 +1,164 @@
+#include "addin/registration.h"
+
+#include <oleauto.h>
+#include <olectl.h>
+
+#include "addin/identity.h"
+#include "common/ansi.h"
+#include "common/owners.h"
+
+namespace quarnel {
+namespace {
+
+// The typelib marshaller, which marshals a dual interface through its type library.
+constexpr wchar_t kTypeLibMarshaler[] = L"{00020424-0000-0000-C000-000000000046}";
+
+std::wstring GuidText(const GUID& id) {
+  wchar_t text[40] = {};
+  StringFromGUID2(id, text, 40);
+  return text;
+}
+
+// "HKEY_CURRENT_USER\Software\..." as a root and a path below it.
+std::pair<HKEY, std::wstring> SplitRootKey(const std::wstring& key) {
+  struct Root {
+    const wchar_t* name;
+    HKEY root;
+  };
+  static const Root roots[] = {{L"HKEY_CURRENT_USER", HKEY_CURRENT_USER},
+                               {L"HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE},
+                               {L"HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT}};
+  const auto slash = key.find(L'\\');
+  const std::wstring first = key.substr(0, slash);
+  for (const Root& r : roots) {
+    if (_wcsicmp(first.c_str(), r.name) == 0) {
+      return {r.root, slash == std::wstring::npos ? std::wstring() : key.substr(slash + 1)};
+    }
+  }
+  return {HKEY_CURRENT_USER, key};
+}
+
+HRESULT WriteValue(HKEY key, const RegistryValue& value) {
+  LSTATUS status;
+  if (const auto* text = std::get_if<std::wstring>(&value.data)) {
+    status = RegSetValueExW(key, value.name.empty() ? nullptr : value.name.c_str(), 0, REG_SZ,
+                            reinterpret_cast<const BYTE*>(text->c_str()),
+                            static_cast<DWORD>((text->size() + 1) * sizeof(wchar_t)));
+  } else {
+    const DWORD number = std::get<DWORD>(value.data);
+    status = RegSetValueExW(key, value.name.empty() ? nullptr : value.name.c_str(), 0, REG_DWORD,
+                            reinterpret_cast<const BYTE*>(&number), sizeof number);
+  }
+  return HRESULT_FROM_WIN32(status);
+}
+
+bool KeyIsEmpty(HKEY root, const std::wstring& path) {
+  unique_hkey key;
+  if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) return false;
+  DWORD subkeys = 0, values = 0;
+  if (RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values,
+                       nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+    return false;
+  }
+  return subkeys == 0 && values == 0;
+}
+
+}  // namespace
+
+std::vector<OwnedKey> RegistrationTable(const std::wstring& dll_path, const AddinRecord& record) {
+  const std::wstring clsid = GuidText(CLSID_Connect);
+  const std::wstring libid = GuidText(LIBID_Quarnel);
+  const std::wstring iid = GuidText(IID__Connect);
+  const auto [host_root, host_path] = SplitRootKey(FromAnsi(record.host_key));
+  return {
+      {HKEY_CLASSES_ROOT, kProgId,
+       {{L"", L"", std::wstring(kProgId)}, {L"CLSID", L"", clsid}}},
+      {HKEY_CLASSES_ROOT, L"CLSID\\" + clsid,
+       {{L"", L"", std::wstring(kProgId)},
+        {L"InprocServer32", L"", dll_path},
+        {L"InprocServer32", L"ThreadingModel", std::wstring(L"Apartment")},
+        {L"ProgID", L"", std::wstring(kProgId)},
+        {L"TypeLib", L"", libid},
+        {L"Version", L"", std::wstring(L"1.0")}}},
+      {HKEY_CLASSES_ROOT, L"Interface\\" + iid,
+       {{L"", L"", std::wstring(L"_Connect")},
+        {L"ProxyStubClsid", L"", std::wstring(kTypeLibMarshaler)},
+        {L"ProxyStubClsid32", L"", std::wstring(kTypeLibMarshaler)},
+        {L"TypeLib", L"", libid},
+        {L"TypeLib", L"Version", std::wstring(L"1.0")}}},
+      {host_root, host_path + L"\\Addins\\" + kProgId,
+       {{L"", L"FriendlyName", FromAnsi(record.display_name)},
+        {L"", L"Description", FromAnsi(record.description)},
+        {L"", L"LoadBehavior", DWORD{record.load_behavior}},
+        {L"", L"CommandLineSafe", DWORD{record.command_line_safe}},
+        {L"", L"SatelliteDllName", FromAnsi(record.satellite_dll)}}},
+  };
+}
+
+HRESULT WriteRegistration(const std::vector<OwnedKey>& table) {
+  for (const OwnedKey& owned : table) {
+    for (const RegistryValue& value : owned.values) {
+      const std::wstring path = value.subkey.empty() ? owned.path : owned.path + L"\\" + value.subkey;
+      unique_hkey key;
+      const LSTATUS status = RegCreateKeyExW(owned.root, path.c_str(), 0, nullptr, 0,
+                                             KEY_WRITE, nullptr, key.put(), nullptr);
+      if (status != ERROR_SUCCESS) return HRESULT_FROM_WIN32(status);
+      if (const HRESULT hr = WriteValue(key.get(), value); FAILED(hr)) return hr;
+    }
+  }
+  return S_OK;
+}
+
+HRESULT RemoveRegistration(const std::vector<OwnedKey>& table) {
+  HRESULT result = S_OK;
+  for (const OwnedKey& owned : table) {
+    const LSTATUS status = RegDeleteTreeW(owned.root, owned.path.c_str());
+    if (status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND) {
+      RegDeleteKeyW(owned.root, owned.path.c_str());  // RegDeleteTree leaves the key itself
+    } else if (SUCCEEDED(result)) {
+      result = HRESULT_FROM_WIN32(status);
+    }
+    // The keys above that only held ours go too.
+    std::wstring parent = owned.path;
+    for (auto slash = parent.rfind(L'\\'); slash != std::wstring::npos; slash = parent.rfind(L'\\')) {
+      parent.resize(slash);
+      if (parent.find(L'\\') == std::wstring::npos) break;  // directly below the root: kept
+      if (!KeyIsEmpty(owned.root, parent)) break;
+      RegDeleteKeyW(owned.root, parent.c_str());
+    }
+  }
+  return result;
+}
+
+HRESULT RegisterServer(const std::wstring& dll_path) {
+  com_ptr<ITypeLib> library;
+  if (FAILED(LoadTypeLibEx(dll_path.c_str(), REGKIND_NONE, &library))) return SELFREG_E_TYPELIB;
+  std::wstring path = dll_path;  // RegisterTypeLib's parameter is not const
+  if (FAILED(RegisterTypeLib(library.Get(), path.data(), nullptr))) return SELFREG_E_TYPELIB;
+  try {
+    const HRESULT hr =
+        WriteRegistration(RegistrationTable(dll_path, ParseAddinRecord(AddinRecordBytes())));
+    return FAILED(hr) ? SELFREG_E_CLASS : S_OK;
+  } catch (...) {
+    return SELFREG_E_CLASS;
+  }
+}
+
+HRESULT UnregisterServer(const std::wstring& dll_path) {
+  // The type library first: it knows its interfaces' keys while it is registered.
+  const HRESULT typelib = UnRegisterTypeLib(LIBID_Quarnel, 1, 0, LOCALE_NEUTRAL, SYS_WIN32);
+  HRESULT keys;
+  try {
+    keys = RemoveRegistration(RegistrationTable(dll_path, ParseAddinRecord(AddinRecordBytes())));
+  } catch (...) {
+    keys = E_UNEXPECTED;
+  }
+  if (FAILED(keys)) return SELFREG_E_CLASS;
+  // Not registered at all is no failure of unregistration.
+  if (FAILED(typelib) && typelib != TYPE_E_REGISTRYACCESS && typelib != TYPE_E_CANTLOADLIBRARY) {
+    return SELFREG_E_TYPELIB;
+  }
+  return S_OK;
+}
+
+}  // namespace quarnel

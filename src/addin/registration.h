@@ -1,0 +1,44 @@
+#pragma once
+// What registration writes and unregistration removes, as one table, so the two
+// cannot disagree: the class and its ProgID, the interface for marshalling
+// through the type library, and the add-in's entry in the IDE's add-in list.
+// The type library itself is registered from the DLL's own resource.
+#include <windows.h>
+
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "addin/addin_record.h"
+
+namespace quarnel {
+
+struct RegistryValue {
+  std::wstring subkey;  // below the owned key; empty: the owned key itself
+  std::wstring name;    // empty: the key's default value
+  std::variant<std::wstring, DWORD> data;
+};
+
+// A key that registration makes and unregistration removes whole.
+struct OwnedKey {
+  HKEY root;
+  std::wstring path;
+  std::vector<RegistryValue> values;
+};
+
+// The keys for the DLL at `dll_path`, with the add-in's entry from `record`.
+std::vector<OwnedKey> RegistrationTable(const std::wstring& dll_path, const AddinRecord& record);
+
+// Writes every value of the table; stops at the first failure, leaving what it
+// wrote, and returns it.
+HRESULT WriteRegistration(const std::vector<OwnedKey>& table);
+// Removes every owned key with all below it, then the keys above it that are
+// left empty (never a key directly below the root, like CLSID or Software).
+// A key already gone is no failure.
+HRESULT RemoveRegistration(const std::vector<OwnedKey>& table);
+
+// DllRegisterServer and DllUnregisterServer for the DLL at `dll_path`.
+HRESULT RegisterServer(const std::wstring& dll_path);
+HRESULT UnregisterServer(const std::wstring& dll_path);
+
+}  // namespace quarnel
