@@ -157,6 +157,14 @@ TEST_F(ConnectDll, ConnectionThroughIDispatchAnswersByName) {
   ASSERT_EQ(connect->Invoke(id, IID_NULL, 0, DISPATCH_PROPERTYGET, &empty, &value, nullptr, nullptr), S_OK);
   EXPECT_EQ(value.vt, VT_BOOL);
   EXPECT_EQ(value.boolVal, VARIANT_FALSE);
+
+  // A property typed by the IDE's library: the reference travels as an object.
+  name = const_cast<LPOLESTR>(L"VBInstance");
+  ASSERT_EQ(connect->GetIDsOfNames(IID_NULL, &name, 1, 0, &id), S_OK);
+  ASSERT_EQ(connect->Invoke(id, IID_NULL, 0, DISPATCH_PROPERTYGET, &empty, &value, nullptr, nullptr), S_OK);
+  EXPECT_EQ(value.vt, VT_DISPATCH);
+  EXPECT_NE(value.pdispVal, nullptr);
+  VariantClear(&value);
 }
 
 // --- External mode, Show, Hide and the per-user setting -------------------------------
