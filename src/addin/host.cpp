@@ -120,10 +120,13 @@ host::Windows VBE::Windows() const {
   return Wrap<host::Windows>(GetObject(L"Windows", {}, &windows_names));
 }
 
-EventConnection::EventConnection(const Object& source, REFIID events, IUnknown* sink) {
+EventConnection::EventConnection(const Object& source, REFIID events, IUnknown* sink)
+    : EventConnection(static_cast<IUnknown*>(source.get()), events, sink) {}
+
+EventConnection::EventConnection(IUnknown* source, REFIID events, IUnknown* sink) {
   if (!source) throw Error::Vb(91);
   com_ptr<IConnectionPointContainer> container;
-  HRESULT hr = source.get()->QueryInterface(IID_PPV_ARGS(&container));
+  HRESULT hr = source->QueryInterface(IID_PPV_ARGS(&container));
   if (FAILED(hr)) throw Error::FromHResult(hr);
   com_ptr<IConnectionPoint> point;
   hr = container->FindConnectionPoint(events, &point);
@@ -141,7 +144,9 @@ EventConnection::EventConnection(EventConnection&& other) noexcept
 EventConnection& EventConnection::operator=(EventConnection&& other) noexcept {
   if (this != &other) {
     Disconnect();
-    point_ = std::move(other.point_);
+    // Swapped, not move-assigned: MinGW's ComPtr copies on move assignment, and
+    // a moved-from connection still holding the point would unadvise it.
+    point_.Swap(other.point_);
     cookie_ = std::exchange(other.cookie_, 0);
   }
   return *this;

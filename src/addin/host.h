@@ -22,6 +22,9 @@ namespace quarnel::host {
 inline constexpr IID IID_VBE = {0x0002E100, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 inline constexpr IID IID_CommandBarControl = {0x000C0308, 0x0000, 0x0000,
                                               {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+// The default interface of a command-bar event object (IUnknown-based).
+inline constexpr IID IID_CommandBarControlEvents = {0x0002E197, 0x0000, 0x0000,
+                                                    {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 // The source interface of a command-bar event object: Click, DISPID 1.
 inline constexpr IID DIID_dispCommandBarControlEvents = {0x0002E198, 0x0000, 0x0000,
                                                          {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
@@ -128,6 +131,9 @@ class EventConnection {
   EventConnection() = default;
   // Connects `sink` to the `events` source interface of `source`.
   EventConnection(const Object& source, REFIID events, IUnknown* sink);
+  // The same for a source held through another interface than IDispatch (an
+  // event object's default interface may be IUnknown-based).
+  EventConnection(IUnknown* source, REFIID events, IUnknown* sink);
   EventConnection(EventConnection&& other) noexcept;
   EventConnection& operator=(EventConnection&& other) noexcept;
   EventConnection(const EventConnection&) = delete;

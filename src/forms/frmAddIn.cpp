@@ -79,6 +79,8 @@ frmAddIn& frmAddIn::Default() {
   return form;
 }
 
+int frmAddIn::LoadedWindows() { return live_windows; }
+
 bool frmAddIn::Loaded() const { return state_->window != nullptr; }
 
 bool frmAddIn::Visible() const { return Loaded() && IsWindowVisible(state_->window); }

@@ -55,6 +55,9 @@ class frmAddIn final : public TopMostForm {
   void Hide();
   bool Loaded() const;
   bool Visible() const;
+  // How many form windows of this module exist now, of every instance: their
+  // window procedure lives in this module, which must stay loaded meanwhile.
+  static int LoadedWindows();
 
   // The window; reading it loads the form.
   HWND hWnd() const override;

@@ -169,6 +169,22 @@ TEST_F(HostLayer, ClickReachesAnAdvisedSinkUntilItIsDisconnected) {
   EXPECT_EQ(sink.refs(), 0u) << "the source kept the sink";
 }
 
+TEST_F(HostLayer, MovedConnectionUnadvisesOnceByItsNewOwner) {
+  vbe = Root();
+  const CommandBarControl control =
+      CommandBarControl::From(vbe.CommandBars().Item(L"File").Controls().Add(7));
+  ClickSink sink;
+  {
+    const Object source = vbe.Events().CommandBarEvents(control.get());
+    EventConnection kept;
+    kept = EventConnection(source, DIID_dispCommandBarControlEvents, &sink);
+    EXPECT_EQ(ide->count(L"CommandBarEvents.Unadvise"), 0u) << "the moved-from one let go";
+    EXPECT_EQ(ide->click(L"File", 7).sinks, 1);
+  }
+  EXPECT_EQ(ide->count(L"CommandBarEvents.Unadvise"), 1u);
+  EXPECT_EQ(ide->click(L"File", 7).sinks, 0);
+}
+
 TEST_F(HostLayer, ActiveProjectAndItsComponents) {
   TempFolder folder;
   ide->project(L"Project1")

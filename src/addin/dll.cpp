@@ -1,0 +1,92 @@
+// Quarnel.dll's entry points: the module handle, the class factory of Connect,
+// the unload test and (still to come) registration.
+#include <objbase.h>
+#include <olectl.h>
+#include <windows.h>
+
+#include "Quarnel_h.h"
+#include "addin/Connect.h"
+#include "addin/module.h"
+#include "forms/frmAddIn.h"
+
+namespace quarnel {
+namespace {
+
+HMODULE dll_module = nullptr;
+
+// Makes a new Connect for each request; counted as an object of the module
+// while anyone holds it.
+class ClassFactory final : public IClassFactory {
+ public:
+  ClassFactory() = default;
+  ClassFactory(const ClassFactory&) = delete;
+  ClassFactory& operator=(const ClassFactory&) = delete;
+
+  STDMETHODIMP QueryInterface(REFIID riid, void** out) override {
+    if (!out) return E_POINTER;
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory)) {
+      *out = static_cast<IClassFactory*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
+  STDMETHODIMP_(ULONG) Release() override {
+    const LONG left = InterlockedDecrement(&refs_);
+    if (left == 0) delete this;
+    return static_cast<ULONG>(left);
+  }
+
+  STDMETHODIMP CreateInstance(IUnknown* outer, REFIID riid, void** out) override {
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    if (outer) return CLASS_E_NOAGGREGATION;
+    return Connect::Create(riid, out);
+  }
+  STDMETHODIMP LockServer(BOOL lock) override {
+    if (lock) {
+      ModuleAddRef();
+    } else {
+      ModuleRelease();
+    }
+    return S_OK;
+  }
+
+ private:
+  ~ClassFactory() = default;
+  volatile LONG refs_ = 1;
+  ModuleObject counted_;
+};
+
+}  // namespace
+}  // namespace quarnel
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_ATTACH) {
+    quarnel::dll_module = instance;
+    DisableThreadLibraryCalls(instance);
+  }
+  return TRUE;
+}
+
+STDAPI DllGetClassObject(REFCLSID clsid, REFIID riid, LPVOID* out) {
+  if (!out) return E_POINTER;
+  *out = nullptr;
+  if (!IsEqualCLSID(clsid, CLSID_Connect)) return CLASS_E_CLASSNOTAVAILABLE;
+  auto* factory = new (std::nothrow) quarnel::ClassFactory();
+  if (!factory) return E_OUTOFMEMORY;
+  const HRESULT hr = factory->QueryInterface(riid, out);
+  factory->Release();
+  return hr;
+}
+
+// No object alive, no lock held, and no form window whose procedure is here.
+STDAPI DllCanUnloadNow() {
+  return quarnel::ModuleCount() == 0 && quarnel::frmAddIn::LoadedWindows() == 0 ? S_OK : S_FALSE;
+}
+
+// Registration is not written yet: both say so rather than claim success.
+STDAPI DllRegisterServer() { return SELFREG_E_CLASS; }
+STDAPI DllUnregisterServer() { return SELFREG_E_CLASS; }

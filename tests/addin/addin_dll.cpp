@@ -1,0 +1,147 @@
+#include "addin/addin_dll.h"
+
+#include <stdexcept>
+
+#include "common/app.h"
+#include "forms/frmAddIn.h"
+
+namespace quarnel::test {
+
+AddinDll::AddinDll(const std::wstring& folder) {
+  const std::wstring source = AppPath() + L"\\Quarnel.dll";
+  const std::wstring copy = folder + L"\\Quarnel.dll";
+  if (!CopyFileW(source.c_str(), copy.c_str(), FALSE)) {
+    throw std::runtime_error("Quarnel.dll is not beside the test program");
+  }
+  module_.reset(LoadLibraryW(copy.c_str()));
+  if (!module_) throw std::runtime_error("Quarnel.dll does not load");
+}
+
+AddinDll::~AddinDll() = default;
+
+namespace {
+// An export of the DLL as a function of type F; null when missing.
+template <class F>
+F Export(HMODULE module, const char* name) {
+  return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+}  // namespace
+
+HRESULT AddinDll::GetClassObject(REFCLSID clsid, REFIID riid, void** out) const {
+  auto get = Export<HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**)>(module_.get(), "DllGetClassObject");
+  return get ? get(clsid, riid, out) : E_NOTIMPL;
+}
+
+HRESULT AddinDll::CanUnloadNow() const {
+  auto can = Export<HRESULT(STDAPICALLTYPE*)()>(module_.get(), "DllCanUnloadNow");
+  return can ? can() : E_NOTIMPL;
+}
+
+HRESULT AddinDll::RegisterServer() const {
+  auto reg = Export<HRESULT(STDAPICALLTYPE*)()>(module_.get(), "DllRegisterServer");
+  return reg ? reg() : E_NOTIMPL;
+}
+
+com_ptr<_IDTExtensibility2> AddinDll::Create() const {
+  com_ptr<IClassFactory> factory;
+  if (FAILED(GetClassObject(CLSID_Connect, IID_IClassFactory, &factory))) return {};
+  com_ptr<_IDTExtensibility2> addin;
+  factory->CreateInstance(nullptr, IID__IDTExtensibility2, &addin);
+  return addin;
+}
+
+std::vector<std::uint32_t> Pixels(HBITMAP bitmap) {
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = 16;
+  info.bmiHeader.biHeight = -16;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  std::vector<std::uint32_t> pixels(256);
+  HDC screen = GetDC(nullptr);
+  const int rows = GetDIBits(screen, bitmap, 0, 16, pixels.data(), &info, DIB_RGB_COLORS);
+  ReleaseDC(nullptr, screen);
+  if (rows != 16) return {};
+  for (auto& pixel : pixels) pixel &= 0x00FFFFFFu;
+  return pixels;
+}
+
+std::vector<std::uint32_t> FormPicture() {
+  frmAddIn form;
+  return Pixels(form.Picture1());
+}
+
+std::optional<std::vector<std::uint32_t>> ClipboardPicture() {
+  if (!OpenClipboard(nullptr)) return std::nullopt;
+  const auto close = scope_exit([] { CloseClipboard(); });
+  auto* bitmap = static_cast<HBITMAP>(GetClipboardData(CF_BITMAP));
+  if (!bitmap) return std::nullopt;
+  return Pixels(bitmap);
+}
+
+namespace {
+constexpr wchar_t kSettingsKey[] = L"Software\\VB and VBA Program Settings\\Quarnel\\Settings";
+}
+
+std::optional<std::wstring> DisplayOnConnect() {
+  wchar_t value[64] = {};
+  DWORD size = sizeof value;
+  DWORD type = 0;
+  if (RegGetValueW(HKEY_CURRENT_USER, kSettingsKey, L"DisplayOnConnect", RRF_RT_ANY, &type, value,
+                   &size) != ERROR_SUCCESS || type != REG_SZ) {
+    return std::nullopt;
+  }
+  return std::wstring(value);
+}
+
+void DeleteDisplayOnConnect() {
+  RegDeleteKeyValueW(HKEY_CURRENT_USER, kSettingsKey, L"DisplayOnConnect");
+}
+
+HWND FormWindow() { return FindWindowW(L"QuarnelDefaultFolderForm", nullptr); }
+
+void AddinTest::SetUp() {
+  ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+  DeleteDisplayOnConnect();
+  dll = std::make_unique<AddinDll>(folder_.path());
+  ide = std::make_unique<standin::Ide>();
+  driver = std::make_unique<DialogDriver>(std::vector<DialogStep>{});
+  addin = dll->Create();
+  ASSERT_NE(addin, nullptr);
+}
+
+void AddinTest::TearDown() {
+  addin.Reset();
+  ide.reset();
+  EXPECT_EQ(standin::LiveObjects(), 0) << "the add-in kept a reference to the IDE's objects";
+  EXPECT_EQ(dll->CanUnloadNow(), S_OK) << "after every object is released";
+  EXPECT_TRUE(driver->Finish());
+  dll.reset();
+  CoUninitialize();
+}
+
+void AddinTest::Connect(_IDTExtensibility2* target, long mode) {
+  SAFEARRAY* custom = nullptr;
+  EXPECT_EQ(target->OnConnection(ide->application().Get(), static_cast<ext_ConnectMode>(mode),
+                                 nullptr, &custom),
+            S_OK);
+}
+
+void AddinTest::Disconnect(_IDTExtensibility2* target) {
+  SAFEARRAY* custom = nullptr;
+  EXPECT_EQ(target->OnDisconnection(ext_dm_HostShutdown, &custom), S_OK);
+}
+
+com_ptr<_Connect> AddinTest::AsConnect(IUnknown* object) {
+  com_ptr<_Connect> connect;
+  EXPECT_EQ(object->QueryInterface(IID__Connect, &connect), S_OK);
+  return connect;
+}
+
+void AddinTest::ExpectDialogs(std::vector<DialogStep> steps) {
+  EXPECT_TRUE(driver->Finish());
+  driver = std::make_unique<DialogDriver>(std::move(steps));
+}
+
+}  // namespace quarnel::test

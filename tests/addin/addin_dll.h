@@ -1,0 +1,77 @@
+#pragma once
+// Test support: Quarnel.dll loaded as COM loads it for the IDE (LoadLibrary,
+// DllGetClassObject, the class factory), from a copy in a fresh folder of its
+// own, so that each test has its own settings file beside the DLL and its own
+// process-wide state. And the stand-in IDE that the add-in connects to.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Quarnel_h.h"
+#include "common/owners.h"
+#include "standin/ide.h"
+#include "support/dialog_driver.h"
+#include "support/temp_folder.h"
+
+namespace quarnel::test {
+
+class AddinDll {
+ public:
+  // Copies the Quarnel.dll beside the test program into `folder` and loads it.
+  explicit AddinDll(const std::wstring& folder);
+  ~AddinDll();
+  AddinDll(const AddinDll&) = delete;
+  AddinDll& operator=(const AddinDll&) = delete;
+
+  HRESULT GetClassObject(REFCLSID clsid, REFIID riid, void** out) const;
+  HRESULT CanUnloadNow() const;
+  HRESULT RegisterServer() const;
+  // A new Connect from the class factory, as the IDE asks for it.
+  com_ptr<_IDTExtensibility2> Create() const;
+
+ private:
+  unique_hmodule module_;
+};
+
+// The 16 x 16 pixels of a bitmap as 0x00RRGGBB, rows from the top.
+std::vector<std::uint32_t> Pixels(HBITMAP bitmap);
+// What the form draws as the button picture, drawn here by the same code.
+std::vector<std::uint32_t> FormPicture();
+// The picture on the clipboard as a bitmap; nothing when it holds none.
+std::optional<std::vector<std::uint32_t>> ClipboardPicture();
+// The per-user value HKCU\Software\VB and VBA Program Settings\Quarnel\Settings
+// DisplayOnConnect; nothing when absent.
+std::optional<std::wstring> DisplayOnConnect();
+void DeleteDisplayOnConnect();
+// The add-in's form window, when one exists in this process.
+HWND FormWindow();
+
+// A test against the add-in loaded from a fresh folder and a fresh stand-in IDE.
+// Any dialog that comes while no script expects it is cancelled and reported.
+class AddinTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // Connects `addin` through the vtable, as the IDE does.
+  void Connect(_IDTExtensibility2* addin, long mode);
+  void Disconnect(_IDTExtensibility2* addin);
+  com_ptr<_Connect> AsConnect(IUnknown* object);
+  // Replaces the dialog script (the previous one must have been met).
+  void ExpectDialogs(std::vector<DialogStep> steps);
+  std::wstring SettingsPath() const { return folder_ / L"Quarnel.ini"; }
+
+  TempFolder folder_;
+  std::unique_ptr<AddinDll> dll;
+  std::unique_ptr<standin::Ide> ide;
+  std::unique_ptr<DialogDriver> driver;
+  com_ptr<_IDTExtensibility2> addin;
+};
+
+}  // namespace quarnel::test
