@@ -1,5 +1,5 @@
 // Quarnel.dll's entry points: the module handle, the class factory of Connect,
-// the unload test and (still to come) registration.
+// the unload test and registration.
 #include <objbase.h>
 #include <olectl.h>
 #include <windows.h>
@@ -7,6 +7,9 @@
 #include "Quarnel_h.h"
 #include "addin/Connect.h"
 #include "addin/module.h"
+#include "addin/registration.h"
+#include "common/app.h"
+#include "common/barrier.h"
 #include "forms/frmAddIn.h"
 
 namespace quarnel {
@@ -87,6 +90,10 @@ STDAPI DllCanUnloadNow() {
   return quarnel::ModuleCount() == 0 && quarnel::frmAddIn::LoadedWindows() == 0 ? S_OK : S_FALSE;
 }
 
-// Registration is not written yet: both say so rather than claim success.
-STDAPI DllRegisterServer() { return SELFREG_E_CLASS; }
-STDAPI DllUnregisterServer() { return SELFREG_E_CLASS; }
+STDAPI DllRegisterServer() {
+  return quarnel::Barrier([] { return quarnel::RegisterServer(quarnel::AppFileName()); });
+}
+
+STDAPI DllUnregisterServer() {
+  return quarnel::Barrier([] { return quarnel::UnregisterServer(quarnel::AppFileName()); });
+}

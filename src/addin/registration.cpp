@@ -3,12 +3,14 @@
 #include <oleauto.h>
 #include <olectl.h>
 
-#include "addin/identity.h"
+#include "Quarnel_h.h"
 #include "common/ansi.h"
 #include "common/owners.h"
 
 namespace quarnel {
 namespace {
+
+constexpr wchar_t kProgId[] = L"Quarnel.Connect";
 
 // The typelib marshaller, which marshals a dual interface through its type library.
 constexpr wchar_t kTypeLibMarshaler[] = L"{00020424-0000-0000-C000-000000000046}";

@@ -17,7 +17,7 @@ HMODULE AppModule() {
   return module;
 }
 
-std::wstring AppPath() {
+std::wstring AppFileName() {
   HMODULE module = AppModule();
   std::wstring path(MAX_PATH, L'\0');
   for (;;) {
@@ -25,10 +25,14 @@ std::wstring AppPath() {
     if (n == 0) throw Error::FromWin32(GetLastError());
     if (n < path.size()) {
       path.resize(n);
-      break;
+      return path;
     }
     path.resize(path.size() * 2);  // truncated: a long path
   }
+}
+
+std::wstring AppPath() {
+  const std::wstring path = AppFileName();
   const auto slash = path.find_last_of(L'\\');
   return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
 }

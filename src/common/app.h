@@ -15,6 +15,9 @@ inline constexpr wchar_t kAppTitle[] = L"Quarnel";
 // program in tests): where the add-in's resources are and what its windows belong to.
 HMODULE AppModule();
 
+// The full path of that module's file.
+std::wstring AppFileName();
+
 // The folder that holds the module containing this code (Quarnel.dll in
 // production, the test program in tests), without a trailing backslash.
 // Example: L"C:\\Program Files\\Quarnel" for C:\Program Files\Quarnel\Quarnel.dll.

@@ -37,11 +37,6 @@ HRESULT AddinDll::CanUnloadNow() const {
   return can ? can() : E_NOTIMPL;
 }
 
-HRESULT AddinDll::RegisterServer() const {
-  auto reg = Export<HRESULT(STDAPICALLTYPE*)()>(module_.get(), "DllRegisterServer");
-  return reg ? reg() : E_NOTIMPL;
-}
-
 com_ptr<_IDTExtensibility2> AddinDll::Create() const {
   com_ptr<IClassFactory> factory;
   if (FAILED(GetClassObject(CLSID_Connect, IID_IClassFactory, &factory))) return {};
@@ -99,7 +94,24 @@ void DeleteDisplayOnConnect() {
   RegDeleteKeyValueW(HKEY_CURRENT_USER, kSettingsKey, L"DisplayOnConnect");
 }
 
-HWND FormWindow() { return FindWindowW(L"QuarnelDefaultFolderForm", nullptr); }
+namespace {
+BOOL CALLBACK FindOurForm(HWND window, LPARAM found) {
+  DWORD process = 0;
+  GetWindowThreadProcessId(window, &process);
+  wchar_t name[64] = {};
+  GetClassNameW(window, name, 64);
+  if (process != GetCurrentProcessId() || wcscmp(name, L"QuarnelDefaultFolderForm") != 0) return TRUE;
+  *reinterpret_cast<HWND*>(found) = window;
+  return FALSE;
+}
+}  // namespace
+
+// Other test programs have forms of their own on the same display.
+HWND FormWindow() {
+  HWND found = nullptr;
+  EnumWindows(FindOurForm, reinterpret_cast<LPARAM>(&found));
+  return found;
+}
 
 void AddinTest::SetUp() {
   ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));

@@ -31,7 +31,6 @@ class AddinDll {
 
   HRESULT GetClassObject(REFCLSID clsid, REFIID riid, void** out) const;
   HRESULT CanUnloadNow() const;
-  HRESULT RegisterServer() const;
   // A new Connect from the class factory, as the IDE asks for it.
   com_ptr<_IDTExtensibility2> Create() const;
 

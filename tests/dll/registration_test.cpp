@@ -1,0 +1,236 @@
+// Registration of Quarnel.dll as a user does it: regsvr32, then the IDE's view
+// of the registry, a script client creating the class by its ProgID, and
+// regsvr32 /u leaving the registry as it found it. These tests change the
+// prefix's registry: they hold the "registry" lock.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "common/app.h"
+#include "common/owners.h"
+#include "support/temp_folder.h"
+
+namespace quarnel {
+namespace {
+
+std::wstring DllPath() { return AppPath() + L"\\Quarnel.dll"; }
+
+// Runs a command line; returns its exit code and what it wrote to its output.
+DWORD RunCommand(std::wstring command, std::string* output = nullptr) {
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE read = nullptr, write = nullptr;
+  CreatePipe(&read, &write, &inherit, 0);
+  unique_handle reader(read), writer(write);
+  SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = write;
+  startup.hStdError = write;
+  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                      &process)) {
+    return static_cast<DWORD>(-1);
+  }
+  unique_handle thread(process.hThread), child(process.hProcess);
+  writer.reset();
+  std::string out;
+  char buffer[512];
+  DWORD n = 0;
+  while (ReadFile(reader.get(), buffer, sizeof buffer, &n, nullptr) && n > 0) out.append(buffer, n);
+  WaitForSingleObject(child.get(), 60000);
+  DWORD code = 1;
+  GetExitCodeProcess(child.get(), &code);
+  if (output) *output = out;
+  return code;
+}
+
+void Export(HKEY root, const std::wstring& path, std::map<std::wstring, std::wstring>& out) {
+  unique_hkey key;
+  if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) return;
+  out[path] = L"";
+  for (DWORD i = 0;; ++i) {
+    wchar_t name[512];
+    DWORD name_size = 512, type = 0, size = 0;
+    if (RegEnumValueW(key.get(), i, name, &name_size, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) break;
+    std::wstring data(size / sizeof(wchar_t) + 1, L'\0');
+    name_size = 512;
+    DWORD bytes = size;
+    RegEnumValueW(key.get(), i, name, &name_size, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &bytes);
+    out[path + L" [" + name + L"]"] = std::to_wstring(type) + L":" + data;
+  }
+  for (DWORD i = 0;; ++i) {
+    wchar_t name[512];
+    DWORD size = 512;
+    if (RegEnumKeyExW(key.get(), i, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    Export(root, path.empty() ? name : path + L"\\" + name, out);
+  }
+}
+
+// What differs between two snapshots, one line each, for a failure message.
+std::string Differences(const std::map<std::wstring, std::wstring>& a,
+                        const std::map<std::wstring, std::wstring>& b) {
+  std::string out;
+  auto line = [&](const char* sign, const std::wstring& key) {
+    out += sign;
+    for (wchar_t c : key) out += c < 128 ? static_cast<char>(c) : '?';
+    out += '\n';
+  };
+  for (const auto& [key, value] : a) {
+    auto other = b.find(key);
+    if (other == b.end()) line("- ", key);
+    else if (other->second != value) line("~ ", key);
+  }
+  for (const auto& [key, value] : b) {
+    if (!a.count(key)) line("+ ", key);
+  }
+  return out;
+}
+
+// The parts of the registry that registration may touch.
+std::map<std::wstring, std::wstring> Snapshot() {
+  std::map<std::wstring, std::wstring> all, part;
+  for (const wchar_t* path : {L"CLSID", L"Interface", L"TypeLib", L"Quarnel.Connect"}) {
+    part.clear();
+    Export(HKEY_CLASSES_ROOT, path, part);
+    for (auto& [k, v] : part) all[L"HKCR\\" + k] = v;
+  }
+  part.clear();
+  Export(HKEY_CURRENT_USER, L"Software\\Microsoft\\Visual Basic", part);
+  for (auto& [k, v] : part) all[L"HKCU\\" + k] = v;
+  return all;
+}
+
+std::wstring ReadString(HKEY root, const std::wstring& path, const wchar_t* name) {
+  wchar_t value[1024] = {};
+  DWORD size = sizeof value;
+  if (RegGetValueW(root, path.c_str(), name, RRF_RT_REG_SZ, nullptr, value, &size) != ERROR_SUCCESS) {
+    return L"(missing)";
+  }
+  return value;
+}
+
+DWORD ReadNumber(HKEY root, const std::wstring& path, const wchar_t* name) {
+  DWORD value = 0, size = sizeof value;
+  if (RegGetValueW(root, path.c_str(), name, RRF_RT_REG_DWORD, nullptr, &value, &size) != ERROR_SUCCESS) {
+    return 0xDEADBEEF;
+  }
+  return value;
+}
+
+// The IDE's type libraries, registered as on a machine with VB6: the add-in's
+// own library refers to them. Here they are the stand-in's, beside this program,
+// registered only in the test prefix and only for the test.
+class IdeTypeLibraries {
+ public:
+  IdeTypeLibraries() {
+    for (const wchar_t* name : {L"MSO.DLL", L"VB6EXT.OLB"}) {
+      std::wstring path = AppPath() + L"\\" + name;
+      com_ptr<ITypeLib> library;
+      if (SUCCEEDED(LoadTypeLibEx(path.c_str(), REGKIND_NONE, &library)) &&
+          SUCCEEDED(RegisterTypeLib(library.Get(), path.data(), nullptr))) {
+        libraries_.push_back(std::move(library));
+      }
+    }
+  }
+  ~IdeTypeLibraries() {
+    for (const auto& library : libraries_) {
+      TLIBATTR* attr = nullptr;
+      if (FAILED(library->GetLibAttr(&attr))) continue;
+      UnRegisterTypeLib(attr->guid, attr->wMajorVerNum, attr->wMinorVerNum, attr->lcid, attr->syskind);
+      library->ReleaseTLibAttr(attr);
+    }
+  }
+  size_t count() const { return libraries_.size(); }
+
+ private:
+  std::vector<com_ptr<ITypeLib>> libraries_;
+};
+
+class Regsvr32 : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(ide_libraries_.count(), 2u);
+    RunCommand(L"regsvr32.exe /s /u \"" + DllPath() + L"\"");
+  }
+  void TearDown() override { RunCommand(L"regsvr32.exe /s /u \"" + DllPath() + L"\""); }
+  static DWORD Register() { return RunCommand(L"regsvr32.exe /s \"" + DllPath() + L"\""); }
+  static DWORD Unregister() { return RunCommand(L"regsvr32.exe /s /u \"" + DllPath() + L"\""); }
+
+ private:
+  IdeTypeLibraries ide_libraries_;
+};
+
+TEST_F(Regsvr32, RegistersTheClassTypeLibraryAndTheAddinEntry) {
+  ASSERT_EQ(Register(), 0u);
+  const std::wstring clsid = L"CLSID\\{B49DBFBD-ABE8-493A-A11E-D4D2D38DD7A6}";
+  EXPECT_EQ(ReadString(HKEY_CLASSES_ROOT, L"Quarnel.Connect\\CLSID", nullptr),
+            L"{B49DBFBD-ABE8-493A-A11E-D4D2D38DD7A6}");
+  EXPECT_EQ(_wcsicmp(ReadString(HKEY_CLASSES_ROOT, clsid + L"\\InprocServer32", nullptr).c_str(),
+                     DllPath().c_str()), 0);
+  EXPECT_EQ(ReadString(HKEY_CLASSES_ROOT, clsid + L"\\InprocServer32", L"ThreadingModel"), L"Apartment");
+  EXPECT_EQ(ReadString(HKEY_CLASSES_ROOT, clsid + L"\\ProgID", nullptr), L"Quarnel.Connect");
+  EXPECT_EQ(ReadString(HKEY_CLASSES_ROOT, clsid + L"\\TypeLib", nullptr),
+            L"{D6C1C353-BB8B-4E84-9B09-B25DBB389205}");
+  EXPECT_EQ(ReadString(HKEY_CLASSES_ROOT, clsid + L"\\Version", nullptr), L"1.0");
+  EXPECT_EQ(_wcsicmp(ReadString(HKEY_CLASSES_ROOT,
+                                L"TypeLib\\{D6C1C353-BB8B-4E84-9B09-B25DBB389205}\\1.0\\0\\win32",
+                                nullptr).c_str(), DllPath().c_str()), 0);
+  EXPECT_EQ(ReadString(HKEY_CLASSES_ROOT,
+                       L"Interface\\{194B1080-1712-41FF-8791-B541F9977306}\\ProxyStubClsid32", nullptr),
+            L"{00020424-0000-0000-C000-000000000046}");
+  const std::wstring addin = L"Software\\Microsoft\\Visual Basic\\6.0\\Addins\\Quarnel.Connect";
+  EXPECT_EQ(ReadString(HKEY_CURRENT_USER, addin, L"FriendlyName"), L"Orv Quarnel...");
+  EXPECT_EQ(ReadString(HKEY_CURRENT_USER, addin, L"Description"),
+            L"Allows you to save a new project to another location (instead of C:\\Program "
+            L"Files\\Microsoft Visual Studio\\VB98...) starting from a your custom folder");
+  EXPECT_EQ(ReadNumber(HKEY_CURRENT_USER, addin, L"LoadBehavior"), 1u);
+  EXPECT_EQ(ReadNumber(HKEY_CURRENT_USER, addin, L"CommandLineSafe"), 1u);
+  EXPECT_EQ(ReadString(HKEY_CURRENT_USER, addin, L"SatelliteDllName"), L"orvQuarnel");
+}
+
+TEST_F(Regsvr32, TwiceChangesNothingAndUnregisteringRestoresTheRegistry) {
+  const auto before = Snapshot();
+  ASSERT_EQ(Register(), 0u);
+  const auto once = Snapshot();
+  EXPECT_NE(once, before);
+  ASSERT_EQ(Register(), 0u);
+  const auto twice = Snapshot();
+  EXPECT_TRUE(twice == once) << Differences(once, twice);
+  ASSERT_EQ(Unregister(), 0u);
+  const auto after = Snapshot();
+  EXPECT_TRUE(after == before) << Differences(before, after);
+
+  CLSID clsid{};
+  EXPECT_TRUE(FAILED(CLSIDFromProgID(L"Quarnel.Connect", &clsid)));
+}
+
+TEST_F(Regsvr32, ScriptCreatesTheClassAndUsesItThroughItsTypeLibrary) {
+  ASSERT_EQ(Register(), 0u);
+  test::TempFolder folder;
+  const std::wstring script = folder / L"connect.vbs";
+  test::WriteBytes(script,
+                   "Set c = CreateObject(\"Quarnel.Connect\")\r\n"
+                   "WScript.Echo \"start \" & c.FormDisplayed\r\n"
+                   "c.FormDisplayed = True\r\n"
+                   "WScript.Echo \"set \" & c.FormDisplayed\r\n"
+                   "c.Show\r\n"
+                   "WScript.Echo \"shown \" & c.FormDisplayed\r\n"
+                   "c.Hide\r\n"
+                   "WScript.Echo \"hidden \" & c.FormDisplayed\r\n"
+                   "Set c = Nothing\r\n");
+  std::string output;
+  EXPECT_EQ(RunCommand(L"cscript.exe //nologo \"" + script + L"\"", &output), 0u) << output;
+  EXPECT_NE(output.find("start False"), std::string::npos) << output;
+  EXPECT_NE(output.find("set True"), std::string::npos) << output;
+  EXPECT_NE(output.find("shown True"), std::string::npos) << output;
+  EXPECT_NE(output.find("hidden False"), std::string::npos) << output;
+}
+
+}  // namespace
+}  // namespace quarnel
