@@ -22,27 +22,6 @@ constexpr wchar_t kDefaultFolderKey[] = L"DefaultFolder";
 // no window of the module outlives every object of it.
 int live_connects = 0;
 
-// Runs one step whose failure is skipped, so that the next step runs: the
-// error mode of disconnection, Show, Hide and the menu installers.
-template <class F>
-void Skip(F&& step) noexcept {
-  try {
-    step();
-  } catch (...) {
-  }
-}
-
-// The full path of the module that holds this code: its type library is there.
-std::wstring ModuleFile() {
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD n = GetModuleFileNameW(AppModule(), path.data(), static_cast<DWORD>(path.size()));
-    if (n == 0) throw Error::FromWin32(GetLastError());
-    if (n < path.size()) return path.substr(0, n);
-    path.resize(path.size() * 2);
-  }
-}
-
 // The member names of the connection interface, each with its arguments', as
 // GetIDsOfNames hands them out: the member's DISPID, then the arguments by
 // position (which is how DispGetParam finds a named argument).
@@ -71,7 +50,7 @@ HRESULT detail::ConnectDispatch::TypeInfo(ITypeInfo** info) {
   return Barrier([&] {
     if (!type_info_) {
       com_ptr<ITypeLib> library;
-      ThrowIfFailed(LoadTypeLibEx(ModuleFile().c_str(), REGKIND_NONE, &library),
+      ThrowIfFailed(LoadTypeLibEx(AppFileName().c_str(), REGKIND_NONE, &library),
                     L"The type library cannot be loaded");
       ThrowIfFailed(library->GetTypeInfoOfGuid(IID__Connect, &type_info_),
                     L"The type library does not describe _Connect");
@@ -191,7 +170,7 @@ Connect::~Connect() {
     if (handler->sink) handler->sink->Orphan();
   }
   DropForm();
-  if (--live_connects == 0) Skip([] { frmAddIn::Default().Unload(); });
+  if (--live_connects == 0) SkipFailure([] { frmAddIn::Default().Unload(); });
 }
 
 HRESULT Connect::Create(REFIID riid, void** out) {
@@ -290,29 +269,29 @@ void Connect::AddinInstance_OnConnection(IDispatch* Application, long ConnectMod
 void Connect::AddinInstance_OnDisconnection(long) {
   // After an external connection there is no command: Delete on nothing fails
   // and is skipped like any other failing step.
-  Skip([&] { FileCommandControl.Delete(); });
+  SkipFailure([&] { FileCommandControl.Delete(); });
   if (FormDisplayed) {
-    Skip([] { SaveSetting(kAppTitle, L"Settings", L"DisplayOnConnect", L"1"); });
+    SkipFailure([] { SaveSetting(kAppTitle, L"Settings", L"DisplayOnConnect", L"1"); });
     FormDisplayed = VARIANT_FALSE;
   } else {
-    Skip([] { SaveSetting(kAppTitle, L"Settings", L"DisplayOnConnect", L"0"); });
+    SkipFailure([] { SaveSetting(kAppTitle, L"Settings", L"DisplayOnConnect", L"0"); });
   }
-  Skip([&] { Form().Unload(); });
+  SkipFailure([&] { Form().Unload(); });
   DropForm();
 }
 
 // --- Show and Hide ------------------------------------------------------------------
 
 void Connect::ShowForm() {
-  Skip([&] { Form().VBInstance = VBInstance; });
-  Skip([&] { Form().Connect = &form_link_; });
+  SkipFailure([&] { Form().VBInstance = VBInstance; });
+  SkipFailure([&] { Form().Connect = &form_link_; });
   FormDisplayed = VARIANT_TRUE;
-  Skip([&] { Form().Show(); });
+  SkipFailure([&] { Form().Show(); });
 }
 
 void Connect::HideForm() {
   FormDisplayed = VARIANT_FALSE;
-  Skip([&] { Form().Hide(); });
+  SkipFailure([&] { Form().Hide(); });
 }
 
 frmAddIn& Connect::Form() {

@@ -4,18 +4,11 @@
 #include <windows.h>
 
 #include "addin/Connect.h"
+#include "common/barrier.h"
 #include "common/error.h"
 
 namespace quarnel {
 namespace {
-
-template <class F>
-void Skip(F&& step) noexcept {
-  try {
-    step();
-  } catch (...) {
-  }
-}
 
 // Opens the clipboard for `owner`; another program may hold it for a moment.
 void OpenClipboardFor(HWND owner) {
@@ -51,24 +44,24 @@ void PlacePicture(HWND owner, HBITMAP picture) {
 host::CommandBarControl Connect::InstallCommand(const wchar_t* bar_name, bool before_seventh,
                                                 const std::wstring& caption) {
   host::CommandBar bar;
-  Skip([&] { bar = VBInstance.CommandBars().Item(bar_name); });
+  SkipFailure([&] { bar = VBInstance.CommandBars().Item(bar_name); });
   if (!bar) return {};
 
   host::CommandBarControl command;
-  Skip([&] {
+  SkipFailure([&] {
     const host::CommandBarControls controls = bar.Controls();
     command = host::CommandBarControl::From(before_seventh ? controls.Add(7) : controls.Add());
   });
-  Skip([&] { command.put_Caption(caption); });
+  SkipFailure([&] { command.put_Caption(caption); });
 
   // The shared form, never shown: its load draws the picture.
   frmAddIn& shared = frmAddIn::Default();
-  Skip([&] { shared.Load(); });
+  SkipFailure([&] { shared.Load(); });
   HWND owner = shared.Loaded() ? shared.hWnd() : nullptr;
-  Skip([&] { ClearClipboard(owner); });
-  Skip([&] { PlacePicture(owner, shared.Loaded() ? shared.Picture1() : nullptr); });
-  Skip([&] { command.PasteFace(); });
-  Skip([&] { shared.Unload(); });
+  SkipFailure([&] { ClearClipboard(owner); });
+  SkipFailure([&] { PlacePicture(owner, shared.Loaded() ? shared.Picture1() : nullptr); });
+  SkipFailure([&] { command.PasteFace(); });
+  SkipFailure([&] { shared.Unload(); });
   return command;
 }
 

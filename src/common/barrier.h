@@ -27,6 +27,16 @@ HRESULT Barrier(F&& body) noexcept {
   }
 }
 
+// Runs one step whose failure is skipped, so that the next step runs: the error
+// mode of disconnection, Show, Hide and the menu installers.
+template <class F>
+void SkipFailure(F&& step) noexcept {
+  try {
+    step();
+  } catch (...) {
+  }
+}
+
 // Throws quarnel::Error for a failed HRESULT, with `description` as its text.
 inline void ThrowIfFailed(HRESULT hr, const wchar_t* description) {
   if (FAILED(hr)) throw Error(hr, description);
