@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "support/pixels.h"
+
 #include "Quarnel_h.h"
 #include "common/owners.h"
 #include "standin/ide.h"
@@ -38,8 +40,6 @@ class AddinDll {
   unique_hmodule module_;
 };
 
-// The 16 x 16 pixels of a bitmap as 0x00RRGGBB, rows from the top.
-std::vector<std::uint32_t> Pixels(HBITMAP bitmap);
 // What the form draws as the button picture, drawn here by the same code.
 std::vector<std::uint32_t> FormPicture();
 // The picture on the clipboard as a bitmap; nothing when it holds none.

@@ -12,6 +12,7 @@
 #include "addin/registration.h"
 #include "common/error.h"
 #include "common/owners.h"
+#include "support/registry_export.h"
 
 namespace quarnel {
 namespace {
@@ -60,28 +61,6 @@ TEST(AddinRecord, DamagedBytesAreRefused) {
   EXPECT_THROW(ParseAddinRecord(huge), Error);
 }
 
-// Every key and value below `root`, one line each, sorted: a registry export.
-void Export(HKEY root, const std::wstring& path, std::map<std::wstring, std::wstring>& out) {
-  unique_hkey key;
-  if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) return;
-  out[path] = L"";
-  for (DWORD i = 0;; ++i) {
-    wchar_t name[256];
-    DWORD name_size = 256, type = 0, size = 1024;
-    BYTE data[1024];
-    if (RegEnumValueW(key.get(), i, name, &name_size, nullptr, &type, data, &size) != ERROR_SUCCESS) break;
-    std::wstring text = type == REG_DWORD ? L"dword:" + std::to_wstring(*reinterpret_cast<DWORD*>(data))
-                                          : std::wstring(reinterpret_cast<wchar_t*>(data));
-    out[path + L" [" + name + L"]"] = text;
-  }
-  for (DWORD i = 0;; ++i) {
-    wchar_t name[256];
-    DWORD size = 256;
-    if (RegEnumKeyExW(key.get(), i, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-    Export(root, path.empty() ? name : path + L"\\" + name, out);
-  }
-}
-
 // HKEY_CLASSES_ROOT and HKEY_CURRENT_USER point into scratch keys for a test.
 class RegistrationTable : public ::testing::Test {
  protected:
@@ -111,11 +90,11 @@ class RegistrationTable : public ::testing::Test {
     ASSERT_EQ(RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, key.put(), nullptr),
               ERROR_SUCCESS);
   }
-  static std::map<std::wstring, std::wstring> Everything() {
-    std::map<std::wstring, std::wstring> out;
-    Export(HKEY_CLASSES_ROOT, L"", out);
-    std::map<std::wstring, std::wstring> user;
-    Export(HKEY_CURRENT_USER, L"", user);
+  static test::RegistryExport Everything() {
+    test::RegistryExport out;
+    test::ExportKey(HKEY_CLASSES_ROOT, L"", out);
+    test::RegistryExport user;
+    test::ExportKey(HKEY_CURRENT_USER, L"", user);
     for (auto& [k, v] : user) out[L"HKCU\\" + k] = v;
     return out;
   }

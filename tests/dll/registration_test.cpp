@@ -12,6 +12,7 @@
 
 #include "common/app.h"
 #include "common/owners.h"
+#include "support/registry_export.h"
 #include "support/temp_folder.h"
 
 namespace quarnel {
@@ -50,31 +51,9 @@ DWORD RunCommand(std::wstring command, std::string* output = nullptr) {
   return code;
 }
 
-void Export(HKEY root, const std::wstring& path, std::map<std::wstring, std::wstring>& out) {
-  unique_hkey key;
-  if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) return;
-  out[path] = L"";
-  for (DWORD i = 0;; ++i) {
-    wchar_t name[512];
-    DWORD name_size = 512, type = 0, size = 0;
-    if (RegEnumValueW(key.get(), i, name, &name_size, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) break;
-    std::wstring data(size / sizeof(wchar_t) + 1, L'\0');
-    name_size = 512;
-    DWORD bytes = size;
-    RegEnumValueW(key.get(), i, name, &name_size, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &bytes);
-    out[path + L" [" + name + L"]"] = std::to_wstring(type) + L":" + data;
-  }
-  for (DWORD i = 0;; ++i) {
-    wchar_t name[512];
-    DWORD size = 512;
-    if (RegEnumKeyExW(key.get(), i, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-    Export(root, path.empty() ? name : path + L"\\" + name, out);
-  }
-}
-
 // What differs between two snapshots, one line each, for a failure message.
-std::string Differences(const std::map<std::wstring, std::wstring>& a,
-                        const std::map<std::wstring, std::wstring>& b) {
+std::string Differences(const test::RegistryExport& a,
+                        const test::RegistryExport& b) {
   std::string out;
   auto line = [&](const char* sign, const std::wstring& key) {
     out += sign;
@@ -93,15 +72,15 @@ std::string Differences(const std::map<std::wstring, std::wstring>& a,
 }
 
 // The parts of the registry that registration may touch.
-std::map<std::wstring, std::wstring> Snapshot() {
-  std::map<std::wstring, std::wstring> all, part;
+test::RegistryExport Snapshot() {
+  test::RegistryExport all, part;
   for (const wchar_t* path : {L"CLSID", L"Interface", L"TypeLib", L"Quarnel.Connect"}) {
     part.clear();
-    Export(HKEY_CLASSES_ROOT, path, part);
+    test::ExportKey(HKEY_CLASSES_ROOT, path, part);
     for (auto& [k, v] : part) all[L"HKCR\\" + k] = v;
   }
   part.clear();
-  Export(HKEY_CURRENT_USER, L"Software\\Microsoft\\Visual Basic", part);
+  test::ExportKey(HKEY_CURRENT_USER, L"Software\\Microsoft\\Visual Basic", part);
   for (auto& [k, v] : part) all[L"HKCU\\" + k] = v;
   return all;
 }

@@ -10,27 +10,13 @@
 #include "save/modAddin.h"
 #include "standin/ide.h"
 #include "support/dialog_driver.h"
+#include "support/pixels.h"
 #include "support/scripted_dialogs.h"
 
 namespace quarnel {
 namespace {
 
-// The 16 x 16 picture's pixels as 0x00RRGGBB, rows from the top.
-std::vector<std::uint32_t> Pixels(HBITMAP bitmap) {
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = 16;
-  info.bmiHeader.biHeight = -16;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
-  std::vector<std::uint32_t> pixels(256);
-  HDC screen = GetDC(nullptr);
-  const int rows = GetDIBits(screen, bitmap, 0, 16, pixels.data(), &info, DIB_RGB_COLORS);
-  ReleaseDC(nullptr, screen);
-  EXPECT_EQ(rows, 16);
-  return pixels;
-}
+using test::Pixels;
 
 std::uint32_t Rgb(COLORREF colour) {
   return (GetRValue(colour) << 16) | (GetGValue(colour) << 8) | GetBValue(colour);
