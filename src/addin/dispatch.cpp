@@ -178,6 +178,20 @@ Object Object::As(REFIID iid, MemberCache* cache) const {
   return Object(std::move(converted), cache);
 }
 
+Error CallError(IUnknown* object, REFIID iid, HRESULT hr) {
+  com_ptr<ISupportErrorInfo> supports;
+  if (object && SUCCEEDED(object->QueryInterface(IID_PPV_ARGS(&supports))) &&
+      supports->InterfaceSupportsErrorInfo(iid) == S_OK) {
+    com_ptr<IErrorInfo> info;
+    unique_bstr description;
+    if (GetErrorInfo(0, &info) == S_OK && info && SUCCEEDED(info->GetDescription(description.put())) &&
+        description.get() && SysStringLen(description.get()) > 0) {
+      return {hr, description.str()};
+    }
+  }
+  return Error::FromHResult(hr);
+}
+
 Object ToObject(const VARIANT& value, MemberCache* cache) {
   const VARIANT* v = &value;
   if (v->vt == (VT_BYREF | VT_VARIANT)) v = v->pvarVal;

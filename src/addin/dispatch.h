@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/error.h"
 #include "common/owners.h"
 
 namespace quarnel::host {
@@ -95,6 +96,11 @@ class MemberCache {
   };
   std::vector<Entry> entries_;
 };
+
+// The error of a failed direct (vtable) call of `iid` on `object`: with the
+// object's own description when it offers one through IErrorInfo, as Visual
+// Basic reads it; else the text for the code.
+Error CallError(IUnknown* object, REFIID iid, HRESULT hr);
 
 // A typed wrapper (a class derived from Object) around an object reference.
 template <class T>

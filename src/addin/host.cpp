@@ -130,10 +130,10 @@ EventConnection::EventConnection(IUnknown* source, REFIID events, IUnknown* sink
   if (FAILED(hr)) throw Error::FromHResult(hr);
   com_ptr<IConnectionPoint> point;
   hr = container->FindConnectionPoint(events, &point);
-  if (FAILED(hr)) throw Error::FromHResult(hr);
+  if (FAILED(hr)) throw CallError(container.Get(), IID_IConnectionPointContainer, hr);
   DWORD cookie = 0;
   hr = point->Advise(sink, &cookie);
-  if (FAILED(hr)) throw Error::FromHResult(hr);
+  if (FAILED(hr)) throw CallError(point.Get(), IID_IConnectionPoint, hr);
   point_ = std::move(point);
   cookie_ = cookie;
 }

@@ -106,11 +106,19 @@ STDMETHODIMP EventSourceObject::QueryInterface(REFIID riid, void** out) {
     *out = static_cast<IConnectionPoint*>(this);
   } else if (IsEqualIID(riid, IID_IProvideClassInfo)) {
     *out = static_cast<IProvideClassInfo*>(this);
+  } else if (IsEqualIID(riid, IID_ISupportErrorInfo)) {
+    *out = static_cast<ISupportErrorInfo*>(this);
   } else {
     return E_NOINTERFACE;
   }
   AddRefImpl();
   return S_OK;
+}
+
+STDMETHODIMP EventSourceObject::InterfaceSupportsErrorInfo(REFIID riid) {
+  return IsEqualIID(riid, IID_IConnectionPointContainer) || IsEqualIID(riid, IID_IConnectionPoint)
+             ? S_OK
+             : S_FALSE;
 }
 
 STDMETHODIMP EventSourceObject::GetTypeInfoCount(UINT* count) {

@@ -24,6 +24,7 @@ class EventSourceObject final : public IDispatch,
                                 public IConnectionPointContainer,
                                 public IConnectionPoint,
                                 public IProvideClassInfo,
+                                public ISupportErrorInfo,
                                 public ObjectBase {
  public:
   EventSourceObject(std::weak_ptr<Core> core, std::weak_ptr<ControlNode> control);
@@ -49,6 +50,8 @@ class EventSourceObject final : public IDispatch,
   STDMETHODIMP EnumConnections(IEnumConnections** connections) override;
   // IProvideClassInfo
   STDMETHODIMP GetClassInfo(ITypeInfo** info) override;
+  // ISupportErrorInfo: its failures carry a description, as the other objects' do.
+  STDMETHODIMP InterfaceSupportsErrorInfo(REFIID riid) override;
 
   // The control whose clicks it reports.
   const std::weak_ptr<ControlNode>& control() const { return control_; }

@@ -1,0 +1,275 @@
+// The fault sweep: for each path through the add-in, the n-th host call fails,
+// for every n up to the number of calls the path makes. Each run must end the
+// way the add-in promises for a failure at that step (the connection's failure
+// message, a skipped step, or the end of the save command with the host's
+// description), with no exception out, no reference to the IDE kept, no window
+// left and nothing that would stop the DLL from unloading.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <functional>
+#include <optional>
+#include <set>
+#include <string>
+
+#include "Quarnel_h.h"
+#include "addin/Connect.h"
+#include "addin/module.h"
+#include "common/app.h"
+#include "forms/frmAddIn.h"
+#include "save/modAddin.h"
+#include "standin/ide.h"
+#include "support/scripted_dialogs.h"
+#include "support/temp_folder.h"
+
+namespace quarnel {
+namespace {
+
+using test::ScriptedDialogs;
+
+// Steps of the menu installer after which the command exists: a failure there
+// is skipped and not reported. (When adding the command fails, the installer
+// goes on without one, and the request for the event source of Nothing then
+// fails the connection.)
+const std::set<std::wstring> kSilentInstallerSteps = {L"CommandBarControl.Caption",
+                                                      L"CommandBarButton.PasteFace"};
+
+// Windows of this process: a window the add-in left behind shows here.
+BOOL CALLBACK CountWindow(HWND, LPARAM counter) {
+  ++*reinterpret_cast<int*>(counter);
+  return TRUE;
+}
+
+int OurWindows() {
+  int count = 0;
+  EnumThreadWindows(GetCurrentThreadId(), CountWindow, reinterpret_cast<LPARAM>(&count));
+  return count;
+}
+
+// One run of a path: a fresh IDE and a fresh Connect, the failure armed after the
+// path's preparation, then the checks common to every run.
+class SweepRun {
+ public:
+  explicit SweepRun(const std::wstring& settings) {
+    test::RemoveTree(SettingsPath());
+    if (!settings.empty()) test::WriteBytes(SettingsPath(), std::string(settings.begin(), settings.end()));
+    windows_before_ = OurWindows();
+    ide = std::make_unique<standin::Ide>();
+    ide->project(L"Project1").form(L"Form1").module(L"Module1").cls(L"Class1").build();
+    EXPECT_EQ(Connect::Create(IID__IDTExtensibility2, &addin), S_OK);
+  }
+  ~SweepRun() {
+    addin.Reset();
+    ide.reset();
+    EXPECT_EQ(standin::LiveObjects(), 0) << "a reference to the IDE was kept";
+    EXPECT_EQ(ModuleCount(), 0) << "an object of the module is left";
+    EXPECT_EQ(frmAddIn::LoadedWindows(), 0) << "a form window is left";
+    EXPECT_EQ(OurWindows(), windows_before_);
+    oIni.reset();
+    sDefaultFolder.clear();
+    test::RemoveTree(SettingsPath());
+  }
+  static std::wstring SettingsPath() { return AppPath() + L"\\Quarnel.ini"; }
+
+  void ConnectNow(long mode = ext_cm_Startup) {
+    SAFEARRAY* custom = nullptr;
+    EXPECT_EQ(addin->OnConnection(ide->application().Get(), static_cast<ext_ConnectMode>(mode),
+                                  nullptr, &custom), S_OK);
+  }
+  void DisconnectNow() {
+    SAFEARRAY* custom = nullptr;
+    EXPECT_EQ(addin->OnDisconnection(ext_dm_UserClosed, &custom), S_OK);
+  }
+  // Arms the failure of the n-th host call from now; 0 arms none.
+  void FailCall(int n) {
+    if (n > 0) ide->fail({.description = Description(n), .code = Code(n), .call = n});
+    ide->clear_calls();
+  }
+  // The operation whose call failed because of the armed failure.
+  std::wstring FailedOperation() const {
+    for (const auto& call : ide->calls()) {
+      if (call.kind != standin::Call::Kind::kGetIDsOfNames && FAILED(call.result)) return call.operation();
+    }
+    return L"";
+  }
+  size_t HostCalls() const {
+    if (marked_) return *marked_;
+    size_t n = 0;
+    for (const auto& call : ide->calls()) n += call.kind != standin::Call::Kind::kGetIDsOfNames;
+    return n;
+  }
+  // Ends the part of the path that the sweep counts (what follows is clean-up).
+  void Mark() {
+    marked_.reset();
+    marked_ = HostCalls();
+  }
+  static std::wstring Description(int n) { return L"Injected failure " + std::to_wstring(n); }
+  static HRESULT Code(int n) { return MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, 0x7000 + n); }
+
+  std::unique_ptr<standin::Ide> ide;
+  com_ptr<_IDTExtensibility2> addin;
+  ScriptedDialogs dialogs;
+  const ScopedDialogs in_force{dialogs};
+
+ private:
+  int windows_before_ = 0;
+  std::optional<size_t> marked_;
+};
+
+// Runs `path` once without failure to count its host calls, then once for every
+// n with the n-th call failing; `check` judges each failing run. Prints the count.
+void Sweep(const char* name, const std::wstring& settings, const std::function<void(SweepRun&, int)>& path,
+           const std::function<void(SweepRun&, int)>& check) {
+  size_t calls = 0;
+  {
+    SweepRun clean(settings);
+    path(clean, 0);
+    calls = clean.HostCalls();
+  }
+  for (int n = 1; n <= static_cast<int>(calls); ++n) {
+    SCOPED_TRACE(std::string(name) + ": host call " + std::to_string(n) + " of " + std::to_string(calls) + " fails");
+    SweepRun run(settings);
+    path(run, n);
+    SCOPED_TRACE(L"the failing call: " + run.FailedOperation());
+    check(run, n);
+  }
+  std::printf("[ sweep    ] %s: %zu host calls, %zu failure points tried\n", name, calls, calls);
+}
+
+const std::wstring kStoredFolder = L"[FOLDER]\r\nDefaultFolder=C:\\Projects\r\n";
+
+TEST(FaultSweep, Connection) {
+  ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+  Sweep("connection", L"",
+        [](SweepRun& run, int n) {
+          run.FailCall(n);
+          run.ConnectNow();
+        },
+        [](SweepRun& run, int n) {
+          const std::wstring failed = run.FailedOperation();
+          if (kSilentInstallerSteps.count(failed)) {
+            EXPECT_TRUE(run.dialogs.messages.empty()) << "a skipped step says nothing";
+            com_ptr<_Connect> connect;
+            run.addin.As(&connect);
+            com_ptr<_CommandBarControlEvents> handler;
+            connect->get_MenuHandler(&handler);
+            EXPECT_NE(handler, nullptr) << "connection went on after the skipped step";
+          } else {
+            ASSERT_EQ(run.dialogs.messages.size(), 1u) << "failed: " << testing::PrintToString(failed);
+            EXPECT_EQ(run.dialogs.messages[0].flags, static_cast<UINT>(MB_OK | MB_SETFOREGROUND));
+            // A failed look-up of the menu leaves no command; the failure shown
+            // is then the event request's for Nothing.
+            if (failed != L"VBE.CommandBars" && failed != L"CommandBars.Item" &&
+                failed != L"CommandBar.Controls" && failed != L"CommandBarControls.Add") {
+              EXPECT_EQ(run.dialogs.messages[0].text, SweepRun::Description(n));
+            }
+          }
+          run.DisconnectNow();
+        });
+  CoUninitialize();
+}
+
+TEST(FaultSweep, DisconnectionShowAndHide) {
+  ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+  Sweep("disconnection", L"",
+        [](SweepRun& run, int n) {
+          run.ConnectNow();
+          run.FailCall(n);
+          run.DisconnectNow();
+        },
+        [](SweepRun& run, int) {
+          EXPECT_TRUE(run.dialogs.messages.empty()) << "disconnection skips its failures silently";
+          EXPECT_EQ(run.ide->controls(L"File").size(), 13u + (run.FailedOperation().empty() ? 0u : 1u));
+        });
+  Sweep("show and hide", L"",
+        [](SweepRun& run, int n) {
+          run.ConnectNow(ext_cm_External);
+          run.FailCall(n);
+          com_ptr<_Connect> connect;
+          run.addin.As(&connect);
+          EXPECT_EQ(connect->Hide(), S_OK);
+          EXPECT_EQ(connect->Show(), S_OK);
+          run.DisconnectNow();
+        },
+        [](SweepRun&, int) {});
+  CoUninitialize();
+}
+
+TEST(FaultSweep, Installers) {
+  ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+  Sweep("options installer", L"",
+        [](SweepRun& run, int n) {
+          run.ConnectNow(ext_cm_External);
+          run.FailCall(n);
+          com_ptr<_Connect> connect;
+          run.addin.As(&connect);
+          BSTR caption = SysAllocString(L"x");
+          com_ptr<::CommandBarControl> control;
+          EXPECT_EQ(connect->AddToAddInCommandBar(&caption, &control), S_OK);
+          SysFreeString(caption);
+          control.Reset();
+          run.DisconnectNow();
+        },
+        [](SweepRun& run, int) { EXPECT_TRUE(run.dialogs.messages.empty()); });
+  CoUninitialize();
+}
+
+// The save command: every failing host call ends it and comes back to the IDE
+// as the click's failure, with the host's description.
+void SweepClick(const char* name, const std::wstring& settings,
+                const std::function<void(ScriptedDialogs&)>& answers) {
+  Sweep(name, settings,
+        [&](SweepRun& run, int n) {
+          run.ConnectNow();
+          answers(run.dialogs);
+          run.FailCall(n);
+          const auto click = run.ide->click(L"File", 7);
+          run.Mark();
+          if (n == 0) {
+            EXPECT_EQ(click.result, S_OK) << testing::PrintToString(click.description);
+          } else {
+            EXPECT_EQ(click.result, DISP_E_EXCEPTION);
+            EXPECT_EQ(click.description, SweepRun::Description(n));
+            EXPECT_EQ(click.code, SweepRun::Code(n));
+          }
+          run.DisconnectNow();
+        },
+        [](SweepRun&, int) {});
+}
+
+TEST(FaultSweep, SaveCommandPaths) {
+  ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+  test::TempFolder folder;
+  const std::wstring dest = folder.path();
+  SweepClick("save, first use", L"", [&](ScriptedDialogs& d) {
+    d.documents = L"C:\\users\\me\\Documents";
+    d.answers = {L"C:\\Projects", dest};
+  });
+  SweepClick("save, destination", kStoredFolder, [&](ScriptedDialogs& d) { d.answers = {dest}; });
+  SweepClick("save, destination cancelled", kStoredFolder, [](ScriptedDialogs& d) { d.answers = {L""}; });
+  CoUninitialize();
+}
+
+TEST(FaultSweep, SaveCommandAlreadySaved) {
+  ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+  Sweep("save, already saved", kStoredFolder,
+        [](SweepRun& run, int n) {
+          run.ide->project(L"Saved").saved_as(L"C:\\Work\\Saved.vbp").form(L"Form1").clean().build();
+          run.ide->set_active_project(L"Saved");
+          run.ConnectNow();
+          run.FailCall(n);
+          const auto click = run.ide->click(L"File", 7);
+          run.Mark();
+          if (n > 0) {
+            EXPECT_EQ(click.description, SweepRun::Description(n));
+          }
+          run.DisconnectNow();
+        },
+        [](SweepRun&, int) {});
+  CoUninitialize();
+}
+
+}  // namespace
+}  // namespace quarnel
