@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The project's one test command: builds everything, prepares the private Wine
-# prefix, starts Xvfb and a persistent wineserver, runs CTest, and stops what it
-# started whatever the tests do. Exits non-zero on any failure.
+# prefix, starts Xvfb and a persistent wineserver, runs CTest (then again with
+# Wine's heap checking), and stops what it started whatever the tests do. Exits
+# non-zero on any failure.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build="${QUARNEL_BUILD_DIR:-$root/build}"
@@ -42,3 +43,19 @@ wineserver -p </dev/null >/dev/null 2>&1
 
 # Tests that care about the user's language set their own; the rest see English.
 env LC_ALL=en_US.UTF-8 ctest --test-dir "$build" --output-on-failure --timeout 600 -j "$(nproc)" "$@"
+
+# The same tests again with Wine's heap checking: a heap error that the tests
+# themselves did not notice (a double free, a write past a block) fails the run.
+heap_log="$build/heap-check.log"
+echo "test: again with heap checking (WINEDEBUG=warn+heap)"
+heap_status=0
+env LC_ALL=en_US.UTF-8 WINEDEBUG=-all,warn+heap,err+heap \
+  ctest --test-dir "$build" --timeout 600 -j "$(nproc)" --output-log "$heap_log" "$@" >"$heap_log.summary" ||
+  heap_status=$?
+if grep -E ':(warn|err):heap:' "$heap_log" >&2; then
+  echo "test: heap errors reported (above; all output in $heap_log)" >&2
+  heap_status=1
+fi
+# Its summary last, so that the run ends on CTest's own count.
+grep -E 'tests passed|tests failed|^\s+[0-9]+ - ' "$heap_log.summary" || true
+exit "$heap_status"
