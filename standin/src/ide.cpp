@@ -7,6 +7,7 @@
 #include "core.h"
 #include "events.h"
 #include "ide_windows.h"
+#include "project_files.h"
 #include "projects.h"
 #include "typelibs.h"
 #include "vbe.h"
@@ -271,6 +272,47 @@ std::optional<Project> Ide::find_project(std::wstring_view name) const {
   Project project{node->name, node->file_name, node->dirty, node->Saved(), {}};
   for (const auto& component : node->components) project.components.push_back(Snapshot(*component));
   return project;
+}
+
+std::wstring Ide::open_project(const std::wstring& path) {
+  std::shared_ptr<detail::ProjectNode> node;
+  try {
+    node = detail::ReadProject(path);
+  } catch (const detail::HostError& error) {
+    throw std::runtime_error("standin: cannot open " + Narrow(path) + ": " + Narrow(error.description));
+  }
+  if (core_->FindProject(node->name)) {
+    throw std::invalid_argument("standin: the IDE already holds a project " + Narrow(node->name));
+  }
+  core_->projects.push_back(node);
+  core_->active_project = node;
+  return node->name;
+}
+
+void Ide::change(std::wstring_view project, std::wstring_view component, std::wstring_view text) {
+  auto node = core_->FindProject(project);
+  if (!node) throw std::out_of_range("standin: no project " + Narrow(project));
+  for (const auto& part : node->components) {
+    if (!detail::SameText(part->name, component)) continue;
+    part->dirty = true;
+    if (!text.empty()) {
+      if (!part->code.empty() && part->code.back() != L'\n') part->code += L"\r\n";
+      part->code += text;
+    }
+    return;
+  }
+  throw std::out_of_range("standin: no component " + Narrow(component) + " in " + Narrow(project));
+}
+
+std::vector<std::wstring> Ide::project_names() const {
+  std::vector<std::wstring> names;
+  for (const auto& node : core_->projects) names.push_back(node->name);
+  return names;
+}
+
+std::wstring Ide::active_project() const {
+  auto node = core_->active_project.lock();
+  return node ? node->name : std::wstring();
 }
 
 void Ide::set_active_project(std::wstring_view name) {

@@ -2,6 +2,10 @@
 
 #include "automation.h"
 
+#include <cstring>
+#include <memory>
+#include <vector>
+
 namespace standin::detail {
 namespace {
 
@@ -243,6 +247,189 @@ void WriteWholeFile(const std::wstring& path, const std::string& bytes) {
     throw FileError(GetLastError());
   }
   remove_temp.release();
+}
+
+}  // namespace standin::detail
+
+namespace standin::detail {
+namespace {
+
+std::string ReadWholeFile(const std::wstring& path) {
+  auto file = quarnel::file_handle(
+      CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) throw FileError(GetLastError());
+  std::string bytes;
+  char buffer[16384];
+  DWORD got = 0;
+  while (ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
+  return bytes;
+}
+
+std::wstring Wide(const std::string& text) {
+  if (text.empty()) return {};
+  const int length = static_cast<int>(text.size());
+  const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0);
+  std::wstring out(static_cast<size_t>(n), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, text.data(), length, out.data(), n);
+  return out;
+}
+
+std::string Trim(std::string text) {
+  const size_t first = text.find_first_not_of(" \t\r\n");
+  if (first == std::string::npos) return {};
+  const size_t last = text.find_last_not_of(" \t\r\n");
+  return text.substr(first, last - first + 1);
+}
+
+std::string Unquote(std::string text) {
+  text = Trim(std::move(text));
+  if (text.size() >= 2 && text.front() == '"' && text.back() == '"') text = text.substr(1, text.size() - 2);
+  return text;
+}
+
+bool StartsWithText(const std::string& line, const char* prefix) {
+  const size_t n = strlen(prefix);
+  return line.size() >= n && CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, line.data(), static_cast<int>(n),
+                                            prefix, static_cast<int>(n)) == CSTR_EQUAL;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(std::move(line));
+    start = end + 1;
+  }
+  return lines;
+}
+
+struct SourceFile {
+  std::string name;  // from Attribute VB_Name; empty when it has none
+  std::string code;  // what follows the header, lines joined with CRLF
+};
+
+// Splits a component file into its header (VERSION line, designer or class
+// block, Attribute lines) and its code.
+SourceFile ReadSource(const std::string& text) {
+  SourceFile source;
+  const auto lines = Lines(text);
+  size_t i = 0;
+  if (i < lines.size() && StartsWithText(lines[i], "VERSION ")) ++i;
+  int depth = 0;
+  for (; i < lines.size(); ++i) {
+    const std::string line = Trim(lines[i]);
+    if (depth > 0 || StartsWithText(line, "Begin")) {
+      if (StartsWithText(line, "Begin")) ++depth;
+      else if (_stricmp(line.c_str(), "End") == 0 || StartsWithText(line, "EndProperty")) {
+        if (_stricmp(line.c_str(), "End") == 0) --depth;
+      }
+      continue;
+    }
+    if (StartsWithText(line, "Object =")) continue;
+    if (!StartsWithText(line, "Attribute ")) break;
+    if (StartsWithText(line, "Attribute VB_Name")) {
+      const size_t equals = line.find('=');
+      if (equals != std::string::npos) source.name = Unquote(line.substr(equals + 1));
+    }
+  }
+  for (; i < lines.size(); ++i) source.code += lines[i] + "\r\n";
+  if (source.code.size() >= 2) source.code.resize(source.code.size() - 2);
+  return source;
+}
+
+std::wstring BaseName(const std::wstring& path) {
+  std::wstring name = NameOf(path);
+  const size_t dot = name.find_last_of(L'.');
+  return dot == std::wstring::npos ? name : name.substr(0, dot);
+}
+
+}  // namespace
+
+std::shared_ptr<ProjectNode> ReadProject(const std::wstring& path) {
+  const std::wstring full = FullPath(path);
+  const std::wstring folder = FolderOf(full);
+  auto project = std::make_shared<ProjectNode>();
+  project->file_name = full;
+  project->dirty = false;
+  bool named = false;
+
+  auto resolve = [&](const std::string& reference) {
+    const std::wstring file = Wide(Unquote(reference));
+    const bool absolute = file.size() > 1 && (file[1] == L':' || file[0] == L'\\' || file[0] == L'/');
+    return FullPath(absolute ? file : folder + L"\\" + file);
+  };
+  auto add = [&](int type, const std::string& declared_name, const std::string& reference) {
+    auto component = std::make_shared<ComponentNode>();
+    component->project = project;
+    component->type = type;
+    component->dirty = false;
+    component->file_name = resolve(reference);
+    if (type == 4) {
+      ReadWholeFile(component->file_name);  // must exist, as for the others
+      component->name = BaseName(component->file_name);
+    } else if (type == 10) {
+      component->name = NameOf(component->file_name);
+      component->code = Wide(ReadWholeFile(component->file_name));
+    } else {
+      const std::string text = ReadWholeFile(component->file_name);
+      // The designer block tells an MDI form from a form, and a UserForm from other designers.
+      const std::string head = text.substr(0, 256);
+      if (type == 5 && head.find("Begin VB.MDIForm") != std::string::npos) component->type = 6;
+      if (type == 11 && head.find("{C62A69F0-16DC-11CE-9E98-00AA00574A4F}") != std::string::npos) component->type = 3;
+      const SourceFile source = ReadSource(text);
+      const std::string name = !declared_name.empty() ? declared_name : source.name;
+      component->name = name.empty() ? BaseName(component->file_name) : Wide(name);
+      component->code = Wide(source.code);
+    }
+    project->components.push_back(std::move(component));
+  };
+
+  for (const std::string& raw : Lines(ReadWholeFile(full))) {
+    const size_t equals = raw.find('=');
+    if (equals == std::string::npos) continue;
+    const std::string key = Trim(raw.substr(0, equals));
+    const std::string value = Trim(raw.substr(equals + 1));
+    auto is = [&](const char* name) { return _stricmp(key.c_str(), name) == 0; };
+    if (is("Type")) {
+      static const char* const kTypes[] = {"Exe", "OleExe", "OleDll", "Control"};
+      for (int t = 0; t < 4; ++t) {
+        if (_stricmp(value.c_str(), kTypes[t]) == 0) project->type = t;
+      }
+    } else if (is("Name")) {
+      project->name = Wide(Unquote(value));
+      named = !project->name.empty();
+    } else if (is("ExeName32")) {
+      project->build_file_name = Wide(Unquote(value));
+    } else if (is("Module") || is("Class")) {
+      // Name; file
+      const size_t semicolon = value.find(';');
+      if (semicolon == std::string::npos) {
+        add(is("Module") ? 1 : 2, "", value);
+      } else {
+        add(is("Module") ? 1 : 2, Trim(value.substr(0, semicolon)), value.substr(semicolon + 1));
+      }
+    } else if (is("Form")) {
+      add(5, "", value);
+    } else if (is("PropertyPage")) {
+      add(7, "", value);
+    } else if (is("UserControl")) {
+      add(8, "", value);
+    } else if (is("UserDocument")) {
+      add(9, "", value);
+    } else if (is("Designer")) {
+      add(11, "", value);
+    } else if (is("RelatedDoc")) {
+      add(10, "", value);
+    } else if (is("ResFile32")) {
+      add(4, "", value);
+    }
+  }
+  if (!named) throw VbError(7, L"The project file names no project");
+  return project;
 }
 
 }  // namespace standin::detail

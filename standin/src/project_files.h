@@ -29,4 +29,11 @@ std::wstring FullPath(const std::wstring& file_name);
 // HostError says why as the IDE's file statements do ("Path not found").
 void WriteWholeFile(const std::wstring& path, const std::string& bytes);
 
+// Reads a project file and each component file it names, as the IDE opens a
+// project: the inverse of ProjectFile and ComponentFile. The project and its
+// components come back saved (no unsaved changes), each component with its full
+// path and the code after its header. Throws HostError when a file cannot be
+// read ("File not found") and for a project file that names no project.
+std::shared_ptr<ProjectNode> ReadProject(const std::wstring& path);
+
 }  // namespace standin::detail

@@ -184,6 +184,19 @@ class Ide {
   ProjectBuilder project(std::wstring name);
   // The state of a project now, or nothing for a name the IDE does not hold.
   std::optional<Project> find_project(std::wstring_view name) const;
+  // Opens a project file (.vbp) from disk as the IDE does, with each component
+  // file it names, and makes it the active project; returns its name. The project
+  // and its components have no unsaved changes. Throws std::runtime_error when a
+  // file cannot be read, and std::invalid_argument for a project name already there.
+  std::wstring open_project(const std::wstring& path);
+  // The user edits a component: it then has unsaved changes. `text`, when not
+  // empty, is appended to its code as a line. Throws std::out_of_range for a
+  // project or component the IDE does not hold.
+  void change(std::wstring_view project, std::wstring_view component, std::wstring_view text = {});
+  // The names of the projects, in the order they were added.
+  std::vector<std::wstring> project_names() const;
+  // The active project's name; empty when there is none.
+  std::wstring active_project() const;
   // Makes the named project the active one; empty: no active project (then
   // ActiveVBProject answers Nothing).
   void set_active_project(std::wstring_view name);

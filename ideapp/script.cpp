@@ -1,0 +1,471 @@
+#include "script.h"
+
+#include <atomic>
+#include <sstream>
+#include <thread>
+
+#include "support/dialog_driver.h"
+
+namespace ideapp {
+namespace {
+
+using quarnel::test::DialogDriver;
+using quarnel::test::DialogStep;
+using quarnel::test::ExpectFolderBrowser;
+using quarnel::test::ExpectMessageBox;
+
+std::wstring FromUtf8(const std::string& text) {
+  const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring out(static_cast<size_t>(n), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
+  return out;
+}
+
+std::wstring Expand(const std::wstring& text) {
+  const DWORD n = ExpandEnvironmentStringsW(text.c_str(), nullptr, 0);
+  std::wstring out(n, L'\0');
+  ExpandEnvironmentStringsW(text.c_str(), out.data(), n);
+  if (!out.empty() && out.back() == L'\0') out.pop_back();
+  return out;
+}
+
+std::vector<std::wstring> Words(const std::wstring& line) {
+  std::vector<std::wstring> words;
+  size_t i = 0;
+  while (i < line.size()) {
+    while (i < line.size() && iswspace(line[i])) ++i;
+    if (i >= line.size()) break;
+    std::wstring word;
+    if (line[i] == L'"') {
+      const size_t end = line.find(L'"', i + 1);
+      word = line.substr(i + 1, (end == std::wstring::npos ? line.size() : end) - i - 1);
+      i = end == std::wstring::npos ? line.size() : end + 1;
+    } else {
+      while (i < line.size() && !iswspace(line[i])) word += line[i++];
+    }
+    words.push_back(word);
+  }
+  return words;
+}
+
+int ButtonId(const std::wstring& name) {
+  if (_wcsicmp(name.c_str(), L"cancel") == 0) return IDCANCEL;
+  if (_wcsicmp(name.c_str(), L"yes") == 0) return IDYES;
+  if (_wcsicmp(name.c_str(), L"no") == 0) return IDNO;
+  return IDOK;
+}
+
+// The texts of a dialog's static controls, joined: a message box's text, the
+// folder browser's prompt.
+std::wstring DialogText(HWND dialog) {
+  std::wstring text;
+  for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    wchar_t name[32] = {};
+    GetClassNameW(child, name, 32);
+    if (_wcsicmp(name, L"Static") != 0) continue;
+    wchar_t buffer[2048] = {};
+    GetWindowTextW(child, buffer, 2048);
+    if (!buffer[0]) continue;
+    if (!text.empty()) text += L" ";
+    text += buffer;
+  }
+  return text;
+}
+
+std::wstring OneLine(std::wstring text) {
+  std::wstring out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == L'\r') continue;
+    out += text[i] == L'\n' ? std::wstring(L" / ") : std::wstring(1, text[i]);
+  }
+  return out;
+}
+
+bool FileSize(const std::wstring& path, ULONGLONG& size) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return false;
+  size = (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  return true;
+}
+
+struct Pending {
+  bool folder = false;
+  std::wstring choice;  // folder: the path to choose; empty with button Cancel
+  int button = IDOK;
+  std::wstring expected_text;  // a part the dialog's text must contain
+};
+
+}  // namespace
+
+std::wstring Hex(HRESULT hr) {
+  wchar_t text[16];
+  swprintf(text, 16, L"0x%08lX", static_cast<unsigned long>(hr));
+  return text;
+}
+
+std::wstring KindName(int type) {
+  switch (type) {
+    case 1: return L"Module";
+    case 2: return L"Class";
+    case 3: return L"UserForm";
+    case 4: return L"ResFile";
+    case 5: return L"Form";
+    case 6: return L"MDIForm";
+    case 7: return L"PropertyPage";
+    case 8: return L"UserControl";
+    case 9: return L"UserDocument";
+    case 10: return L"RelatedDocument";
+    case 11: return L"Designer";
+    default: return L"Component";
+  }
+}
+
+bool ReadScript(const std::wstring& path, std::vector<Step>& steps, std::wstring& error) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    error = L"cannot read " + path;
+    return false;
+  }
+  std::string bytes;
+  char buffer[4096];
+  DWORD got = 0;
+  while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
+  CloseHandle(file);
+  std::wistringstream lines(FromUtf8(bytes));
+  std::wstring line;
+  int number = 0;
+  while (std::getline(lines, line)) {
+    ++number;
+    if (!line.empty() && line.back() == L'\r') line.pop_back();
+    auto words = Words(Expand(line));
+    if (words.empty() || words[0][0] == L'#') continue;
+    Step step{number, words[0], {words.begin() + 1, words.end()}};
+    steps.push_back(std::move(step));
+  }
+  return true;
+}
+
+bool SaveScreenBmp(const RECT& rect, const std::wstring& path) {
+  const int width = rect.right - rect.left;
+  const int height = rect.bottom - rect.top;
+  if (width <= 0 || height <= 0) return false;
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = height;  // bottom-up, as BMP files hold it
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 24;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  bool ok = false;
+  if (bitmap) {
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    ok = BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY | CAPTUREBLT);
+    GdiFlush();
+    SelectObject(memory, old);
+  }
+  const DWORD row = (static_cast<DWORD>(width) * 3 + 3) & ~3u;
+  const DWORD image = row * static_cast<DWORD>(height);
+  if (ok) {
+    BITMAPFILEHEADER header{};
+    header.bfType = 0x4D42;
+    header.bfOffBits = sizeof header + sizeof info.bmiHeader;
+    header.bfSize = header.bfOffBits + image;
+    info.bmiHeader.biSizeImage = image;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD written = 0;
+    ok = file != INVALID_HANDLE_VALUE && WriteFile(file, &header, sizeof header, &written, nullptr) &&
+         WriteFile(file, &info.bmiHeader, sizeof info.bmiHeader, &written, nullptr) &&
+         WriteFile(file, bits, image, &written, nullptr) && written == image;
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  }
+  if (bitmap) DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  return ok;
+}
+
+bool App::OpenProject(const std::wstring& path) {
+  try {
+    const std::wstring name = ide->open_project(path);
+    const auto project = ide->find_project(name);
+    Print(L"opened project " + name + L" (" + std::to_wstring(project->components.size()) + L" components)");
+    for (const auto& component : project->components) {
+      Print(L"  " + KindName(component.type) + L" " + component.name + L": " + component.file_name);
+    }
+    RefreshTree();
+    return true;
+  } catch (const std::exception& error) {
+    Print(L"open failed: " + FromUtf8(error.what()));
+    return false;
+  }
+}
+
+bool App::Change(const std::wstring& component, const std::wstring& text) {
+  try {
+    ide->change(ide->active_project(), component, text);
+    Print(L"changed " + component);
+    RefreshTree();
+    return true;
+  } catch (const std::exception& error) {
+    Print(L"change failed: " + FromUtf8(error.what()));
+    return false;
+  }
+}
+
+namespace {
+// The open menu's window of this process, if one shows.
+BOOL CALLBACK FindMenuWindow(HWND window, LPARAM found) {
+  wchar_t name[16] = {};
+  GetClassNameW(window, name, 16);
+  DWORD process = 0;
+  GetWindowThreadProcessId(window, &process);
+  if (process == GetCurrentProcessId() && wcscmp(name, L"#32768") == 0 && IsWindowVisible(window)) {
+    *reinterpret_cast<HWND*>(found) = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+}  // namespace
+
+// Opens a menu of the menu bar as the user does (Alt + its letter), and takes a
+// picture of the window with the menu open from a second thread, which then
+// closes the menu.
+bool App::MenuScreenshot(const std::wstring& bar, const std::wstring& name) {
+  SetForegroundWindow(window);
+  std::atomic<bool> taken{false};
+  const std::wstring path = output + L"\\" + name + L".bmp";
+  std::thread camera([&] {
+    HWND menu = nullptr;
+    for (int i = 0; i < 100 && !menu; ++i) {
+      Sleep(50);
+      EnumWindows(FindMenuWindow, reinterpret_cast<LPARAM>(&menu));
+    }
+    if (menu) {
+      Sleep(400);  // let it paint
+      RECT frame, popup, both;
+      GetWindowRect(window, &frame);
+      GetWindowRect(menu, &popup);
+      UnionRect(&both, &frame, &popup);
+      taken = SaveScreenBmp(both, path);
+    }
+    EndMenu();
+    if (menu) PostMessageW(menu, WM_KEYDOWN, VK_ESCAPE, 0);
+  });
+  const wchar_t key = static_cast<wchar_t>(towlower(bar.empty() ? L'f' : bar[0]));
+  SendMessageW(window, WM_SYSCOMMAND, SC_KEYMENU, key);
+  camera.join();
+  Print(taken ? L"screenshot: " + path : L"screenshot failed: " + path);
+  return taken;
+}
+
+int App::RunScript() {
+  std::vector<size_t> pending;  // the dialog steps waiting for the next click
+  int failures = 0;
+  for (size_t i = 0; i < steps.size(); ++i) {
+    const Step& step = steps[i];
+    if (_wcsicmp(step.keyword.c_str(), L"msgbox") == 0 || _wcsicmp(step.keyword.c_str(), L"folder") == 0) {
+      pending.push_back(i);
+      continue;
+    }
+    if (!RunStep(step, pending)) {
+      ++failures;
+      Print(L"step failed at line " + std::to_wstring(step.line) + L": " + step.keyword);
+    }
+  }
+  if (!pending.empty()) {
+    ++failures;
+    Print(L"script: dialog answers with no click after them");
+  }
+  Print(failures ? L"script: " + std::to_wstring(failures) + L" step(s) failed" : std::wstring(L"script: done"));
+  return failures ? 1 : 0;
+}
+
+bool App::RunStep(const Step& step, std::vector<size_t>& pending) {
+  const auto& k = step.keyword;
+  const auto& a = step.args;
+  auto is = [&](const wchar_t* name, size_t min_args) { return _wcsicmp(k.c_str(), name) == 0 && a.size() >= min_args; };
+
+  if (is(L"open", 1)) return OpenProject(a[0]);
+  if (is(L"change", 1)) return Change(a[0], a.size() > 1 ? a[1] : L"");
+  if (is(L"menu-screenshot", 2)) return MenuScreenshot(a[0], a[1]);
+  if (is(L"screenshot", 1)) {
+    RECT rect;
+    GetWindowRect(window, &rect);
+    const std::wstring path = output + L"\\" + a[0] + L".bmp";
+    const bool ok = SaveScreenBmp(rect, path);
+    Print((ok ? L"screenshot: " : L"screenshot failed: ") + path);
+    return ok;
+  }
+  if (is(L"click", 2)) {
+    // The dialogs the click brings, answered from a second thread in order; each
+    // one's text printed and its picture taken while it is open.
+    std::vector<Pending> answers;
+    std::vector<DialogStep> dialog_steps;
+    auto seen_texts = std::make_shared<std::vector<std::wstring>>();
+    auto counter = std::make_shared<int>(0);
+    const std::wstring folder = output;
+    for (size_t index : pending) {
+      const Step& s = steps[index];
+      Pending p;
+      p.folder = _wcsicmp(s.keyword.c_str(), L"folder") == 0;
+      if (p.folder) {
+        p.choice = s.args.empty() || _wcsicmp(s.args[0].c_str(), L"cancel") == 0 ? L"" : s.args[0];
+        p.button = p.choice.empty() ? IDCANCEL : IDOK;
+      } else {
+        p.button = ButtonId(s.args.empty() ? L"ok" : s.args[0]);
+      }
+      if (s.args.size() > 1) p.expected_text = s.args[1];
+      DialogStep d = p.folder ? ExpectFolderBrowser() : ExpectMessageBox();
+      if (!p.choice.empty()) d.Choose(p.choice);
+      d.Press(p.button);
+      d.WhileOpen([seen_texts, counter, folder](HWND dialog) {
+        const int n = ++*counter;
+        wchar_t title[256] = {};
+        GetWindowTextW(dialog, title, 256);
+        const std::wstring text = DialogText(dialog);
+        seen_texts->push_back(text);
+        Print(L"dialog " + std::to_wstring(n) + L" [" + title + L"]: " + OneLine(text));
+        Sleep(200);
+        RECT rect;
+        GetWindowRect(dialog, &rect);
+        const std::wstring path = folder + L"\\dialog-" + std::to_wstring(n) + L".bmp";
+        Print((SaveScreenBmp(rect, path) ? L"screenshot: " : L"screenshot failed: ") + path);
+      });
+      answers.push_back(p);
+      dialog_steps.push_back(std::move(d));
+    }
+    pending.clear();
+    int position = _wtoi(a[1].c_str());
+    if (position <= 0) {
+      const auto controls = ide->controls(a[0]);
+      for (size_t c = 0; c < controls.size(); ++c) {
+        if (controls[c].caption == a[1]) position = static_cast<int>(c) + 1;
+      }
+    }
+    Print(L"click " + a[0] + L" " + std::to_wstring(position));
+    standin::ClickResult result;
+    bool dialogs_ok = true;
+    std::string problems;
+    {
+      DialogDriver driver(std::move(dialog_steps), DialogDriver::Options{30000});
+      try {
+        result = Click(a[0], position);
+      } catch (const std::exception& error) {
+        Print(L"click failed: " + FromUtf8(error.what()));
+        result.result = E_INVALIDARG;
+      }
+      const auto finished = driver.Finish();
+      dialogs_ok = static_cast<bool>(finished);
+      if (!dialogs_ok) problems = finished.message();
+    }
+    if (!dialogs_ok) Print(L"dialogs: " + FromUtf8(problems));
+    for (size_t d = 0; d < answers.size() && d < seen_texts->size(); ++d) {
+      if (!answers[d].expected_text.empty() && (*seen_texts)[d].find(answers[d].expected_text) == std::wstring::npos) {
+        Print(L"dialog " + std::to_wstring(d + 1) + L": expected text \"" + answers[d].expected_text + L"\"");
+        dialogs_ok = false;
+      }
+    }
+    if (FAILED(result.result)) Print(L"click result " + Hex(result.result) + L": " + result.description);
+    // What the project's files are now.
+    if (const auto project = ide->find_project(ide->active_project())) {
+      std::vector<std::wstring> files;
+      for (const auto& component : project->components) files.push_back(component.file_name);
+      files.push_back(project->file_name);
+      for (const auto& file : files) {
+        ULONGLONG size = 0;
+        if (!file.empty() && FileSize(file, size)) Print(L"file: " + file + L" (" + std::to_wstring(size) + L" bytes)");
+      }
+      Print(std::wstring(L"project ") + project->name + (project->saved ? L" saved" : L" not saved"));
+    }
+    return dialogs_ok && SUCCEEDED(result.result);
+  }
+  if (is(L"expect-menu", 3)) {
+    const auto controls = ide->controls(a[0]);
+    const size_t position = static_cast<size_t>(_wtoi(a[1].c_str()));
+    const bool ok = position >= 1 && position <= controls.size() && controls[position - 1].caption == a[2];
+    const bool face = ok && controls[position - 1].face.has_value();
+    Print(L"menu " + a[0] + L" " + a[1] + L": " +
+          (position >= 1 && position <= controls.size() ? controls[position - 1].caption : L"(none)") +
+          (face ? L" with a picture" : L""));
+    return ok;
+  }
+  if (is(L"expect-no-menu", 2)) {
+    for (const auto& control : ide->controls(a[0])) {
+      if (control.caption == a[1]) {
+        Print(L"menu " + a[0] + L" still has " + a[1]);
+        return false;
+      }
+    }
+    Print(L"menu " + a[0] + L" has no " + a[1]);
+    return true;
+  }
+  if (is(L"connect", 1) || is(L"disconnect", 1)) {
+    // Through the add-in manager, as the user does it.
+    Addin* addin = FindAddin(a[0]);
+    if (!addin) {
+      Print(L"no add-in " + a[0]);
+      return false;
+    }
+    const bool want = _wcsicmp(k.c_str(), L"connect") == 0;
+    if ((addin->instance != nullptr) != want) {
+      SendMessageW(window, WM_COMMAND, 950 + static_cast<WPARAM>(addin - addins.data()), 0);
+    }
+    return (addin->instance != nullptr) == want;
+  }
+  if (is(L"expect-project", 1)) {
+    const auto project = ide->find_project(ide->active_project());
+    if (!project || _wcsicmp(project->name.c_str(), a[0].c_str()) != 0) {
+      Print(L"active project is not " + a[0]);
+      return false;
+    }
+    bool ok = true;
+    for (size_t c = 1; c < a.size(); ++c) {
+      bool found = false;
+      for (const auto& component : project->components) found = found || component.name == a[c];
+      if (!found) {
+        Print(L"project " + a[0] + L" has no component " + a[c]);
+        ok = false;
+      }
+    }
+    if (a.size() > 1 && project->components.size() != a.size() - 1) {
+      Print(L"project " + a[0] + L" has " + std::to_wstring(project->components.size()) + L" components");
+      ok = false;
+    }
+    return ok;
+  }
+  if (is(L"expect-saved", 0)) {
+    const auto project = ide->find_project(ide->active_project());
+    return project && project->saved;
+  }
+  if (is(L"expect-setting", 3)) {
+    // A value that VB's SaveSetting wrote: APP SECTION KEY [VALUE]
+    const std::wstring key = L"Software\\VB and VBA Program Settings\\" + a[0] + L"\\" + a[1];
+    wchar_t value[1024] = {};
+    DWORD size = sizeof value;
+    if (RegGetValueW(HKEY_CURRENT_USER, key.c_str(), a[2].c_str(), RRF_RT_REG_SZ, nullptr, value, &size) !=
+        ERROR_SUCCESS) {
+      Print(L"no setting " + a[2] + L" (REG_SZ) below HKCU\\" + key);
+      return false;
+    }
+    Print(L"setting " + a[2] + L" = \"" + value + L"\"");
+    return a.size() < 4 || a[3] == value;
+  }
+  if (is(L"print", 0)) {
+    std::wstring text;
+    for (const auto& word : a) text += (text.empty() ? L"" : L" ") + word;
+    Print(text);
+    return true;
+  }
+  if (is(L"wait", 1)) {
+    Sleep(static_cast<DWORD>(_wtoi(a[0].c_str())));
+    return true;
+  }
+  Print(L"unknown step or missing arguments: " + k);
+  return false;
+}
+
+}  // namespace ideapp

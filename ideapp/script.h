@@ -1,0 +1,70 @@
+#pragma once
+// The stand-in IDE program's state and its script of steps.
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "standin/ide.h"
+
+struct _IDTExtensibility2;
+
+namespace ideapp {
+
+// An add-in as the IDE's registry lists it.
+struct Addin {
+  std::wstring prog_id;
+  std::wstring friendly_name;
+  std::wstring description;
+  DWORD load_behavior = 0;
+  _IDTExtensibility2* instance = nullptr;  // set while connected
+};
+
+// One line of a script: its keyword and the words after it ("quoted words" keep
+// their spaces), with %VARIABLES% of the environment expanded.
+struct Step {
+  int line = 0;
+  std::wstring keyword;
+  std::vector<std::wstring> args;
+};
+
+bool ReadScript(const std::wstring& path, std::vector<Step>& steps, std::wstring& error);
+std::wstring Hex(HRESULT hr);
+std::wstring KindName(int type);
+
+struct App {
+  std::unique_ptr<standin::Ide> ide;
+  HWND window = nullptr;
+  HWND tree = nullptr;
+  std::vector<Addin> addins;
+  std::vector<Step> steps;
+  std::wstring output = L".";  // where screenshots go
+  int exit_code = 0;
+
+  static void Print(const std::wstring& line);
+  void FindAddins();
+  bool Connect(Addin& addin, long mode);
+  void Disconnect(Addin& addin, long mode);
+  Addin* FindAddin(const std::wstring& prog_id);
+  void RebuildMenus();
+  void RefreshTree();
+  std::wstring SelectedComponent() const;
+  standin::ClickResult Click(const std::wstring& bar, int position);
+  bool OpenProject(const std::wstring& path);
+  bool Change(const std::wstring& component, const std::wstring& text);
+  // Runs the script's steps in order; returns the exit status (0: every step
+  // did what it should).
+  int RunScript();
+
+ private:
+  bool RunStep(const Step& step, std::vector<size_t>& pending);
+  bool MenuScreenshot(const std::wstring& bar, const std::wstring& name);
+  std::vector<HBITMAP> bitmaps_;
+  std::vector<std::wstring> tree_items_;
+};
+
+// Writes the screen's pixels inside `rect` to a 24-bit BMP file.
+bool SaveScreenBmp(const RECT& rect, const std::wstring& path);
+
+}  // namespace ideapp

@@ -1,0 +1,29 @@
+#!/bin/sh
+# Runs the stand-in IDE program's scripts as a fresh user would meet it: the
+# IDE's type libraries and Quarnel.dll registered with regsvr32 in the test
+# prefix, no settings yet, a fresh copy of the sample project, an empty
+# destination. Usage: run_test.sh BUILD_DIR SAMPLE_DIR SCRIPT...
+# Each script runs in a program of its own, in order; the test fails at the first
+# that exits non-zero. Everything registered is unregistered at the end.
+set -u
+build="$1"; sample="$2"; shift 2
+drive="$build/test-drive/ideapp"
+run="$build/wine-run.sh"
+out="$build/ideapp-test-output"
+settings='HKCU\Software\VB and VBA Program Settings\Quarnel'
+
+rm -f "$drive/addin/Quarnel.ini"
+find "$drive/Default/Dest" -mindepth 1 ! -name .made -exec rm -rf {} + 2>/dev/null
+rm -rf "$drive/work" "$out" && mkdir -p "$drive/work" "$out" && cp "$sample"/* "$drive/work/"
+"$run" reg delete "$settings" /f >/dev/null 2>&1
+"$run" 'D:\ideapp\program\quarnel_ide.exe' --register-typelibs || exit 1
+"$run" regsvr32 /s 'D:\ideapp\addin\Quarnel.dll' || { echo "run_test: regsvr32 failed" >&2; exit 1; }
+status=0
+for script in "$@"; do
+  echo "--- $(basename "$script")"
+  "$run" 'D:\ideapp\program\quarnel_ide.exe' --output "Z:$(echo "$out" | tr / '\\')" \
+    --script "Z:$(echo "$script" | tr / '\\')" </dev/null || { status=1; break; }
+done
+"$run" regsvr32 /s /u 'D:\ideapp\addin\Quarnel.dll'
+"$run" reg delete "$settings" /f >/dev/null 2>&1
+exit $status

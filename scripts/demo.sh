@@ -1,0 +1,89 @@
+#!/usr/bin/env bash
+# The demo: builds Quarnel, makes a Wine prefix of its own (build/demo-prefix),
+# registers the IDE's type libraries and Quarnel.dll there with regsvr32, starts
+# the stand-in IDE program with the sample project and one change, and runs the
+# add-in's command from the File menu.
+#
+#   scripts/demo.sh                  # under Xvfb, answering the dialogs as a first-time user
+#   scripts/demo.sh --interactive    # on $DISPLAY, for you to click
+#
+# Unattended, it prints each dialog's text and the files written, and saves
+# screenshots (the IDE with its File menu open, each dialog) into
+# build/demo-output. It exits 0 when the project was saved.
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build="${QUARNEL_BUILD_DIR:-$root/build}"
+prefix="$build/demo-prefix"
+out="$build/demo-output"
+interactive=0
+[ "${1:-}" = "--interactive" ] && interactive=1
+
+"$root/scripts/build.sh"
+"$root/scripts/wine-prefix.sh" "$prefix"
+export WINEPREFIX="$prefix" WINEARCH=win32 WINEDEBUG="${WINEDEBUG:--all}" WINEDLLOVERRIDES="mscoree,mshtml="
+# Wine's folder browser stumbles over folders whose time stamps change while it
+# walks to them: the demo's folders are on a drive of their own, D:.
+demo="$build/demo-drive"
+rm -rf "$demo" "$out"
+mkdir -p "$demo/Quarnel" "$demo/IDE" "$demo/Work" "$demo/Projects/Inventory" "$out"
+ln -sfn ../../demo-drive "$prefix/dosdevices/d:"
+cp "$build/src/Quarnel.dll" "$demo/Quarnel/"
+cp "$build/test-drive/ideapp/program/"{quarnel_ide.exe,VB6EXT.OLB,MSO.DLL} "$demo/IDE/"
+cp "$root/samples/Inventory/"* "$demo/Work/"
+
+xvfb_pid=
+cleanup() {
+  wineserver -k 2>/dev/null || true
+  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; fi
+}
+trap cleanup EXIT
+if [ "$interactive" = 0 ] || [ -z "${DISPLAY:-}" ]; then
+  [ "$interactive" = 1 ] && echo "demo: no \$DISPLAY; running unattended under Xvfb"
+  interactive=0
+  display_file=$(mktemp)
+  Xvfb -displayfd 5 -screen 0 1280x1024x24 -nolisten tcp 5>"$display_file" >/dev/null 2>&1 &
+  xvfb_pid=$!
+  for _ in $(seq 100); do [ -s "$display_file" ] && break; sleep 0.1; done
+  export DISPLAY=":$(head -n1 "$display_file")"
+  rm -f "$display_file"
+fi
+wineserver -p </dev/null >/dev/null 2>&1
+wine cmd /c exit </dev/null >/dev/null 2>&1
+
+echo "demo: registering the IDE's type libraries and Quarnel.dll (regsvr32) in $prefix"
+wine 'D:\IDE\quarnel_ide.exe' --register-typelibs
+wine regsvr32 /s 'D:\Quarnel\Quarnel.dll'
+wine reg delete 'HKCU\Software\VB and VBA Program Settings\Quarnel' /f >/dev/null 2>&1 || true
+
+if [ "$interactive" = 1 ]; then
+  echo "demo: the stand-in IDE with the sample project; use File > Quarnel... (Project menu: change a component)"
+  wine 'D:\IDE\quarnel_ide.exe' 'D:\Work\Inventory.vbp'
+  exit 0
+fi
+
+script="$demo/demo.script"
+cat >"$script" <<'STEPS'
+open D:\Work\Inventory.vbp
+change modStock "' one more item counted"
+screenshot ide
+menu-screenshot File ide-file-menu
+expect-menu File 7 Quarnel...
+msgbox ok
+folder D:\Projects
+msgbox ok
+msgbox ok
+folder D:\Projects\Inventory
+click File 7
+expect-saved
+STEPS
+status=0
+wine 'D:\IDE\quarnel_ide.exe' --output "Z:$(echo "$out" | tr / '\\')" --script 'D:\demo.script' </dev/null || status=$?
+python3 "$root/scripts/bmp2png.py" "$out"/*.bmp >/dev/null 2>&1 && echo "demo: screenshots (PNG and BMP) in $out"
+ls "$out"
+if [ "$status" = 0 ]; then
+  echo "demo: the project was saved into $demo/Projects/Inventory:"
+  ls -l "$demo/Projects/Inventory"
+else
+  echo "demo: the project was NOT saved (status $status)" >&2
+fi
+exit "$status"
