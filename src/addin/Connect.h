@@ -145,6 +145,8 @@ class Connect final : public detail::ConnectDispatch, public detail::Extensibili
   Handler MenuHandlerAddin;
   Handler MenuHandler;
   std::wstring sInitFolder;
+  // Whether the Default folder was read from the settings file since the connection.
+  bool default_folder_read_ = false;
   // The button face and the clipboard's owner (a message-only window), made at
   // the first install and kept while this instance lives: drawing the face
   // needs no form, and no window is made at every connection.
