@@ -240,7 +240,9 @@ void Connect::AddinInstance_OnConnection(IDispatch* Application, long ConnectMod
     oIni = std::make_unique<CIniManag>();
     oIni->put_FileName(AppPath() + L"\\" + kSettingsFile);
     oIni->put_SectionName(kSettingsSection);
-    sDefaultFolder = oIni->IniRead(kDefaultFolderKey, L"");
+    // The Default folder is read when it is first needed (the form's Browse;
+    // the save command reads it afresh at every click), not at every connection.
+    default_folder_read_ = false;
     ChooseLanguage();
     VBInstance = host::VBE::FromApplication(application.Get());
     if (ConnectMode == ext_cm_External) {
@@ -283,6 +285,10 @@ void Connect::AddinInstance_OnDisconnection(long) {
 // --- Show and Hide ------------------------------------------------------------------
 
 void Connect::ShowForm() {
+  if (!default_folder_read_ && oIni) {
+    SkipFailure([&] { sDefaultFolder = oIni->IniRead(kDefaultFolderKey, L""); });
+    default_folder_read_ = true;
+  }
   SkipFailure([&] { Form().VBInstance = VBInstance; });
   SkipFailure([&] { Form().Connect = &form_link_; });
   FormDisplayed = VARIANT_TRUE;

@@ -131,6 +131,8 @@ class Connect final : public detail::ConnectDispatch, public detail::Extensibili
   // The installers' common steps (each failing step is skipped).
   host::CommandBarControl InstallCommand(const wchar_t* bar_name, bool before_seventh,
                                          const std::wstring& caption);
+  // Clears the clipboard and puts a copy of the button face on it.
+  void PlaceFace();
 
   volatile LONG refs_ = 1;
   ModuleObject counted_;
@@ -143,6 +145,13 @@ class Connect final : public detail::ConnectDispatch, public detail::Extensibili
   Handler MenuHandlerAddin;
   Handler MenuHandler;
   std::wstring sInitFolder;
+  // Whether the Default folder was read from the settings file since the connection.
+  bool default_folder_read_ = false;
+  // The button face and the clipboard's owner (a message-only window), made at
+  // the first install and kept while this instance lives: drawing the face
+  // needs no form, and no window is made at every connection.
+  unique_hbitmap face_;
+  unique_hwnd clipboard_owner_;
 };
 
 }  // namespace quarnel

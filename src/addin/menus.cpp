@@ -19,26 +19,6 @@ void OpenClipboardFor(HWND owner) {
   throw Error::FromWin32(GetLastError());
 }
 
-void ClearClipboard(HWND owner) {
-  OpenClipboardFor(owner);
-  const auto close = scope_exit([] { CloseClipboard(); });
-  if (!EmptyClipboard()) throw Error::FromWin32(GetLastError());
-}
-
-// Puts `picture` on the clipboard as a bitmap. The clipboard gets a copy of its
-// own, which it frees when it is next emptied: the form keeps its picture.
-void PlacePicture(HWND owner, HBITMAP picture) {
-  if (!picture) throw Error::Vb(91);
-  unique_hbitmap copy(static_cast<HBITMAP>(CopyImage(picture, IMAGE_BITMAP, 0, 0, 0)));
-  if (!copy) throw Error::FromWin32(GetLastError());
-  OpenClipboardFor(owner);
-  const auto close = scope_exit([] { CloseClipboard(); });
-  // Emptying makes `owner` the clipboard's owner, which the data needs.
-  if (!EmptyClipboard()) throw Error::FromWin32(GetLastError());
-  if (!SetClipboardData(CF_BITMAP, copy.get())) throw Error::FromWin32(GetLastError());
-  (void)copy.release();  // the clipboard's now
-}
-
 }  // namespace
 
 host::CommandBarControl Connect::InstallCommand(const wchar_t* bar_name, bool before_seventh,
@@ -54,15 +34,28 @@ host::CommandBarControl Connect::InstallCommand(const wchar_t* bar_name, bool be
   });
   SkipFailure([&] { command.put_Caption(caption); });
 
-  // The shared form, never shown: its load draws the picture.
-  frmAddIn& shared = frmAddIn::Default();
-  SkipFailure([&] { shared.Load(); });
-  HWND owner = shared.Loaded() ? shared.hWnd() : nullptr;
-  SkipFailure([&] { ClearClipboard(owner); });
-  SkipFailure([&] { PlacePicture(owner, shared.Loaded() ? shared.Picture1() : nullptr); });
+  SkipFailure([&] { PlaceFace(); });
   SkipFailure([&] { command.PasteFace(); });
-  SkipFailure([&] { shared.Unload(); });
   return command;
+}
+
+void Connect::PlaceFace() {
+  if (!clipboard_owner_) {
+    clipboard_owner_.reset(CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                           nullptr, nullptr));
+    if (!clipboard_owner_) throw Error::FromWin32(GetLastError());
+  }
+  OpenClipboardFor(clipboard_owner_.get());
+  const auto close = scope_exit([] { CloseClipboard(); });
+  // Emptied first, so that nothing is pasted when the face cannot be placed;
+  // emptying makes the owner window the clipboard's owner, which the data needs.
+  if (!EmptyClipboard()) throw Error::FromWin32(GetLastError());
+  if (!face_) face_ = frmAddIn::DrawPicture1();
+  // The clipboard gets a copy of its own, which it frees when it is next emptied.
+  unique_hbitmap copy(static_cast<HBITMAP>(CopyImage(face_.get(), IMAGE_BITMAP, 0, 0, 0)));
+  if (!copy) throw Error::FromWin32(GetLastError());
+  if (!SetClipboardData(CF_BITMAP, copy.get())) throw Error::FromWin32(GetLastError());
+  (void)copy.release();  // the clipboard's now
 }
 
 }  // namespace quarnel

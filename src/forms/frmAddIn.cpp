@@ -95,6 +95,31 @@ HBITMAP frmAddIn::Picture1() const {
   return state_->picture.get();
 }
 
+unique_hbitmap frmAddIn::DrawPicture1(unique_hicon* icon_out) {
+  // A 16 x 16 surface of the button-face colour, image 1 drawn on it through its mask.
+  unique_hbitmap picture;
+  unique_hdc canvas;
+  {
+    HDC screen = GetDC(nullptr);
+    picture.reset(CreateCompatibleBitmap(screen, kPictureSize, kPictureSize));
+    canvas.reset(CreateCompatibleDC(screen));
+    ReleaseDC(nullptr, screen);
+  }
+  if (!picture || !canvas) throw Error::Vb(7);
+  unique_hicon icon(static_cast<HICON>(LoadImageW(AppModule(), MAKEINTRESOURCEW(IDI_FLOPPY), IMAGE_ICON,
+                                                  kPictureSize, kPictureSize, LR_DEFAULTCOLOR)));
+  if (!icon) throw Error::FromHResult(HRESULT_FROM_WIN32(GetLastError()));
+  {
+    HGDIOBJ previous = SelectObject(canvas.get(), picture.get());
+    const auto restore = scope_exit([&] { SelectObject(canvas.get(), previous); });
+    RECT all{0, 0, kPictureSize, kPictureSize};
+    FillRect(canvas.get(), &all, GetSysColorBrush(COLOR_BTNFACE));
+    DrawIconEx(canvas.get(), 0, 0, icon.get(), kPictureSize, kPictureSize, 0, nullptr, DI_NORMAL);
+  }
+  if (icon_out) *icon_out = std::move(icon);
+  return picture;
+}
+
 void frmAddIn::Load() const {
   if (Loaded()) return;
   State& s = *state_;
@@ -128,26 +153,8 @@ void frmAddIn::Load() const {
     if (control && s.font) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(s.font.get()), FALSE);
   }
 
-  // The load steps: Picture1 becomes a persistent 16 x 16 surface of the
-  // button-face colour, image 1 is drawn on it through its mask, and the result
-  // is kept as Picture1's picture.
-  unique_hdc canvas;
-  {
-    HDC screen = GetDC(nullptr);
-    s.picture.reset(CreateCompatibleBitmap(screen, kPictureSize, kPictureSize));
-    canvas.reset(CreateCompatibleDC(screen));
-    ReleaseDC(nullptr, screen);
-  }
-  if (!s.picture || !canvas) throw Error::Vb(7);
-  HGDIOBJ previous = SelectObject(canvas.get(), s.picture.get());
-  const auto restore = scope_exit([&] { SelectObject(canvas.get(), previous); });
-  RECT all{0, 0, kPictureSize, kPictureSize};
-  FillRect(canvas.get(), &all, GetSysColorBrush(COLOR_BTNFACE));
-
-  s.icon.reset(static_cast<HICON>(LoadImageW(AppModule(), MAKEINTRESOURCEW(IDI_FLOPPY), IMAGE_ICON,
-                                             kPictureSize, kPictureSize, LR_DEFAULTCOLOR)));
-  if (!s.icon) throw Error::FromHResult(HRESULT_FROM_WIN32(GetLastError()));
-  DrawIconEx(canvas.get(), 0, 0, s.icon.get(), kPictureSize, kPictureSize, 0, nullptr, DI_NORMAL);
+  // The load steps: Picture1 is drawn and kept, with the icon it was drawn from.
+  s.picture = DrawPicture1(&s.icon);
   SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(s.icon.get()));
   SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(s.icon.get()));
 }

@@ -11,6 +11,8 @@
 //   form.Unload();
 #include <windows.h>
 
+#include "common/owners.h"
+
 #include <memory>
 #include <string>
 
@@ -63,6 +65,9 @@ class frmAddIn final : public TopMostForm {
   HWND hWnd() const override;
   // The 16 x 16 picture drawn at load, owned by the form; reading it loads the form.
   HBITMAP Picture1() const;
+  // The same picture drawn on its own, without a form, for the caller to own;
+  // `icon`, when given, receives the icon it was drawn from.
+  static unique_hbitmap DrawPicture1(unique_hicon* icon = nullptr);
 
   // The window's place and size in twips (it must be loaded).
   double Left() const override;

@@ -4,6 +4,7 @@
 
 #include "Quarnel_h.h"
 #include "addin/Connect.h"
+#include "save/modAddin.h"
 #include "common/app.h"
 #include "standin/ide.h"
 #include "support/scripted_dialogs.h"
@@ -34,6 +35,56 @@ TEST(ConnectInProcess, ConnectionFailureIsOneBoxWithOkOnlyNoIconAndTheForeground
   }
   EXPECT_EQ(standin::LiveObjects(), 0);
   test::RemoveTree(AppPath() + L"\\Quarnel.ini");
+  CoUninitialize();
+}
+
+}  // namespace
+}  // namespace quarnel
+
+namespace quarnel {
+namespace {
+
+// The connection makes sure the settings file can be made, but reads the
+// Default folder only when the form's Browse needs it: what the file holds
+// when the form is first shown is where Browse starts.
+TEST(ConnectInProcess, DefaultFolderIsReadWhenTheFormIsShownNotAtConnection) {
+  ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+  const std::wstring settings = AppPath() + L"\\Quarnel.ini";
+  {
+    standin::Ide ide;
+    test::ScriptedDialogs dialogs;
+    const ScopedDialogs in_force(dialogs);
+    test::WriteBytes(settings, "[FOLDER]\r\nDefaultFolder=C:\\At\\Connection\r\n");
+    sDefaultFolder = L"C:\\Before";
+    com_ptr<_IDTExtensibility2> addin;
+    ASSERT_EQ(Connect::Create(IID__IDTExtensibility2, &addin), S_OK);
+    SAFEARRAY* custom = nullptr;
+    ASSERT_EQ(addin->OnConnection(ide.application().Get(), ext_cm_Startup, nullptr, &custom), S_OK);
+    EXPECT_EQ(sDefaultFolder, L"C:\\Before") << "the connection reads no folder";
+    EXPECT_TRUE(dialogs.messages.empty());
+
+    test::WriteBytes(settings, "[FOLDER]\r\nDefaultFolder=C:\\When\\Shown\r\n");
+    com_ptr<_Connect> connect;
+    ASSERT_EQ(addin.As(&connect), S_OK);
+    ASSERT_EQ(connect->Show(), S_OK);
+    EXPECT_EQ(sDefaultFolder, L"C:\\When\\Shown");
+    // A folder picked with Browse stays the form's while it is hidden and shown again.
+    dialogs.answers = {L"C:\\Picked"};
+    HWND form = FindWindowW(L"QuarnelDefaultFolderForm", nullptr);
+    ASSERT_NE(form, nullptr);
+    SendMessageW(form, WM_COMMAND, MAKEWPARAM(frmAddIn::kBrowse, BN_CLICKED), 0);
+    ASSERT_EQ(dialogs.pickers.size(), 1u);
+    EXPECT_EQ(dialogs.pickers[0].initial_folder, L"C:\\When\\Shown");
+    ASSERT_EQ(connect->Hide(), S_OK);
+    ASSERT_EQ(connect->Show(), S_OK);
+    EXPECT_EQ(sDefaultFolder, L"C:\\Picked");
+    EXPECT_EQ(addin->OnDisconnection(ext_dm_UserClosed, &custom), S_OK);
+  }
+  EXPECT_EQ(standin::LiveObjects(), 0);
+  test::RemoveTree(settings);
+  RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\VB and VBA Program Settings\\Quarnel\\Settings",
+                     L"DisplayOnConnect");
+  sDefaultFolder.clear();
   CoUninitialize();
 }
 

@@ -1,0 +1,428 @@
+// The benchmarks: what the add-in costs the IDE. Prints one table, each figure
+// the median of repeated runs beside its target, and marks those that miss.
+// It measures and does not judge: the exit code is 0 unless it cannot measure.
+#include <windows.h>
+#include <psapi.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "Quarnel_h.h"
+#include "addin/Connect.h"
+#include "common/app.h"
+#include "common/owners.h"
+#include "footprint.h"
+#include "reference_addin.h"
+#include "shell/dialogs.h"
+#include "standin/ide.h"
+#include "support/scripted_dialogs.h"
+
+namespace quarnel::bench {
+namespace {
+
+struct Row {
+  std::string figure;
+  std::string value;
+  std::string target;
+  bool met = true;
+};
+std::vector<Row> rows;
+
+std::string Format(const char* format, double a, double b = 0, double c = 0) {
+  char text[256];
+  std::snprintf(text, sizeof text, format, a, b, c);
+  return text;
+}
+
+double Now() {
+  static const double frequency = [] {
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    return static_cast<double>(f.QuadPart);
+  }();
+  LARGE_INTEGER t;
+  QueryPerformanceCounter(&t);
+  return static_cast<double>(t.QuadPart) / frequency;
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  const std::size_t n = values.size();
+  return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+void Progress(const char* text) {
+  std::fprintf(stderr, "bench: %s\n", text);
+  std::fflush(stderr);
+}
+
+// --- 1. Footprint ---------------------------------------------------------------------
+
+void MeasureFootprint() {
+  const auto footprint = ReadFootprint(AppPath() + L"\\Quarnel.dll");
+  if (!footprint) throw std::runtime_error("Quarnel.dll beside the program cannot be read");
+  const double kb = static_cast<double>(footprint->bytes) / 1024.0;
+  rows.push_back({std::string("Footprint: Quarnel.dll size") + (footprint->has_symbols ? " (NOT stripped)" : " (stripped)"),
+                  Format("%.1f KB", kb), "<= 250 KB", kb <= 250 && !footprint->has_symbols});
+  std::string imports;
+  bool system_only = true;
+  for (const auto& name : footprint->imports) {
+    imports += (imports.empty() ? "" : " ") + name;
+    if (!IsSystemDll(name)) {
+      system_only = false;
+      imports += "(!)";
+    }
+  }
+  rows.push_back({"Footprint: imported DLLs", imports, "system DLLs only", system_only});
+}
+
+// --- Quarnel.dll as the IDE loads it ---------------------------------------------------------
+
+class LoadedDll {
+ public:
+  LoadedDll() : module_(LoadLibraryW((AppPath() + L"\\Quarnel.dll").c_str())) {
+    if (!module_) throw std::runtime_error("Quarnel.dll does not load");
+    auto get = reinterpret_cast<HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**)>(
+        reinterpret_cast<void*>(GetProcAddress(module_.get(), "DllGetClassObject")));
+    if (!get || FAILED(get(CLSID_Connect, IID_IClassFactory, &factory_))) {
+      throw std::runtime_error("Quarnel.dll gives no class factory");
+    }
+  }
+  ~LoadedDll() { factory_.Reset(); }
+  com_ptr<_IDTExtensibility2> Create() const {
+    com_ptr<_IDTExtensibility2> addin;
+    if (FAILED(factory_->CreateInstance(nullptr, IID__IDTExtensibility2, &addin))) {
+      throw std::runtime_error("Quarnel.dll makes no Connect");
+    }
+    return addin;
+  }
+
+ private:
+  unique_hmodule module_;
+  com_ptr<IClassFactory> factory_;
+};
+
+void ConnectOnce(_IDTExtensibility2* addin, IDispatch* application) {
+  SAFEARRAY* custom = nullptr;
+  addin->OnConnection(application, ext_cm_Startup, nullptr, &custom);
+}
+
+void DisconnectOnce(_IDTExtensibility2* addin) {
+  SAFEARRAY* custom = nullptr;
+  addin->OnDisconnection(ext_dm_HostShutdown, &custom);
+}
+
+// --- 2. Connection cost ----------------------------------------------------------------------
+
+void MeasureConnection(const LoadedDll& dll) {
+  Progress("connection cost");
+  standin::Ide ide;
+  const com_ptr<IDispatch> application = ide.application();
+  const com_ptr<_IDTExtensibility2> addin = dll.Create();
+  ReferenceAddin reference;
+  const auto quarnel_cycle = [&] {
+    ConnectOnce(addin.Get(), application.Get());
+    DisconnectOnce(addin.Get());
+  };
+  const auto reference_cycle = [&] {
+    reference.Connect(application.Get());
+    reference.Disconnect();
+  };
+  const auto batch = [&](const std::function<void()>& cycle) {
+    constexpr int kCycles = 20;
+    const double start = Now();
+    for (int i = 0; i < kCycles; ++i) cycle();
+    const double seconds = (Now() - start) / kCycles;
+    ide.clear_calls();
+    return seconds;
+  };
+  batch(quarnel_cycle);
+  batch(reference_cycle);
+  if (ide.controls(L"File").size() != 13) throw std::runtime_error("a connection left a control behind");
+  std::vector<double> quarnel, ref, ratios;
+  for (int run = 0; run < 11; ++run) {
+    quarnel.push_back(batch(quarnel_cycle));
+    ref.push_back(batch(reference_cycle));
+    ratios.push_back(quarnel.back() / ref.back());
+  }
+  const double ratio = Median(ratios);
+  rows.push_back({"Connection: connect + disconnect",
+                  Format("%.0f us vs reference %.0f us: ratio %.2f", Median(quarnel) * 1e6, Median(ref) * 1e6, ratio),
+                  "ratio <= 1.25", ratio <= 1.25});
+}
+
+// --- 5. Memory and handles over connect/disconnect cycles ------------------------------------
+
+double PrivateBytes() {
+  PROCESS_MEMORY_COUNTERS_EX counters{};
+  counters.cb = sizeof counters;
+  GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof counters);
+  return static_cast<double>(counters.PrivateUsage);
+}
+
+// The bytes of busy blocks in the process's heaps (the DLL's allocations among them).
+double HeapBytes() {
+  std::vector<HANDLE> heaps(GetProcessHeaps(0, nullptr) + 16);
+  heaps.resize(GetProcessHeaps(static_cast<DWORD>(heaps.size()), heaps.data()));
+  double bytes = 0;
+  for (HANDLE heap : heaps) {
+    if (!HeapLock(heap)) continue;
+    PROCESS_HEAP_ENTRY entry{};
+    while (HeapWalk(heap, &entry)) {
+      if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) bytes += entry.cbData;
+    }
+    HeapUnlock(heap);
+  }
+  return bytes;
+}
+
+// The heap is what is compared: Wine reports no private bytes (PrivateUsage is
+// 0). Wine's clipboard itself keeps about 1 KB each time the host reads a picture
+// from it (PasteFace), whoever put it there: the reference add-in's cycles show
+// that growth, and the add-in's own growth is what it adds beyond them.
+void MeasureCycles(const LoadedDll& dll) {
+  Progress("memory and handles over 1,000 cycles (3 rounds, and the reference's)");
+  standin::Ide ide;
+  const com_ptr<IDispatch> application = ide.application();
+  const auto quarnel_cycles = [&](int n) {
+    for (int i = 0; i < n; ++i) {
+      const com_ptr<_IDTExtensibility2> addin = dll.Create();
+      ConnectOnce(addin.Get(), application.Get());
+      DisconnectOnce(addin.Get());
+      ide.clear_calls();
+    }
+  };
+  const auto reference_cycles = [&](int n) {
+    for (int i = 0; i < n; ++i) {
+      ReferenceAddin reference;
+      reference.Connect(application.Get());
+      reference.Disconnect();
+      ide.clear_calls();
+    }
+  };
+  quarnel_cycles(100);  // first-use allocations: caches, the clipboard's, the heap's own
+  reference_cycles(100);
+  std::vector<double> bytes, heap, reference_heap, gdi, user;
+  const double private_total = PrivateBytes();
+  for (int round = 0; round < 3; ++round) {
+    double heap0 = HeapBytes();
+    const double bytes0 = PrivateBytes();
+    const DWORD gdi0 = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+    const DWORD user0 = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS);
+    quarnel_cycles(1000);
+    bytes.push_back(PrivateBytes() - bytes0);
+    heap.push_back(HeapBytes() - heap0);
+    gdi.push_back(static_cast<double>(GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS)) - gdi0);
+    user.push_back(static_cast<double>(GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS)) - user0);
+    heap0 = HeapBytes();
+    reference_cycles(1000);
+    reference_heap.push_back(HeapBytes() - heap0);
+  }
+  if (private_total > 0) {
+    const double kb = Median(bytes) / 1024.0;
+    rows.push_back({"Memory: private bytes growth / 1,000 cycles", Format("%+.1f KB", kb), "< 64 KB", kb < 64});
+  } else {
+    rows.push_back({"Memory: private bytes", "not reported under Wine (0)", "(heap below)", true});
+  }
+  const double own_kb = (Median(heap) - Median(reference_heap)) / 1024.0;
+  rows.push_back({"Memory: heap growth / 1,000 cycles, beyond reference",
+                  Format("%+.1f KB (add-in %+.1f KB, reference %+.1f KB)", own_kb, Median(heap) / 1024.0,
+                         Median(reference_heap) / 1024.0),
+                  "< 64 KB", own_kb < 64});
+  rows.push_back({"Handles: GDI objects growth / 1,000 cycles", Format("%+.0f", Median(gdi)), "0", Median(gdi) <= 0});
+  rows.push_back({"Handles: USER objects growth / 1,000 cycles", Format("%+.0f", Median(user)), "0", Median(user) <= 0});
+}
+
+// --- 3 and 4. The click against project size -------------------------------------------------
+
+constexpr int kKinds[] = {5, 1, 2};  // form, module, class
+const wchar_t* ExtensionOf(int kind) { return kind == 5 ? L".frm" : kind == 1 ? L".bas" : L".cls"; }
+std::wstring ComponentName(int i) { return L"C" + std::to_wstring(100000 + i); }
+
+void BuildProject(standin::Ide& ide, int n) {
+  auto project = ide.project(L"Big");
+  for (int i = 0; i < n; ++i) project.component(ComponentName(i), kKinds[i % 3]).code(L"Option Explicit");
+  project.build();
+}
+
+struct Click {
+  double seconds = 0;
+  std::vector<standin::Call> calls;
+};
+
+class ClickBench {
+ public:
+  ClickBench() : destination_(AppPath() + L"\\saved") {
+    CreateDirectoryW(destination_.c_str(), nullptr);
+    // The Default folder is set: the click goes straight to the destination picker.
+    const std::string folder(destination_.begin(), destination_.end());
+    const std::string ini = "[FOLDER]\r\nDefaultFolder=" + folder + "\r\n";
+    unique_handle file(CreateFileW((AppPath() + L"\\Quarnel.ini").c_str(), GENERIC_WRITE, 0, nullptr,
+                                   CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    if (!file || !WriteFile(file.get(), ini.data(), static_cast<DWORD>(ini.size()), &written, nullptr)) {
+      throw std::runtime_error("the settings file cannot be written");
+    }
+  }
+
+  // One click of Connect made in this program, the picker answered with the destination.
+  Click Quarnel(int n) {
+    standin::Ide ide;
+    BuildProject(ide, n);
+    com_ptr<_IDTExtensibility2> addin;
+    if (FAILED(Connect::Create(IID__IDTExtensibility2, &addin))) throw std::runtime_error("no Connect");
+    test::ScriptedDialogs dialogs;
+    dialogs.answers = {destination_};
+    const ScopedDialogs in_force(dialogs);
+    ConnectOnce(addin.Get(), ide.application().Get());
+    ide.clear_calls();
+    const double start = Now();
+    const standin::ClickResult result = ide.click(L"File", 7);
+    Click click{Now() - start, ide.calls()};
+    DisconnectOnce(addin.Get());
+    const auto project = ide.find_project(L"Big");
+    if (result.result != S_OK || !dialogs.messages.empty() || dialogs.pickers.size() != 1 || !project ||
+        !project->saved) {
+      throw std::runtime_error("the click did not save the project as expected");
+    }
+    return click;
+  }
+
+  double Reference(int n) {
+    standin::Ide ide;
+    BuildProject(ide, n);
+    const com_ptr<IDispatch> project = GetObjectProperty(ide.application().Get(), L"ActiveVBProject");
+    const com_ptr<IDispatch> components = GetObjectProperty(project.Get(), L"VBComponents");
+    const DISPID item = IdOf(components.Get(), L"Item");
+    std::vector<SaveItem> items;
+    for (int i = 0; i < n; ++i) {
+      VARIANT index;
+      VariantInit(&index);
+      index.vt = VT_I4;
+      index.lVal = i + 1;
+      DISPPARAMS params{&index, nullptr, 1, 0};
+      VARIANT result;
+      VariantInit(&result);
+      if (FAILED(components->Invoke(item, IID_NULL, 0, DISPATCH_METHOD | DISPATCH_PROPERTYGET, &params, &result,
+                                    nullptr, nullptr)) || result.vt != VT_DISPATCH) {
+        throw std::runtime_error("VBComponents.Item failed");
+      }
+      items.push_back({com_ptr<IDispatch>(result.pdispVal), destination_ + L"\\" + ComponentName(i) + ExtensionOf(kKinds[i % 3])});
+      VariantClear(&result);
+    }
+    const double start = Now();
+    ReferenceSave(items, project.Get(), destination_ + L"\\Big.vbp");
+    return Now() - start;
+  }
+
+ private:
+  std::wstring destination_;
+};
+
+void MeasureHostCalls(ClickBench& bench) {
+  Progress("host calls per click");
+  // The process's first click, at 1,000 components: every name is new to it.
+  const Click big = bench.Quarnel(1000);
+  const Click small = bench.Quarnel(10);
+  const auto invokes = [](const Click& click) {
+    return static_cast<double>(std::count_if(click.calls.begin(), click.calls.end(), [](const standin::Call& c) {
+      return c.kind == standin::Call::Kind::kInvoke;
+    }));
+  };
+  const double per_component = (invokes(big) - invokes(small)) / 990.0;
+  rows.push_back({"Host calls: Invoke per changed component", Format("%.2f", per_component), "<= 5",
+                  per_component <= 5});
+  std::size_t lookups = 0;
+  std::set<std::wstring> distinct;
+  for (const auto& call : big.calls) {
+    if (call.kind != standin::Call::Kind::kGetIDsOfNames) continue;
+    ++lookups;
+    std::wstring key = call.object + L"." + call.member + L"(" + call.args + L")";
+    CharLowerBuffW(key.data(), static_cast<DWORD>(key.size()));
+    distinct.insert(key);
+  }
+  const double repeated = static_cast<double>(lookups - distinct.size());
+  rows.push_back({"Host calls: GetIDsOfNames in the first click (N=1,000)",
+                  Format("%.0f, of them repeated: %.0f", static_cast<double>(lookups), repeated),
+                  "none repeated", repeated == 0});
+  const double again = static_cast<double>(std::count_if(small.calls.begin(), small.calls.end(), [](const standin::Call& c) {
+    return c.kind == standin::Call::Kind::kGetIDsOfNames;
+  }));
+  rows.push_back({"Host calls: GetIDsOfNames in a later click (N=10)", Format("%.0f", again), "0", again == 0});
+}
+
+void MeasureClicks(ClickBench& bench) {
+  struct Size {
+    int n;
+    int runs;
+  };
+  const Size sizes[] = {{10, 9}, {100, 7}, {1000, 5}, {5000, 3}};
+  std::vector<double> quarnel_per;
+  for (const Size& size : sizes) {
+    Progress(("click at N=" + std::to_string(size.n)).c_str());
+    std::vector<double> quarnel, ref, ratios;
+    for (int run = 0; run < size.runs; ++run) {
+      quarnel.push_back(bench.Quarnel(size.n).seconds);
+      ref.push_back(bench.Reference(size.n));
+      ratios.push_back(quarnel.back() / ref.back());
+    }
+    const double ratio = Median(ratios);
+    const double per = Median(quarnel) / size.n;
+    quarnel_per.push_back(per);
+    const bool judged = size.n == 5000;
+    rows.push_back({Format("Click: N=%.0f, per component", size.n),
+                    Format("%.0f us vs reference %.0f us: ratio %.2f", per * 1e6, Median(ref) / size.n * 1e6, ratio),
+                    judged ? "ratio <= 1.10" : "(shown)", !judged || ratio <= 1.10});
+  }
+  const double growth = quarnel_per[3] / quarnel_per[2];
+  rows.push_back({"Click: cost per component, N=5,000 / N=1,000", Format("%.2f", growth), "flat (<= 1.25)",
+                  growth <= 1.25});
+}
+
+void PrintTable() {
+  std::size_t w1 = 6, w2 = 6, w3 = 6;
+  for (const Row& row : rows) {
+    w1 = std::max(w1, row.figure.size());
+    w2 = std::max(w2, row.value.size());
+    w3 = std::max(w3, row.target.size());
+  }
+  const int a = static_cast<int>(w1), b = static_cast<int>(w2), c = static_cast<int>(w3);
+  std::printf("%-*s | %-*s | %-*s | %s\n", a, "Figure (median of runs)", b, "Measured", c, "Target", "");
+  std::printf("%s\n", std::string(w1 + w2 + w3 + 16, '-').c_str());
+  for (const Row& row : rows) {
+    std::printf("%-*s | %-*s | %-*s | %s\n", a, row.figure.c_str(), b, row.value.c_str(), c, row.target.c_str(),
+                row.met ? "met" : "MISSED");
+  }
+  std::fflush(stdout);
+}
+
+}  // namespace
+}  // namespace quarnel::bench
+
+int main() {
+  using namespace quarnel::bench;
+  if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 2;
+  try {
+    MeasureFootprint();
+    {
+      ClickBench clicks;
+      MeasureHostCalls(clicks);
+      const LoadedDll dll;
+      MeasureConnection(dll);
+      MeasureCycles(dll);
+      MeasureClicks(clicks);
+    }
+  } catch (const std::exception& error) {
+    PrintTable();
+    std::fprintf(stderr, "bench: cannot measure: %s\n", error.what());
+    return 1;
+  }
+  PrintTable();
+  CoUninitialize();
+  return 0;
+}
