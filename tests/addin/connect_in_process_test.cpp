@@ -7,6 +7,7 @@
 #include "save/modAddin.h"
 #include "common/app.h"
 #include "standin/ide.h"
+#include "addin/addin_dll.h"
 #include "support/scripted_dialogs.h"
 #include "support/temp_folder.h"
 
@@ -70,7 +71,7 @@ TEST(ConnectInProcess, DefaultFolderIsReadWhenTheFormIsShownNotAtConnection) {
     EXPECT_EQ(sDefaultFolder, L"C:\\When\\Shown");
     // A folder picked with Browse stays the form's while it is hidden and shown again.
     dialogs.answers = {L"C:\\Picked"};
-    HWND form = FindWindowW(L"QuarnelDefaultFolderForm", nullptr);
+    HWND form = test::FormWindow();  // this process's: other programs have forms too
     ASSERT_NE(form, nullptr);
     SendMessageW(form, WM_COMMAND, MAKEWPARAM(frmAddIn::kBrowse, BN_CLICKED), 0);
     ASSERT_EQ(dialogs.pickers.size(), 1u);
