@@ -341,3 +341,77 @@ TEST_F(SaveCommand, ItalianUserSeesItalianMessages) {
 
 }  // namespace
 }  // namespace quarnel
+
+namespace quarnel {
+namespace {
+
+// --- Hostile settings files and destinations: a clear outcome, nothing lost ----------
+
+TEST_F(SaveCommand, SettingsFileOfBinaryJunkIsFirstUseAndStaysAsItWas) {
+  std::string junk;
+  for (int i = 0; i < 4096; ++i) junk += static_cast<char>((i * 7919) % 256);
+  test::WriteBytes(SettingsPath(), junk);
+  ide->project(L"Project1").form(L"Form1").build();
+  dialogs.answers = {L""};  // the user cancels the first-use picker
+  Click();
+  ASSERT_EQ(dialogs.messages.size(), 2u);
+  EXPECT_EQ(dialogs.messages[1].text, L"Selected folder none. Action aborted.");
+  EXPECT_EQ(ReadBytes(SettingsPath()), junk) << "nothing is written when nothing was chosen";
+}
+
+TEST_F(SaveCommand, VeryLongLinesAndARepeatedKeyStillFindTheFolder) {
+  const std::string long_line(200000, 'x');
+  test::WriteBytes(SettingsPath(), "[OTHER]\r\nk=" + long_line + "\r\n[FOLDER]\r\nDefaultFolder=C:\\First\r\n"
+                                   "DefaultFolder=C:\\Second\r\n");
+  ide->project(L"Project1").form(L"Form1").build();
+  Click();  // the destination picker is cancelled
+  ASSERT_EQ(dialogs.pickers.size(), 1u);
+  EXPECT_EQ(dialogs.pickers[0].initial_folder, L"C:\\First") << "the first of two keys counts";
+  EXPECT_TRUE(dialogs.messages.empty());
+}
+
+TEST_F(SaveCommand, LockedSettingsFileLosesOnlyTheStoringNotTheSave) {
+  const std::wstring dest = folders / L"Dest";
+  CreateDirectoryW(dest.c_str(), nullptr);
+  test::WriteBytes(SettingsPath(), "");
+  // Another program holds the settings file open without sharing it.
+  const unique_handle held = file_handle(CreateFileW(SettingsPath().c_str(), GENERIC_READ | GENERIC_WRITE,
+                                                     0, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(held);
+  ide->project(L"Project1").form(L"Form1").build();
+  dialogs.answers = {folders.path(), dest};
+  Click();
+  EXPECT_EQ(SaveAsPaths(), (std::vector<std::wstring>{dest + L"\\Form1.frm", dest + L"\\Project1.vbp"}));
+  EXPECT_EQ(dialogs.pickers.at(1).initial_folder, folders.path()) << "used for this click";
+}
+
+TEST_F(SaveCommand, DestinationWhereAFileCannotBeWrittenEndsWithTheHostsDescription) {
+  StoreDefaultFolder(L"C:\\Projects");
+  const std::wstring dest = folders.path();
+  // A folder stands where Module1.bas would be written.
+  ASSERT_TRUE(CreateDirectoryW((dest + L"\\Module1.bas").c_str(), nullptr));
+  ide->project(L"Project1").form(L"Form1").module(L"Module1").cls(L"Class1").build();
+  dialogs.answers = {dest};
+  EXPECT_THROW(Click(), Error);
+  EXPECT_TRUE(FileExists(dest + L"\\Form1.frm")) << "what was written before stays";
+  EXPECT_FALSE(FileExists(dest + L"\\Class1.cls"));
+  EXPECT_FALSE(FileExists(dest + L"\\Project1.vbp"));
+}
+
+TEST_F(SaveCommand, DestinationBeyondTheLongestPathEndsWithTheHostsDescription) {
+  StoreDefaultFolder(L"C:\\Projects");
+  std::wstring dest = folders.path();
+  while (dest.size() < 270) dest += L"\\abcdefghijklmnopqrstuvwxyz";
+  ide->project(L"Project1").form(L"Form1").build();
+  dialogs.answers = {dest};
+  try {
+    Click();
+    FAIL() << "a path beyond the limit cannot be written";
+  } catch (const Error& error) {
+    EXPECT_FALSE(error.description().empty());
+  }
+  EXPECT_FALSE(ide->find_project(L"Project1")->saved);
+}
+
+}  // namespace
+}  // namespace quarnel
