@@ -345,7 +345,10 @@ std::size_t Ide::count(std::wstring_view operation) const {
   return n;
 }
 
-void Ide::clear_calls() { core_->calls.clear(); }
+void Ide::clear_calls() {
+  core_->calls.clear();
+  core_->focus_history.clear();
+}
 
 std::wstring Ide::transcript() const {
   std::wstring text;

@@ -2,8 +2,8 @@
 // for every n up to the number of calls the path makes. Each run must end the
 // way the add-in promises for a failure at that step (the connection's failure
 // message, a skipped step, or the end of the save command with the host's
-// description), with no exception out, no reference to the IDE kept, no window
-// left and nothing that would stop the DLL from unloading.
+// description), with no exception out, no reference to the IDE kept, no window,
+// GDI object or handle left and nothing that would stop the DLL from unloading.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -21,6 +21,7 @@
 #include "forms/frmAddIn.h"
 #include "save/modAddin.h"
 #include "standin/ide.h"
+#include "support/process_usage.h"
 #include "support/scripted_dialogs.h"
 #include "support/temp_folder.h"
 
@@ -36,26 +37,16 @@ using test::ScriptedDialogs;
 const std::set<std::wstring> kSilentInstallerSteps = {L"CommandBarControl.Caption",
                                                       L"CommandBarButton.PasteFace"};
 
-// Windows of this process: a window the add-in left behind shows here.
-BOOL CALLBACK CountWindow(HWND, LPARAM counter) {
-  ++*reinterpret_cast<int*>(counter);
-  return TRUE;
-}
-
-int OurWindows() {
-  int count = 0;
-  EnumThreadWindows(GetCurrentThreadId(), CountWindow, reinterpret_cast<LPARAM>(&count));
-  return count;
-}
-
 // One run of a path: a fresh IDE and a fresh Connect, the failure armed after the
-// path's preparation, then the checks common to every run.
+// path's preparation, then the checks common to every run. Windows, handles and
+// GDI objects are compared only when `count_usage`: the first run of a failure
+// fills the process's own caches (fonts, registry keys, error texts) for good.
 class SweepRun {
  public:
-  explicit SweepRun(const std::wstring& settings) {
+  SweepRun(const std::wstring& settings, bool count_usage) : count_usage_(count_usage) {
     test::RemoveTree(SettingsPath());
     if (!settings.empty()) test::WriteBytes(SettingsPath(), std::string(settings.begin(), settings.end()));
-    windows_before_ = OurWindows();
+    usage_before_ = test::MeasureProcess();
     ide = std::make_unique<standin::Ide>();
     ide->project(L"Project1").form(L"Form1").module(L"Module1").cls(L"Class1").build();
     EXPECT_EQ(Connect::Create(IID__IDTExtensibility2, &addin), S_OK);
@@ -66,7 +57,12 @@ class SweepRun {
     EXPECT_EQ(standin::LiveObjects(), 0) << "a reference to the IDE was kept";
     EXPECT_EQ(ModuleCount(), 0) << "an object of the module is left";
     EXPECT_EQ(frmAddIn::LoadedWindows(), 0) << "a form window is left";
-    EXPECT_EQ(OurWindows(), windows_before_);
+    const test::ProcessUsage usage = test::MeasureProcess();
+    if (count_usage_) {
+      EXPECT_EQ(usage.windows, usage_before_.windows) << "a window was left";
+      EXPECT_LE(usage.kernel_handles, usage_before_.kernel_handles) << "a handle was left open";
+      EXPECT_EQ(usage.gdi_objects, usage_before_.gdi_objects) << "a GDI object was left";
+    }
     oIni.reset();
     sDefaultFolder.clear();
     test::RemoveTree(SettingsPath());
@@ -114,26 +110,31 @@ class SweepRun {
   const ScopedDialogs in_force{dialogs};
 
  private:
-  int windows_before_ = 0;
+  bool count_usage_;
+  test::ProcessUsage usage_before_;
   std::optional<size_t> marked_;
 };
 
-// Runs `path` once without failure to count its host calls, then once for every
-// n with the n-th call failing; `check` judges each failing run. Prints the count.
+// Runs `path` without failure to count its host calls, then once for every n
+// with the n-th call failing; all of it twice over (the second time counting handles and
+// GDI objects too); `check` judges each failing run. Prints the count.
 void Sweep(const char* name, const std::wstring& settings, const std::function<void(SweepRun&, int)>& path,
            const std::function<void(SweepRun&, int)>& check) {
   size_t calls = 0;
-  {
-    SweepRun clean(settings);
+  for (const bool count_usage : {false, true}) {
+    SweepRun clean(settings, count_usage);
     path(clean, 0);
     calls = clean.HostCalls();
   }
-  for (int n = 1; n <= static_cast<int>(calls); ++n) {
-    SCOPED_TRACE(std::string(name) + ": host call " + std::to_string(n) + " of " + std::to_string(calls) + " fails");
-    SweepRun run(settings);
-    path(run, n);
-    SCOPED_TRACE(L"the failing call: " + run.FailedOperation());
-    check(run, n);
+  for (const bool count_usage : {false, true}) {
+    for (int n = 1; n <= static_cast<int>(calls); ++n) {
+      SCOPED_TRACE(std::string(name) + ": host call " + std::to_string(n) + " of " + std::to_string(calls) +
+                   " fails" + (count_usage ? " (second time)" : ""));
+      SweepRun run(settings, count_usage);
+      path(run, n);
+      SCOPED_TRACE(L"the failing call: " + run.FailedOperation());
+      check(run, n);
+    }
   }
   std::printf("[ sweep    ] %s: %zu host calls, %zu failure points tried\n", name, calls, calls);
 }

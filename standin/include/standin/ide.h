@@ -215,6 +215,7 @@ class Ide {
   const std::vector<Call>& calls() const;
   // The calls of an operation (L"CommandBars.Item"), GetIDsOfNames not counted.
   std::size_t count(std::wstring_view operation) const;
+  // Forgets the calls and the focus steps recorded so far.
   void clear_calls();
   // Every call so far, one line each, for test messages.
   std::wstring transcript() const;
