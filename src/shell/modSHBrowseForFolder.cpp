@@ -1,6 +1,8 @@
 #include "shell/modSHBrowseForFolder.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cwchar>
 #include <cstring>
 #include <limits>
 #include <utility>
@@ -35,12 +37,28 @@ using unique_idlist = unique_any<PIDLIST_ABSOLUTE, FreeIdList>;
 
 // The path of `list`, read through a zero-filled buffer of `size` bytes; the
 // text before the first NUL, or the empty text when the item has no path.
+//
+// A folder whose name holds characters that the 8-bit code page lacks comes
+// back with "?" in their place, or with look-alikes ("Lódz" for "Łódź"):
+// a path that names no folder, or another one, where saving would overwrite
+// somebody else's files. Such a path is refused with a failure that names the
+// folder as the shell knows it.
 std::wstring PathOf(PCIDLIST_ABSOLUTE list, size_t size) {
   if (!list) return {};
   std::string buffer(size, '\0');
   if (!SHGetPathFromIDListA(list, buffer.data())) return {};
   buffer.resize(std::strlen(buffer.c_str()));
-  return FromAnsi(buffer);
+  std::wstring path = FromAnsi(buffer);
+  std::wstring exact(std::max<size_t>(size, MAX_PATH), L'\0');
+  if (SHGetPathFromIDListW(list, exact.data())) {
+    exact.resize(std::wcslen(exact.c_str()));
+    if (exact != path) {
+      throw Error(HRESULT_FROM_WIN32(ERROR_NO_UNICODE_TRANSLATION),
+                  L"The folder \"" + exact +
+                      L"\" cannot be used: its name has characters that the system's code page lacks.");
+    }
+  }
+  return path;
 }
 
 // A zero-filled LocalAlloc block holding `text` and its NUL, for the dialog to

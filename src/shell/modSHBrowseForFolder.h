@@ -25,7 +25,8 @@ inline constexpr UINT kDefaultBrowseFlags =
 // tree and `sInitialFolder` selected (the add-in's own folder when empty), and
 // returns the chosen folder's path as the shell gives it, or the empty text
 // when the user cancels or the choice has no file-system path. `lFlags` are the
-// shell's BIF_ flags, kDefaultBrowseFlags when 0. Failures throw quarnel::Error.
+// shell's BIF_ flags, kDefaultBrowseFlags when 0. Failures throw quarnel::Error,
+// among them a chosen folder whose path the 8-bit code page cannot hold.
 std::wstring BrowseForFolder(HWND hWndOwner, const std::wstring& sPrompt,
                              const std::wstring& sInitialFolder, UINT lFlags);
 
@@ -35,11 +36,12 @@ int CALLBACK BrowseCallbackProc(HWND hWnd, UINT uMsg, LPARAM lParam, LPARAM lpDa
 
 // The file-system path of the shell special folder `iFolder` (a CSIDL value,
 // e.g. CSIDL_PERSONAL for the documents folder), or the empty text when it has
-// none or cannot be resolved. Never throws.
+// none, cannot be resolved or cannot be held in the 8-bit code page. Never throws.
 std::wstring GetSpecialFolderPath(HWND hWndOwner, int iFolder) noexcept;
 
 // The file-system path of an item id list, or the empty text when the item has
-// none. The list stays the caller's.
+// none. The list stays the caller's. Throws quarnel::Error for a path that the
+// 8-bit code page cannot hold.
 std::wstring GetPathFromIDList(PCIDLIST_ABSOLUTE pidl);
 
 // The shell's allocator, which frees the item id lists the shell hands out:

@@ -224,18 +224,21 @@ std::wstring FullPath(const std::wstring& file_name) {
   if (written == 0 || written >= n) throw FileError(GetLastError());
   full.resize(written);
   if (full.back() == L'\\' || full.back() == L'/') throw VbError(52, L"Bad file name or number");
+  // The IDE's file names are 8-bit paths of at most MAX_PATH - 1 characters.
+  if (full.size() >= MAX_PATH) throw FileError(ERROR_FILENAME_EXCED_RANGE);
   return full;
 }
 
 void WriteWholeFile(const std::wstring& path, const std::string& bytes) {
-  // Written beside the target first, then moved over it in one step.
-  const std::wstring folder = FolderOf(path);
-  wchar_t temp[MAX_PATH + 1];
-  if (!GetTempFileNameW(folder.empty() ? L"." : folder.c_str(), L"vbs", 0, temp)) throw FileError(GetLastError());
-  auto remove_temp = quarnel::scope_exit([&] { DeleteFileW(temp); });
+  // Written beside the target first, then moved over it in one step. The file
+  // beside it has a longer name than the target, which may take all of
+  // MAX_PATH: both are named in the form that has no such limit.
+  const std::wstring whole = path.rfind(L"\\\\", 0) == 0 ? L"\\\\?\\UNC\\" + path.substr(2) : L"\\\\?\\" + path;
+  const std::wstring temp = whole + L".~vbs";
+  auto remove_temp = quarnel::scope_exit([&] { DeleteFileW(temp.c_str()); });
   {
     auto file = quarnel::file_handle(
-        CreateFileW(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) throw FileError(GetLastError());
     DWORD written = 0;
     if (!WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
@@ -243,7 +246,7 @@ void WriteWholeFile(const std::wstring& path, const std::string& bytes) {
       throw FileError(GetLastError());
     }
   }
-  if (!MoveFileExW(temp, path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+  if (!MoveFileExW(temp.c_str(), whole.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     throw FileError(GetLastError());
   }
   remove_temp.release();

@@ -145,6 +145,26 @@ TEST_F(SaveEndToEnd, DestinationCancelledWritesNothing) {
   EXPECT_EQ(ReadBytes(SettingsPath()), settings);
 }
 
+TEST_F(SaveEndToEnd, DefaultFolderThatNoLongerExistsStillLetsTheUserChooseAndIsKept) {
+  const std::wstring gone = TestDrivePath(L"Gone");
+  ASSERT_FALSE(test::FolderExists(gone));
+  const std::string settings = "[FOLDER]\r\nDefaultFolder=" + std::string(gone.begin(), gone.end()) + "\r\n";
+  test::WriteBytes(SettingsPath(), settings);
+  ide->project(L"Project1").form(L"Form1").build();
+  DialogDriver driver({
+      ExpectFolderBrowser()
+          .Prompt(L"Select or create the Destination folder for this project:")
+          .Choose(dest)
+          .Press(IDOK),
+  });
+  Click();
+  ASSERT_TRUE(driver.Finish());
+  EXPECT_TRUE(FileExists(dest + L"\\Form1.frm"));
+  EXPECT_TRUE(FileExists(dest + L"\\Project1.vbp"));
+  EXPECT_FALSE(test::FolderExists(gone)) << "the browser makes no folder of its own";
+  EXPECT_EQ(ReadBytes(SettingsPath()), settings) << "a stored folder is never rewritten";
+}
+
 TEST_F(SaveEndToEnd, HostFailureInTheLoopKeepsTheFilesBeforeItAndWritesNoProjectFile) {
   StoreDefaultFolder();
   ide->project(L"Project1").form(L"Form1").module(L"Module1").cls(L"Class1").build();

@@ -3,6 +3,7 @@
 // settings file holds afterwards.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -370,6 +371,76 @@ TEST_F(SaveCommand, VeryLongLinesAndARepeatedKeyStillFindTheFolder) {
   EXPECT_TRUE(dialogs.messages.empty());
 }
 
+TEST_F(SaveCommand, RepeatedSectionReadsTheFirstAndLeavesTheFileAsItWas) {
+  const std::string settings =
+      "[FOLDER]\r\nDefaultFolder=C:\\First\r\n[OTHER]\r\nk=v\r\n[FOLDER]\r\nDefaultFolder=C:\\Second\r\n";
+  test::WriteBytes(SettingsPath(), settings);
+  ide->project(L"Project1").form(L"Form1").build();
+  Click();
+  ASSERT_EQ(dialogs.pickers.size(), 1u);
+  EXPECT_EQ(dialogs.pickers[0].initial_folder, L"C:\\First");
+  EXPECT_EQ(ReadBytes(SettingsPath()), settings);
+}
+
+TEST_F(SaveCommand, KeyOnlyInARepeatedSectionIsStoredWhereTheNextClickFindsIt) {
+  // The profile functions look into the first section of a name only: the key
+  // in the second is not found, and the first use begins.
+  test::WriteBytes(SettingsPath(), "[FOLDER]\r\nOther=1\r\n[FOLDER]\r\nDefaultFolder=C:\\Second\r\n");
+  ide->project(L"Project1").form(L"Form1").build();
+  dialogs.answers = {L"C:\\Chosen", L""};
+  Click();
+  ASSERT_EQ(dialogs.pickers.size(), 2u);
+  EXPECT_EQ(dialogs.pickers[0].initial_folder, kDocuments) << "first use";
+  // A folder chosen then must be found by the next click, or every click would
+  // ask for it again.
+  dialogs = {};
+  Click();
+  ASSERT_EQ(dialogs.pickers.size(), 1u);
+  EXPECT_TRUE(dialogs.messages.empty()) << "no first use again";
+  EXPECT_EQ(dialogs.pickers[0].initial_folder, L"C:\\Chosen");
+  const std::string settings = ReadBytes(SettingsPath());
+  EXPECT_NE(settings.find("Other=1"), std::string::npos) << "nothing lost";
+  EXPECT_NE(settings.find("DefaultFolder=C:\\Second"), std::string::npos) << "nothing lost";
+}
+
+TEST_F(SaveCommand, DefaultFolderOfTheLongestPathIsReadBackCutAndTheFileKeepsIt) {
+  std::wstring longest = L"C:\\";
+  while (longest.size() < 259) longest += L"d";
+  ASSERT_EQ(longest.size(), 259u);  // the longest path a folder picker gives back
+  StoreDefaultFolder(longest);
+  const std::string settings = ReadBytes(SettingsPath());
+  ide->project(L"Project1").form(L"Form1").build();
+  Click();
+  ASSERT_EQ(dialogs.pickers.size(), 1u);
+  EXPECT_EQ(dialogs.pickers[0].initial_folder, longest.substr(0, 254)) << "reads hold 254 characters";
+  EXPECT_TRUE(dialogs.messages.empty()) << "it is not taken for a missing folder";
+  EXPECT_EQ(ReadBytes(SettingsPath()), settings) << "a stored folder is never rewritten";
+}
+
+TEST_F(SaveCommand, FolderTheCodePageCannotNameStoresAndWritesNothing) {
+  // First use: the chosen Default folder cannot be named in the 8-bit code page.
+  ide->project(L"Project1").form(L"Form1").build();
+  dialogs.answers = {test::ScriptedDialogs::kUnnameable};
+  try {
+    Click();
+    ADD_FAILURE() << "the picker's failure did not reach the caller";
+  } catch (const Error& error) {
+    EXPECT_EQ(error.code(), HRESULT_FROM_WIN32(ERROR_NO_UNICODE_TRANSLATION));
+  }
+  EXPECT_EQ(dialogs.messages.size(), 1u) << "only the first-use explanation";
+  EXPECT_EQ(ReadBytes(SettingsPath()), "") << "no Default folder stored";
+
+  // With a Default folder: such a destination writes nothing.
+  StoreDefaultFolder(L"C:\\Projects");
+  const std::string settings = ReadBytes(SettingsPath());
+  dialogs = {};
+  dialogs.answers = {test::ScriptedDialogs::kUnnameable};
+  EXPECT_THROW(Click(), Error);
+  EXPECT_TRUE(SaveAsPaths().empty());
+  EXPECT_FALSE(ide->find_project(L"Project1")->saved);
+  EXPECT_EQ(ReadBytes(SettingsPath()), settings);
+}
+
 TEST_F(SaveCommand, LockedSettingsFileLosesOnlyTheStoringNotTheSave) {
   const std::wstring dest = folders / L"Dest";
   CreateDirectoryW(dest.c_str(), nullptr);
@@ -396,6 +467,40 @@ TEST_F(SaveCommand, DestinationWhereAFileCannotBeWrittenEndsWithTheHostsDescript
   EXPECT_TRUE(FileExists(dest + L"\\Form1.frm")) << "what was written before stays";
   EXPECT_FALSE(FileExists(dest + L"\\Class1.cls"));
   EXPECT_FALSE(FileExists(dest + L"\\Project1.vbp"));
+}
+
+// The project file's name is the longest: Project1.vbp after "\".
+std::wstring DestinationFor(const std::wstring& base, size_t project_path_length) {
+  const size_t folder_length = project_path_length - std::wstring(L"\\Project1.vbp").size();
+  std::wstring folder = base;
+  CreateDirectoryW(folder.c_str(), nullptr);
+  while (folder.size() + 1 < folder_length) {
+    folder += L"\\" + std::wstring(std::min<size_t>(40, folder_length - folder.size() - 1), L'p');
+    CreateDirectoryW(folder.c_str(), nullptr);
+  }
+  return folder;
+}
+
+TEST_F(SaveCommand, DestinationAtTheLongestPathSavesAndOneCharacterMoreKeepsTheComponents) {
+  StoreDefaultFolder(L"C:\\Projects");
+  ide->project(L"Project1").form(L"Form1").build();
+  const std::wstring fits = DestinationFor(folders.path(), 259);
+  ASSERT_EQ(fits.size() + 13, 259u);
+  ASSERT_TRUE(test::FolderExists(fits));
+  dialogs.answers = {fits};
+  Click();
+  EXPECT_TRUE(FileExists(fits + L"\\Form1.frm"));
+  EXPECT_TRUE(FileExists(fits + L"\\Project1.vbp"));
+  EXPECT_TRUE(ide->find_project(L"Project1")->saved);
+
+  ide->change(L"Project1", L"Form1");
+  const std::wstring beyond = DestinationFor(folders / L"b", 260);
+  ASSERT_TRUE(test::FolderExists(beyond));
+  dialogs.answers = {beyond};
+  EXPECT_THROW(Click(), Error);
+  EXPECT_TRUE(FileExists(beyond + L"\\Form1.frm")) << "its path is shorter: it is written and stays";
+  EXPECT_FALSE(FileExists(beyond + L"\\Project1.vbp"));
+  EXPECT_FALSE(ide->find_project(L"Project1")->saved);
 }
 
 TEST_F(SaveCommand, DestinationBeyondTheLongestPathEndsWithTheHostsDescription) {

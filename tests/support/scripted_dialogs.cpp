@@ -2,6 +2,8 @@
 
 #include <shlobj.h>
 
+#include "common/error.h"
+
 namespace quarnel::test {
 
 int ScriptedDialogs::Message(HWND owner, const std::wstring& text, const std::wstring& title,
@@ -18,6 +20,11 @@ std::wstring ScriptedDialogs::BrowseForFolder(HWND owner, const std::wstring& pr
   if (answers.empty()) return {};
   std::wstring answer = answers.front();
   answers.pop_front();
+  if (answer == kUnnameable) {
+    throw Error(HRESULT_FROM_WIN32(ERROR_NO_UNICODE_TRANSLATION),
+                L"The folder \"D:\\\u0141\u00f3d\u017a\" cannot be used: its name has characters that the "
+                L"system's code page lacks.");
+  }
   return answer;
 }
 

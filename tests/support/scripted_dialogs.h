@@ -38,9 +38,11 @@ class ScriptedDialogs final : public Dialogs {
 
   // What GetSpecialFolderPath gives for the documents folder (5).
   std::wstring documents;
-  // The pickers' answers, in order; an empty text is Cancel. Once the script is
-  // over, every picker is cancelled.
+  // The pickers' answers, in order; an empty text is Cancel, kUnnameable a folder
+  // whose path the 8-bit code page cannot hold (the picker fails as the real one
+  // does). Once the script is over, every picker is cancelled.
   std::deque<std::wstring> answers;
+  static constexpr wchar_t kUnnameable[] = L"<a folder the code page cannot name>";
 
   std::vector<ShownMessage> messages;
   std::vector<PickerCall> pickers;

@@ -3,7 +3,7 @@
 // programs (in "programs") and the folders they browse; the build makes them and
 // nothing changes them while tests run (see tests/CMakeLists.txt):
 //   folders\Start\sub, folders\Start\note.txt, folders\Other folder,
-//   folders-ja\日本語のフォルダ
+//   folders-ja\日本語のフォルダ, folders-cp\Start, folders-cp\Łódź, folders-cp\Lódz
 #include <string>
 
 #include "common/app.h"
