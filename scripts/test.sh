@@ -10,8 +10,20 @@ build="${QUARNEL_BUILD_DIR:-$root/build}"
 "$root/scripts/build.sh"
 source "$root/scripts/wine-session.sh"
 
+# CTest keeps the output of every test, passed or failed, in this file (its
+# --output-log holds only what CTest itself prints).
+ctest_log="$build/Testing/Temporary/LastTest.log"
+
 # Tests that care about the user's language set their own; the rest see English.
-env LC_ALL=en_US.UTF-8 ctest --test-dir "$build" --output-on-failure --timeout 600 -j "$(nproc)" "$@"
+test_log="$build/test-output.log"
+status=0
+env LC_ALL=en_US.UTF-8 ctest --test-dir "$build" --output-on-failure --timeout 600 -j "$(nproc)" "$@" ||
+  status=$?
+cp "$ctest_log" "$test_log"
+# What the reliability tests counted and measured: the fault sweep's failure
+# points, and memory, handles and windows over long use.
+grep -hE '^\[ (sweep|usage) ' "$test_log" || true
+[ "$status" -eq 0 ] || exit "$status"
 
 # The same tests again with Wine's heap checking: a heap error that the tests
 # themselves did not notice (a double free, a write past a block) fails the run.
@@ -19,9 +31,13 @@ heap_log="$build/heap-check.log"
 echo "test: again with heap checking (WINEDEBUG=warn+heap)"
 heap_status=0
 env LC_ALL=en_US.UTF-8 WINEDEBUG=-all,warn+heap,err+heap \
-  ctest --test-dir "$build" --timeout 600 -j "$(nproc)" --output-log "$heap_log" "$@" >"$heap_log.summary" ||
+  ctest --test-dir "$build" --timeout 600 -j "$(nproc)" "$@" >"$heap_log.summary" ||
   heap_status=$?
-if grep -E ':(warn|err):heap:' "$heap_log" >&2; then
+cp "$ctest_log" "$heap_log"
+if ! grep -q 'Test Pass\|Test Fail' "$heap_log"; then
+  echo "test: the heap-checking run left no test output to look at ($ctest_log)" >&2
+  heap_status=1
+elif grep -E ':(warn|err):heap:' "$heap_log" >&2; then
   echo "test: heap errors reported (above; all output in $heap_log)" >&2
   heap_status=1
 fi

@@ -136,7 +136,7 @@ void Sweep(const char* name, const std::wstring& settings, const std::function<v
       check(run, n);
     }
   }
-  std::printf("[ sweep    ] %s: %zu host calls, %zu failure points tried\n", name, calls, calls);
+  std::printf("[ sweep    ] %s: %zu host calls, %zu failure points, each tried twice\n", name, calls, calls);
 }
 
 const std::wstring kStoredFolder = L"[FOLDER]\r\nDefaultFolder=C:\\Projects\r\n";
