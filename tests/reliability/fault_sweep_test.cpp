@@ -214,6 +214,29 @@ TEST(FaultSweep, Installers) {
           run.DisconnectNow();
         },
         [](SweepRun& run, int) { EXPECT_TRUE(run.dialogs.messages.empty()); });
+  // The File-menu installer as a client of the class calls it (the connection
+  // calls it too, above): the picture travels through the clipboard.
+  Sweep("file-menu installer", L"",
+        [](SweepRun& run, int n) {
+          run.ConnectNow(ext_cm_External);
+          run.FailCall(n);
+          com_ptr<_Connect> connect;
+          run.addin.As(&connect);
+          BSTR caption = SysAllocString(L"Another...");
+          com_ptr<::CommandBarControl> control;
+          EXPECT_EQ(connect->AddToFileCommandBar(&caption, &control), S_OK);
+          SysFreeString(caption);
+          run.Mark();
+          if (control) {
+            BSTR shown = nullptr;
+            EXPECT_EQ(control->get_Caption(&shown), S_OK);
+            if (n == 0) EXPECT_STREQ(shown, L"Another...");
+            SysFreeString(shown);
+          }
+          control.Reset();
+          run.DisconnectNow();
+        },
+        [](SweepRun& run, int) { EXPECT_TRUE(run.dialogs.messages.empty()); });
   CoUninitialize();
 }
 
