@@ -54,7 +54,12 @@ int WineGdiObjects() {
 #pragma pack(pop)
   static_assert(sizeof(Entry) == 24);
   const auto* process = reinterpret_cast<const char*>(NtCurrentTeb()->ProcessEnvironmentBlock);
-  const auto* table = *reinterpret_cast<const Entry* const*>(process + 0x94);  // GdiSharedHandleTable
+#ifdef _WIN64
+  constexpr size_t kGdiSharedHandleTable = 0xF8;
+#else
+  constexpr size_t kGdiSharedHandleTable = 0x94;
+#endif
+  const auto* table = *reinterpret_cast<const Entry* const*>(process + kGdiSharedHandleTable);
   if (!table) return -1;
   int live = 0;
   for (int i = 0; i < 0x10000; ++i) live += table[i].type != 0;
