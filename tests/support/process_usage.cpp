@@ -1,7 +1,6 @@
 #include "support/process_usage.h"
 
 #include <windows.h>
-#include <winternl.h>
 
 #include <cstdio>
 #include <vector>
@@ -53,7 +52,11 @@ int WineGdiObjects() {
   };
 #pragma pack(pop)
   static_assert(sizeof(Entry) == 24);
-  const auto* process = reinterpret_cast<const char*>(NtCurrentTeb()->ProcessEnvironmentBlock);
+  using GetPeb = void*(WINAPI*)();
+  const FARPROC found = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "RtlGetCurrentPeb");
+  const auto current_peb = reinterpret_cast<GetPeb>(reinterpret_cast<void*>(found));
+  if (!current_peb) return -1;
+  const auto* process = static_cast<const char*>(current_peb());
 #ifdef _WIN64
   constexpr size_t kGdiSharedHandleTable = 0xF8;
 #else
