@@ -230,7 +230,9 @@ TEST(FaultSweep, Installers) {
           if (control) {
             BSTR shown = nullptr;
             EXPECT_EQ(control->get_Caption(&shown), S_OK);
-            if (n == 0) EXPECT_STREQ(shown, L"Another...");
+            if (n == 0) {
+              EXPECT_STREQ(shown, L"Another...");
+            }
             SysFreeString(shown);
           }
           control.Reset();
