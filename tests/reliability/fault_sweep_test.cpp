@@ -198,40 +198,29 @@ TEST(FaultSweep, DisconnectionShowAndHide) {
   CoUninitialize();
 }
 
-TEST(FaultSweep, Installers) {
-  ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
-  Sweep("options installer", L"",
-        [](SweepRun& run, int n) {
+// An installer as a client of the class calls it (the connection calls the
+// File-menu one too, above): a failing step is skipped or leaves no command, it
+// says nothing, and the call succeeds. Only the installer's own calls are swept;
+// disconnection has its sweep above.
+using Installer = HRESULT (STDMETHODCALLTYPE _Connect::*)(BSTR*, ::CommandBarControl**);
+
+void SweepInstaller(const char* name, Installer install, const wchar_t* caption, const wchar_t* shown_caption) {
+  Sweep(name, L"",
+        [&](SweepRun& run, int n) {
           run.ConnectNow(ext_cm_External);
           run.FailCall(n);
           com_ptr<_Connect> connect;
           run.addin.As(&connect);
-          BSTR caption = SysAllocString(L"x");
+          BSTR passed = SysAllocString(caption);
           com_ptr<::CommandBarControl> control;
-          EXPECT_EQ(connect->AddToAddInCommandBar(&caption, &control), S_OK);
-          SysFreeString(caption);
-          control.Reset();
-          run.DisconnectNow();
-        },
-        [](SweepRun& run, int) { EXPECT_TRUE(run.dialogs.messages.empty()); });
-  // The File-menu installer as a client of the class calls it (the connection
-  // calls it too, above): the picture travels through the clipboard.
-  Sweep("file-menu installer", L"",
-        [](SweepRun& run, int n) {
-          run.ConnectNow(ext_cm_External);
-          run.FailCall(n);
-          com_ptr<_Connect> connect;
-          run.addin.As(&connect);
-          BSTR caption = SysAllocString(L"Another...");
-          com_ptr<::CommandBarControl> control;
-          EXPECT_EQ(connect->AddToFileCommandBar(&caption, &control), S_OK);
-          SysFreeString(caption);
+          EXPECT_EQ((connect.Get()->*install)(&passed, &control), S_OK);
+          SysFreeString(passed);
           run.Mark();
           if (control) {
             BSTR shown = nullptr;
             EXPECT_EQ(control->get_Caption(&shown), S_OK);
             if (n == 0) {
-              EXPECT_STREQ(shown, L"Another...");
+              EXPECT_STREQ(shown, shown_caption);
             }
             SysFreeString(shown);
           }
@@ -239,6 +228,14 @@ TEST(FaultSweep, Installers) {
           run.DisconnectNow();
         },
         [](SweepRun& run, int) { EXPECT_TRUE(run.dialogs.messages.empty()); });
+}
+
+TEST(FaultSweep, Installers) {
+  ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+  // The options command has its own caption, whatever is passed.
+  SweepInstaller("options installer", &_Connect::AddToAddInCommandBar, L"x", L"Quarnel options...");
+  // The File-menu command's picture travels through the clipboard.
+  SweepInstaller("file-menu installer", &_Connect::AddToFileCommandBar, L"Another...", L"Another...");
   CoUninitialize();
 }
 
