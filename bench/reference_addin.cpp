@@ -189,9 +189,18 @@ void ReferenceAddin::Connect(IDispatch* application) {
   VariantInit(&control_arg);
   control_arg.vt = VT_DISPATCH;
   control_arg.pdispVal = control_.Get();
-  const com_ptr<IDispatch> source = GetById(events.Get(), ids.command_bar_events, {control_arg});
+  // The event object comes as VT_UNKNOWN: all it is asked for is its container.
+  VARIANT source;
+  VariantInit(&source);
+  Check(Invoke(events.Get(), ids.command_bar_events, DISPATCH_PROPERTYGET | DISPATCH_METHOD, {control_arg}, {},
+               &source),
+        "CommandBarEvents");
   com_ptr<IConnectionPointContainer> container;
-  Check(source->QueryInterface(IID_PPV_ARGS(&container)), "IConnectionPointContainer");
+  const HRESULT found = source.vt == VT_UNKNOWN && source.punkVal
+                            ? source.punkVal->QueryInterface(IID_PPV_ARGS(&container))
+                            : E_NOINTERFACE;
+  VariantClear(&source);
+  Check(found, "IConnectionPointContainer");
   Check(container->FindConnectionPoint(kClickEvents, &point_), "FindConnectionPoint");
   *sink_.GetAddressOf() = new Sink();
   Check(point_->Advise(sink_.Get(), &cookie_), "Advise");

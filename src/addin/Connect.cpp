@@ -249,13 +249,8 @@ void Connect::AddinInstance_OnConnection(IDispatch* Application, long ConnectMod
       ShowForm();
     } else {
       FileCommandControl = InstallCommand(L"File", true, sMenuCaption);
-      const host::Object events = VBInstance.Events().CommandBarEvents(FileCommandControl.get());
-      // Set MenuHandler = ...: the event object through its default interface.
-      com_ptr<_CommandBarControlEvents> source;
-      if (events && FAILED(events.get()->QueryInterface(host::IID_CommandBarControlEvents, &source))) {
-        throw Error::Vb(13);
-      }
-      Retarget(MenuHandler, source.Get(), MenuSink::Command::kFile);
+      const com_ptr<IUnknown> events = VBInstance.Events().CommandBarEvents(FileCommandControl.get());
+      Retarget(MenuHandler, events.Get(), MenuSink::Command::kFile);
     }
     return;
   } catch (const Error& error) {
@@ -320,8 +315,11 @@ void Connect::MenuHandlerAddin_Click() { ShowForm(); }
 
 // --- Event sources ----------------------------------------------------------------
 
-void Connect::Retarget(Handler& handler, _CommandBarControlEvents* source,
-                       MenuSink::Command command) {
+void Connect::Retarget(Handler& handler, IUnknown* value, MenuSink::Command command) {
+  // Whatever the value came as (an IDispatch, a bare IUnknown), only its default
+  // interface is kept.
+  const com_ptr<IUnknown> events = host::AsCommandBarEvents(value);
+  auto* source = static_cast<_CommandBarControlEvents*>(events.Get());
   com_ptr<MenuSink> sink;
   host::EventConnection connection;
   if (source) {

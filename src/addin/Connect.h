@@ -125,9 +125,10 @@ class Connect final : public detail::ConnectDispatch, public detail::Extensibili
   frmAddIn& Form();
   // Unloads the form and lets it go; its Connect pointer goes with it.
   void DropForm();
-  // Makes `source` the handler's event source: the old one is unadvised, the
-  // new one advised to a sink of `command`.
-  void Retarget(Handler& handler, _CommandBarControlEvents* source, MenuSink::Command command);
+  // Makes `value` (a command-bar event object, or null) the handler's event
+  // source: the old one is unadvised, the new one advised to a sink of
+  // `command`. "Type mismatch", with nothing changed, for an object that is none.
+  void Retarget(Handler& handler, IUnknown* value, MenuSink::Command command);
   // The installers' common steps (each failing step is skipped).
   host::CommandBarControl InstallCommand(const wchar_t* bar_name, bool before_seventh,
                                          const std::wstring& caption);

@@ -130,6 +130,10 @@ Object Object::GetObject(const wchar_t* name, std::span<const VARIANT> args,
   return ToObject(*Get(name, args).get(), cache);
 }
 
+com_ptr<IUnknown> Object::GetUnknown(const wchar_t* name, std::span<const VARIANT> args) const {
+  return ToUnknown(*Get(name, args).get());
+}
+
 namespace {
 unique_variant Coerce(unique_variant value, VARTYPE type) {
   if (value->vt == type) return value;
@@ -192,21 +196,24 @@ Error CallError(IUnknown* object, REFIID iid, HRESULT hr) {
   return Error::FromHResult(hr);
 }
 
+com_ptr<IUnknown> ToUnknown(const VARIANT& value) {
+  const VARIANT* v = &value;
+  if (v->vt == (VT_BYREF | VT_VARIANT)) v = v->pvarVal;
+  if (v->vt == VT_DISPATCH) return com_ptr<IUnknown>(v->pdispVal);
+  if (v->vt == VT_UNKNOWN) return com_ptr<IUnknown>(v->punkVal);
+  throw Error::Vb(424);
+}
+
 Object ToObject(const VARIANT& value, MemberCache* cache) {
   const VARIANT* v = &value;
   if (v->vt == (VT_BYREF | VT_VARIANT)) v = v->pvarVal;
-  switch (v->vt) {
-    case VT_DISPATCH:
-      return Object(com_ptr<IDispatch>(v->pdispVal), cache);
-    case VT_UNKNOWN: {
-      if (!v->punkVal) return {};
-      com_ptr<IDispatch> object;
-      if (FAILED(v->punkVal->QueryInterface(IID_PPV_ARGS(&object)))) throw Error::Vb(424);
-      return Object(std::move(object), cache);
-    }
-    default:
-      throw Error::Vb(424);
-  }
+  // An IDispatch is called as it came, not as whatever QueryInterface gives.
+  if (v->vt == VT_DISPATCH) return Object(com_ptr<IDispatch>(v->pdispVal), cache);
+  const com_ptr<IUnknown> unknown = ToUnknown(*v);
+  if (!unknown) return {};
+  com_ptr<IDispatch> object;
+  if (FAILED(unknown->QueryInterface(IID_PPV_ARGS(&object)))) throw Error::Vb(424);
+  return Object(std::move(object), cache);
 }
 
 }  // namespace quarnel::host

@@ -51,6 +51,9 @@ class Object {
   unique_variant Get(const wchar_t* name, std::span<const VARIANT> args = {}) const;
   Object GetObject(const wchar_t* name, std::span<const VARIANT> args = {},
                    MemberCache* cache = nullptr) const;
+  // The same for an object that need not answer IDispatch (one declared with an
+  // IUnknown-based interface comes back as VT_UNKNOWN); null is Nothing.
+  com_ptr<IUnknown> GetUnknown(const wchar_t* name, std::span<const VARIANT> args = {}) const;
   std::wstring GetText(const wchar_t* name) const;
   bool GetBool(const wchar_t* name) const;
   long GetLong(const wchar_t* name) const;
@@ -113,5 +116,7 @@ T Wrap(Object object) {
 // Converts a variant to an object reference: VT_DISPATCH (null is Nothing) or
 // VT_UNKNOWN; anything else raises "Object required".
 Object ToObject(const VARIANT& value, MemberCache* cache = nullptr);
+// The same, kept as IUnknown: nothing more is asked of the object.
+com_ptr<IUnknown> ToUnknown(const VARIANT& value);
 
 }  // namespace quarnel::host

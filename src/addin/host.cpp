@@ -45,9 +45,18 @@ CommandBar CommandBars::Item(const std::wstring& name) const {
   return Wrap<CommandBar>(GetObject(L"Item", {index.get(), 1}, &bar_names));
 }
 
-Object Events::CommandBarEvents(IDispatch* control) const {
+com_ptr<IUnknown> Events::CommandBarEvents(IDispatch* control) const {
   const unique_variant arg = ObjectArg(control);
-  return GetObject(L"CommandBarEvents", {arg.get(), 1});
+  return AsCommandBarEvents(GetUnknown(L"CommandBarEvents", {arg.get(), 1}).Get());
+}
+
+com_ptr<IUnknown> AsCommandBarEvents(IUnknown* object) {
+  com_ptr<IUnknown> events;
+  if (object && FAILED(object->QueryInterface(IID_CommandBarControlEvents,
+                                              reinterpret_cast<void**>(events.GetAddressOf())))) {
+    throw Error::Vb(13);
+  }
+  return events;
 }
 
 std::wstring VBComponent::Name() const { return GetText(L"Name"); }
@@ -119,9 +128,6 @@ VBProject VBE::ActiveVBProject() const {
 host::Windows VBE::Windows() const {
   return Wrap<host::Windows>(GetObject(L"Windows", {}, &windows_names));
 }
-
-EventConnection::EventConnection(const Object& source, REFIID events, IUnknown* sink)
-    : EventConnection(static_cast<IUnknown*>(source.get()), events, sink) {}
 
 EventConnection::EventConnection(IUnknown* source, REFIID events, IUnknown* sink) {
   if (!source) throw Error::Vb(91);

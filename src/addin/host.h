@@ -66,9 +66,17 @@ class CommandBars : public Object {
 
 class Events : public Object {
  public:
-  // The event source of one command-bar control; `control` may be Nothing.
-  Object CommandBarEvents(IDispatch* control) const;
+  // The event source of one command-bar control, through its default interface
+  // _CommandBarControlEvents; null for Nothing. `control` may be Nothing. The
+  // IDE's event object is IUnknown-based: nothing but that interface and its
+  // IConnectionPointContainer is asked of it (not IDispatch); "Type mismatch"
+  // when it lacks the default interface.
+  com_ptr<IUnknown> CommandBarEvents(IDispatch* control) const;
 };
+
+// `object` through _CommandBarControlEvents, as Set x = object does for x declared
+// CommandBarEvents: null for Nothing, "Type mismatch" when it lacks that interface.
+com_ptr<IUnknown> AsCommandBarEvents(IUnknown* object);
 
 class VBComponent : public Object {
  public:
@@ -129,10 +137,8 @@ class VBE : public Object {
 class EventConnection {
  public:
   EventConnection() = default;
-  // Connects `sink` to the `events` source interface of `source`.
-  EventConnection(const Object& source, REFIID events, IUnknown* sink);
-  // The same for a source held through another interface than IDispatch (an
-  // event object's default interface may be IUnknown-based).
+  // Connects `sink` to the `events` source interface of `source`, through the
+  // source's IConnectionPointContainer.
   EventConnection(IUnknown* source, REFIID events, IUnknown* sink);
   EventConnection(EventConnection&& other) noexcept;
   EventConnection& operator=(EventConnection&& other) noexcept;

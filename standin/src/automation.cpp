@@ -180,6 +180,10 @@ HRESULT CallSite::Invoke(IUnknown* self, DISPID dispid, REFIID riid, WORD flags,
     HRESULT hr = type_.vtable_info()->Invoke(self, dispid, flags, params, result, excep, arg_error);
     invoking_ = false;
     invoke_entry_.reset();
+    // An object whose default interface is IUnknown-based goes out as what it is.
+    if (SUCCEEDED(hr) && result && member && member->result_is_unknown && V_VT(result) == VT_DISPATCH) {
+      V_VT(result) = VT_UNKNOWN;
+    }
     if (FAILED(hr) && pending_) hr = Exception(excep, type_, pending_->code, pending_->description);
     pending_.reset();
     if (entry) core->SetResult(*entry, hr);

@@ -89,7 +89,7 @@ struct Core {
   std::wstring full_name = L"C:\\Program Files\\Microsoft Visual Studio\\VB98\\VB6.EXE";
   std::wstring version = L"6.00";
   std::wstring last_used_path = L"C:\\Program Files\\Microsoft Visual Studio\\VB98";
-  long read_only_mode = 0;
+  short read_only_mode = 0;
   std::vector<std::shared_ptr<BarNode>> bars;
   std::vector<std::shared_ptr<ProjectNode>> projects;
   std::weak_ptr<ProjectNode> active_project;

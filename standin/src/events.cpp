@@ -77,8 +77,8 @@ STDMETHODIMP EventsObject::get_CommandBarEvents(IDispatch* control, ::CommandBar
     com_ptr<EventSourceObject> events = Adopt(new EventSourceObject(weak_core(), node));
     core.event_sources.push_back(events.Get());
     // The property's declared type is the coclass; what travels is the object's
-    // default interface, which for a late-bound caller is its IDispatch.
-    *source = reinterpret_cast<::CommandBarEvents*>(static_cast<IDispatch*>(events.Detach()));
+    // default interface, _CommandBarControlEvents (an IUnknown).
+    *source = reinterpret_cast<::CommandBarEvents*>(static_cast<_CommandBarControlEvents*>(events.Detach()));
   });
 }
 
@@ -97,15 +97,10 @@ EventSourceObject::~EventSourceObject() {
 STDMETHODIMP EventSourceObject::QueryInterface(REFIID riid, void** out) {
   if (!out) return E_POINTER;
   *out = nullptr;
-  if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) ||
-      IsEqualIID(riid, IID__CommandBarControlEvents)) {
-    *out = static_cast<IDispatch*>(this);
+  if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID__CommandBarControlEvents)) {
+    *out = static_cast<_CommandBarControlEvents*>(this);
   } else if (IsEqualIID(riid, IID_IConnectionPointContainer)) {
     *out = static_cast<IConnectionPointContainer*>(this);
-  } else if (IsEqualIID(riid, IID_IConnectionPoint)) {
-    *out = static_cast<IConnectionPoint*>(this);
-  } else if (IsEqualIID(riid, IID_IProvideClassInfo)) {
-    *out = static_cast<IProvideClassInfo*>(this);
   } else if (IsEqualIID(riid, IID_ISupportErrorInfo)) {
     *out = static_cast<ISupportErrorInfo*>(this);
   } else {
@@ -116,29 +111,7 @@ STDMETHODIMP EventSourceObject::QueryInterface(REFIID riid, void** out) {
 }
 
 STDMETHODIMP EventSourceObject::InterfaceSupportsErrorInfo(REFIID riid) {
-  return IsEqualIID(riid, IID_IConnectionPointContainer) || IsEqualIID(riid, IID_IConnectionPoint)
-             ? S_OK
-             : S_FALSE;
-}
-
-STDMETHODIMP EventSourceObject::GetTypeInfoCount(UINT* count) {
-  if (!count) return E_INVALIDARG;
-  *count = 0;
-  return S_OK;
-}
-
-STDMETHODIMP EventSourceObject::GetTypeInfo(UINT, LCID, ITypeInfo** info) {
-  if (info) *info = nullptr;
-  return DISP_E_BADINDEX;
-}
-
-STDMETHODIMP EventSourceObject::GetIDsOfNames(REFIID, LPOLESTR*, UINT count, LCID, DISPID* ids) {
-  for (UINT i = 0; ids && i < count; ++i) ids[i] = DISPID_UNKNOWN;
-  return DISP_E_UNKNOWNNAME;
-}
-
-STDMETHODIMP EventSourceObject::Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) {
-  return DISP_E_MEMBERNOTFOUND;
+  return IsEqualIID(riid, IID_IConnectionPointContainer) ? S_OK : S_FALSE;
 }
 
 void EventSourceObject::Enter(const wchar_t* member) {
@@ -156,21 +129,21 @@ void EventSourceObject::Enter(const wchar_t* member) {
   }
 }
 
-HRESULT EventSourceObject::Leave(HRESULT code, const std::wstring& description) noexcept {
+HRESULT EventSourceObject::Leave(REFIID iid, HRESULT code, const std::wstring& description) noexcept {
   if (entry_) {
     if (auto core = core_.lock()) core->SetResult(*entry_, code);
   }
   entry_.reset();
-  if (FAILED(code)) SetErrorInfoFor(L"VBIDE", IID_IConnectionPoint, description);
+  if (FAILED(code)) SetErrorInfoFor(L"VBIDE", iid, description);
   return code;
 }
 
 STDMETHODIMP EventSourceObject::EnumConnectionPoints(IEnumConnectionPoints** points) {
   if (!points) return E_POINTER;
   *points = nullptr;
-  return Guarded(L"EnumConnectionPoints", [&] {
-    com_ptr<IConnectionPoint> self(static_cast<IConnectionPoint*>(this));
-    *points = new PointEnumerator(self);
+  return Guarded(IID_IConnectionPointContainer, L"EnumConnectionPoints", [&] {
+    com_ptr<IConnectionPoint> point(&point_);
+    *points = new PointEnumerator(point);
   });
 }
 
@@ -178,30 +151,49 @@ STDMETHODIMP EventSourceObject::FindConnectionPoint(REFIID riid, IConnectionPoin
   if (!point) return E_POINTER;
   *point = nullptr;
   if (!IsEqualIID(riid, DIID__dispCommandBarControlEvents)) return CONNECT_E_NOCONNECTION;
-  return Guarded(L"FindConnectionPoint", [&] {
-    AddRefImpl();
-    *point = static_cast<IConnectionPoint*>(this);
+  return Guarded(IID_IConnectionPointContainer, L"FindConnectionPoint", [&] {
+    point_.AddRef();
+    *point = &point_;
   });
 }
 
-STDMETHODIMP EventSourceObject::GetConnectionInterface(IID* iid) {
+STDMETHODIMP EventSourceObject::Point::QueryInterface(REFIID riid, void** out) {
+  if (!out) return E_POINTER;
+  *out = nullptr;
+  if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IConnectionPoint)) {
+    *out = static_cast<IConnectionPoint*>(this);
+  } else if (IsEqualIID(riid, IID_ISupportErrorInfo)) {
+    *out = static_cast<ISupportErrorInfo*>(this);
+  } else {
+    return E_NOINTERFACE;
+  }
+  AddRef();
+  return S_OK;
+}
+
+STDMETHODIMP EventSourceObject::Point::GetConnectionInterface(IID* iid) {
   if (!iid) return E_POINTER;
   *iid = DIID__dispCommandBarControlEvents;
   return S_OK;
 }
 
-STDMETHODIMP EventSourceObject::GetConnectionPointContainer(IConnectionPointContainer** container) {
+STDMETHODIMP EventSourceObject::Point::GetConnectionPointContainer(IConnectionPointContainer** container) {
   if (!container) return E_POINTER;
-  AddRefImpl();
-  *container = static_cast<IConnectionPointContainer*>(this);
+  owner_.AddRef();
+  *container = static_cast<IConnectionPointContainer*>(&owner_);
   return S_OK;
 }
 
-STDMETHODIMP EventSourceObject::Advise(IUnknown* sink, DWORD* cookie) {
+STDMETHODIMP EventSourceObject::Point::EnumConnections(IEnumConnections** connections) {
+  if (connections) *connections = nullptr;
+  return E_NOTIMPL;
+}
+
+HRESULT EventSourceObject::Advise(IUnknown* sink, DWORD* cookie) {
   if (!cookie) return E_POINTER;
   *cookie = 0;
   if (!sink) return E_POINTER;
-  return Guarded(L"Advise", [&] {
+  return Guarded(IID_IConnectionPoint, L"Advise", [&] {
     // As a connection point does: the sink must be the event interface itself.
     com_ptr<IDispatch> dispatch;
     if (FAILED(sink->QueryInterface(DIID__dispCommandBarControlEvents, reinterpret_cast<void**>(dispatch.GetAddressOf())))) {
@@ -213,7 +205,7 @@ STDMETHODIMP EventSourceObject::Advise(IUnknown* sink, DWORD* cookie) {
 }
 
 // Works after the Ide is gone too, so that a client can still let go of its sink.
-STDMETHODIMP EventSourceObject::Unadvise(DWORD cookie) {
+HRESULT EventSourceObject::Unadvise(DWORD cookie) {
   auto found = std::find_if(sinks_.begin(), sinks_.end(), [&](const Sink& s) { return s.cookie == cookie; });
   com_ptr<IDispatch> released;
   if (auto core = core_.lock()) {
@@ -233,23 +225,6 @@ STDMETHODIMP EventSourceObject::Unadvise(DWORD cookie) {
   released = std::move(found->dispatch);  // released after the list is consistent
   sinks_.erase(found);
   return S_OK;
-}
-
-STDMETHODIMP EventSourceObject::EnumConnections(IEnumConnections** connections) {
-  if (connections) *connections = nullptr;
-  return E_NOTIMPL;
-}
-
-STDMETHODIMP EventSourceObject::GetClassInfo(ITypeInfo** info) {
-  if (!info) return E_POINTER;
-  *info = nullptr;
-  try {
-    *info = CommandBarEventsClassInfo();
-    (*info)->AddRef();
-    return S_OK;
-  } catch (...) {
-    return E_UNEXPECTED;
-  }
 }
 
 void EventSourceObject::AppendSinks(std::vector<com_ptr<IDispatch>>& sinks) const {

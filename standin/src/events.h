@@ -17,13 +17,13 @@ class EventsObject final : public Automation<Events> {
   STDMETHODIMP get_CommandBarEvents(IDispatch* control, ::CommandBarEvents** source) override;
 };
 
-// One CommandBarEvents object: its own connection point container and point.
-// Its default interface, _CommandBarControlEvents, has no members; it answers
-// IDispatch (with no members either) so that a late-bound caller can hold it.
-class EventSourceObject final : public IDispatch,
+// One CommandBarEvents object. Its default interface, _CommandBarControlEvents,
+// derives from IUnknown and has no members; like the IDE's object it answers no
+// IDispatch, so a late-bound caller can only hold it (as VT_UNKNOWN). Its one
+// connection point, for _dispCommandBarControlEvents, is an object of its own
+// that lives as long as the container.
+class EventSourceObject final : public _CommandBarControlEvents,
                                 public IConnectionPointContainer,
-                                public IConnectionPoint,
-                                public IProvideClassInfo,
                                 public ISupportErrorInfo,
                                 public ObjectBase {
  public:
@@ -34,22 +34,9 @@ class EventSourceObject final : public IDispatch,
   STDMETHODIMP QueryInterface(REFIID riid, void** out) override;
   STDMETHODIMP_(ULONG) AddRef() override { return AddRefImpl(); }
   STDMETHODIMP_(ULONG) Release() override { return ReleaseImpl(); }
-  // IDispatch
-  STDMETHODIMP GetTypeInfoCount(UINT* count) override;
-  STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override;
-  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override;
-  STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override;
   // IConnectionPointContainer
   STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints** points) override;
   STDMETHODIMP FindConnectionPoint(REFIID riid, IConnectionPoint** point) override;
-  // IConnectionPoint
-  STDMETHODIMP GetConnectionInterface(IID* iid) override;
-  STDMETHODIMP GetConnectionPointContainer(IConnectionPointContainer** container) override;
-  STDMETHODIMP Advise(IUnknown* sink, DWORD* cookie) override;
-  STDMETHODIMP Unadvise(DWORD cookie) override;
-  STDMETHODIMP EnumConnections(IEnumConnections** connections) override;
-  // IProvideClassInfo
-  STDMETHODIMP GetClassInfo(ITypeInfo** info) override;
   // ISupportErrorInfo: its failures carry a description, as the other objects' do.
   STDMETHODIMP InterfaceSupportsErrorInfo(REFIID riid) override;
 
@@ -60,26 +47,53 @@ class EventSourceObject final : public IDispatch,
 
  private:
   // Records a call of this object's own methods; throws HostError for a failure
-  // due (or for an Ide that is gone).
+  // due (or for an Ide that is gone). Leave reports a failure as an error of the
+  // interface `iid` called.
   void Enter(const wchar_t* member);
-  HRESULT Leave(HRESULT code, const std::wstring& description) noexcept;
+  HRESULT Leave(REFIID iid, HRESULT code, const std::wstring& description) noexcept;
   template <class Body>
-  HRESULT Guarded(const wchar_t* member, Body&& body) noexcept {
+  HRESULT Guarded(REFIID iid, const wchar_t* member, Body&& body) noexcept {
     try {
       Enter(member);
       body();
-      return Leave(S_OK, {});
+      return Leave(iid, S_OK, {});
     } catch (const HostError& error) {
-      return Leave(error.code, error.description);
+      return Leave(iid, error.code, error.description);
     } catch (...) {
-      return Leave(E_OUTOFMEMORY, L"Out of memory");
+      return Leave(iid, E_OUTOFMEMORY, L"Out of memory");
     }
   }
+
+  // The connection point: an identity of its own (IConnectionPoint, and
+  // ISupportErrorInfo for its failures' descriptions), its references counted on
+  // the container.
+  class Point final : public IConnectionPoint, public ISupportErrorInfo {
+   public:
+    explicit Point(EventSourceObject& owner) : owner_(owner) {}
+    STDMETHODIMP QueryInterface(REFIID riid, void** out) override;
+    STDMETHODIMP_(ULONG) AddRef() override { return owner_.AddRef(); }
+    STDMETHODIMP_(ULONG) Release() override { return owner_.Release(); }
+    STDMETHODIMP InterfaceSupportsErrorInfo(REFIID riid) override {
+      return IsEqualIID(riid, IID_IConnectionPoint) ? S_OK : S_FALSE;
+    }
+    STDMETHODIMP GetConnectionInterface(IID* iid) override;
+    STDMETHODIMP GetConnectionPointContainer(IConnectionPointContainer** container) override;
+    STDMETHODIMP Advise(IUnknown* sink, DWORD* cookie) override { return owner_.Advise(sink, cookie); }
+    STDMETHODIMP Unadvise(DWORD cookie) override { return owner_.Unadvise(cookie); }
+    STDMETHODIMP EnumConnections(IEnumConnections** connections) override;
+
+   private:
+    EventSourceObject& owner_;
+  };
+
+  HRESULT Advise(IUnknown* sink, DWORD* cookie);
+  HRESULT Unadvise(DWORD cookie);
 
   struct Sink {
     DWORD cookie;
     com_ptr<IDispatch> dispatch;
   };
+  Point point_{*this};
   std::weak_ptr<Core> core_;
   std::weak_ptr<ControlNode> control_;
   std::vector<Sink> sinks_;

@@ -146,6 +146,13 @@ STDMETHODIMP ProjectObject::get_Type(vbext_ProjectType* type) {
   });
 }
 
+STDMETHODIMP ProjectObject::put_Type(vbext_ProjectType type) {
+  return Run(L"Type", DISPATCH_PROPERTYPUT, [&] { return std::to_wstring(type) + L"&"; }, [&](Core&) {
+    if (type < vbext_pt_StandardExe || type > vbext_pt_ActiveXControl) throw InvalidPropertyValue();
+    Alive(project_)->type = type;
+  });
+}
+
 STDMETHODIMP ProjectObject::get_Saved(VARIANT_BOOL* saved) {
   return Run(L"Saved", DISPATCH_PROPERTYGET, [&](Core&) {
     if (!saved) throw NoPlace();

@@ -16,6 +16,7 @@ class ProjectObject final : public Automation<_VBProject> {
   STDMETHODIMP put_IsDirty(VARIANT_BOOL dirty) override;
   STDMETHODIMP SaveAs(BSTR file_name) override;
   STDMETHODIMP get_Type(vbext_ProjectType* type) override;
+  STDMETHODIMP put_Type(vbext_ProjectType type) override;
   STDMETHODIMP get_Saved(VARIANT_BOOL* saved) override;
   STDMETHODIMP get_VBComponents(_VBComponents** components) override;
   STDMETHODIMP get_BuildFileName(BSTR* file_name) override;

@@ -95,6 +95,48 @@ bool IsOurs(ITypeInfo* info) {
   return ours;
 }
 
+// Whether an object of the type that `desc` points to is handed to a late-bound
+// caller as VT_UNKNOWN: an interface that is not dispatchable, or a coclass whose
+// default interface is not. (Wine's ITypeInfo::Invoke makes every coclass
+// VT_DISPATCH, whatever its default interface; Windows' does not.)
+bool IsUnknownObject(ITypeInfo* info, const TYPEDESC& desc) {
+  const TYPEDESC* t = &desc;
+  while (t->vt == VT_PTR) t = t->lptdesc;
+  if (t->vt == VT_UNKNOWN) return true;
+  if (t->vt != VT_USERDEFINED) return false;
+  ITypeInfo* target = nullptr;
+  if (FAILED(info->GetRefTypeInfo(t->hreftype, &target))) return false;
+  bool unknown = false;
+  TYPEATTR* attr = nullptr;
+  if (SUCCEEDED(target->GetTypeAttr(&attr))) {
+    if (attr->typekind == TKIND_INTERFACE) {
+      unknown = !(attr->wTypeFlags & TYPEFLAG_FDISPATCHABLE);
+    } else if (attr->typekind == TKIND_COCLASS) {
+      for (UINT i = 0; i < attr->cImplTypes; ++i) {
+        INT flags = 0;
+        HREFTYPE ref = 0;
+        ITypeInfo* implemented = nullptr;
+        if (FAILED(target->GetImplTypeFlags(i, &flags)) || !(flags & IMPLTYPEFLAG_FDEFAULT) ||
+            (flags & IMPLTYPEFLAG_FSOURCE) || FAILED(target->GetRefTypeOfImplType(i, &ref)) ||
+            FAILED(target->GetRefTypeInfo(ref, &implemented))) {
+          continue;
+        }
+        TYPEATTR* default_attr = nullptr;
+        if (SUCCEEDED(implemented->GetTypeAttr(&default_attr))) {
+          unknown = default_attr->typekind == TKIND_INTERFACE &&
+                    !(default_attr->wTypeFlags & TYPEFLAG_FDISPATCHABLE);
+          implemented->ReleaseTypeAttr(default_attr);
+        }
+        implemented->Release();
+        break;
+      }
+    }
+    target->ReleaseTypeAttr(attr);
+  }
+  target->Release();
+  return unknown;
+}
+
 }  // namespace
 
 InterfaceType::InterfaceType(ITypeLib* library, REFIID iid) : iid_(iid), library_(LibraryName(library)) {
@@ -155,6 +197,15 @@ void InterfaceType::AddMembers(ITypeInfo* info) {
       for (UINT n = 0; n < count; ++n) SysFreeString(names[n]);
       members_.push_back(std::move(member));
     }
+    // The property get of a get/put pair gives the result's type.
+    for (SHORT p = 0; p < func->cParams; ++p) {
+      const ELEMDESC& param = func->lprgelemdescParam[p];
+      if ((param.paramdesc.wParamFlags & PARAMFLAG_FRETVAL) && IsUnknownObject(info, param.tdesc)) {
+        for (Member& member : members_) {
+          if (member.dispid == func->memid) member.result_is_unknown = true;
+        }
+      }
+    }
     info->ReleaseFuncDesc(func);
   }
 
@@ -195,17 +246,6 @@ const InterfaceType& TypeOf(REFIID iid) {
   if (probe) probe->Release();
   auto type = std::make_unique<InterfaceType>(library, iid);
   return *libs.types.emplace(iid, std::move(type)).first->second;
-}
-
-ITypeInfo* CommandBarEventsClassInfo() {
-  static ITypeInfo* info = [] {
-    ITypeInfo* coclass = nullptr;
-    if (FAILED(Libs().vbide->GetTypeInfoOfGuid(CLSID_CommandBarEvents, &coclass))) {
-      throw std::runtime_error("standin: CommandBarEvents is missing from VBIDE");
-    }
-    return coclass;
-  }();
-  return info;
 }
 
 void LoadTypeLibraries() { Libs(); }

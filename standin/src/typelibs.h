@@ -17,6 +17,9 @@ struct Member {
   DISPID dispid = DISPID_UNKNOWN;
   std::wstring declared_by;          // the interface that declares it: L"CommandBarControl"
   std::vector<std::wstring> params;  // parameter names in order, the return value left out
+  // The result is declared as an object whose default interface is not
+  // dispatchable (a coclass such as CommandBarEvents): it travels as VT_UNKNOWN.
+  bool result_is_unknown = false;
 };
 
 // One interface of the two libraries.
@@ -52,9 +55,6 @@ class InterfaceType {
 // The interface with this IID; loads the libraries on first use. Throws
 // std::runtime_error when they cannot be loaded or do not have it.
 const InterfaceType& TypeOf(REFIID iid);
-
-// The type information of the coclass CommandBarEvents (for IProvideClassInfo).
-ITypeInfo* CommandBarEventsClassInfo();
 
 // Loads the libraries now; throws std::runtime_error when they cannot be loaded.
 void LoadTypeLibraries();

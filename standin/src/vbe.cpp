@@ -59,15 +59,15 @@ STDMETHODIMP VbeObject::get_Version(BSTR* version) {
   });
 }
 
-STDMETHODIMP VbeObject::get_ReadOnlyMode(LONG* mode) {
+STDMETHODIMP VbeObject::get_ReadOnlyMode(SHORT* mode) {
   return Run(L"ReadOnlyMode", DISPATCH_PROPERTYGET, [&](Core& core) {
     if (!mode) throw NoPlace();
     *mode = core.read_only_mode;
   });
 }
 
-STDMETHODIMP VbeObject::put_ReadOnlyMode(LONG mode) {
-  return Run(L"ReadOnlyMode", DISPATCH_PROPERTYPUT, [&] { return std::to_wstring(mode) + L"&"; },
+STDMETHODIMP VbeObject::put_ReadOnlyMode(SHORT mode) {
+  return Run(L"ReadOnlyMode", DISPATCH_PROPERTYPUT, [&] { return std::to_wstring(mode) + L"%"; },
              [&](Core& core) { core.read_only_mode = mode; });
 }
 

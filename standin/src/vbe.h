@@ -14,8 +14,8 @@ class VbeObject final : public Automation<VBE> {
   STDMETHODIMP get_LastUsedPath(BSTR* path) override;
   STDMETHODIMP put_LastUsedPath(BSTR path) override;
   STDMETHODIMP get_Version(BSTR* version) override;
-  STDMETHODIMP get_ReadOnlyMode(LONG* mode) override;
-  STDMETHODIMP put_ReadOnlyMode(LONG mode) override;
+  STDMETHODIMP get_ReadOnlyMode(SHORT* mode) override;
+  STDMETHODIMP put_ReadOnlyMode(SHORT mode) override;
   STDMETHODIMP get_VBProjects(IDispatch** projects) override;
   STDMETHODIMP get_CommandBars(CommandBars** bars) override;
   STDMETHODIMP get_CodePanes(IDispatch** panes) override;

@@ -299,12 +299,20 @@ TEST_F(ConnectDll, OptionsCommandGoesAtTheEndOfToolsAndItsClickShowsTheForm) {
   ASSERT_TRUE(after.back().face.has_value());
   EXPECT_EQ(after.back().face->pixels, FormPicture());
 
-  // A client wires its click to MenuHandlerAddin: a click shows the form.
+  // A late-bound client wires its click to MenuHandlerAddin, with the event
+  // object as the IDE hands it out (VT_UNKNOWN): a click shows the form.
   const host::VBE vbe = host::VBE::FromApplication(ide->application().Get());
-  const host::Object events = vbe.Events().CommandBarEvents(control.Get());
-  com_ptr<_CommandBarControlEvents> source;
-  ASSERT_EQ(events.get()->QueryInterface(host::IID_CommandBarControlEvents, &source), S_OK);
-  ASSERT_EQ(connect->putref_MenuHandlerAddin(source.Get()), S_OK);
+  const unique_variant control_arg = host::ObjectArg(control.Get());
+  unique_variant events = vbe.Events().Get(L"CommandBarEvents", {control_arg.get(), 1});
+  ASSERT_EQ(events->vt, VT_UNKNOWN);
+  DISPID id = 0;
+  LPOLESTR name = const_cast<LPOLESTR>(L"MenuHandlerAddin");
+  ASSERT_EQ(connect->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id), S_OK);
+  DISPID put = DISPID_PROPERTYPUT;
+  DISPPARAMS params{events.get(), &put, 1, 1};
+  ASSERT_EQ(connect->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYPUTREF, &params, nullptr,
+                            nullptr, nullptr),
+            S_OK);
   const auto click = ide->click(L"Tools", static_cast<int>(tools + 1));
   EXPECT_EQ(click.sinks, 1);
   EXPECT_EQ(click.result, S_OK);

@@ -157,8 +157,8 @@ TEST_F(HostLayer, ClickReachesAnAdvisedSinkUntilItIsDisconnected) {
       CommandBarControl::From(vbe.CommandBars().Item(L"File").Controls().Add(7));
   ClickSink sink;
   {
-    const Object source = vbe.Events().CommandBarEvents(control.get());
-    EventConnection connection(source, DIID_dispCommandBarControlEvents, &sink);
+    const com_ptr<IUnknown> source = vbe.Events().CommandBarEvents(control.get());
+    EventConnection connection(source.Get(), DIID_dispCommandBarControlEvents, &sink);
     const auto click = ide->click(L"File", 7);
     EXPECT_EQ(click.sinks, 1);
     EXPECT_EQ(sink.clicks, 1);
@@ -175,9 +175,9 @@ TEST_F(HostLayer, MovedConnectionUnadvisesOnceByItsNewOwner) {
       CommandBarControl::From(vbe.CommandBars().Item(L"File").Controls().Add(7));
   ClickSink sink;
   {
-    const Object source = vbe.Events().CommandBarEvents(control.get());
+    const com_ptr<IUnknown> source = vbe.Events().CommandBarEvents(control.get());
     EventConnection kept;
-    kept = EventConnection(source, DIID_dispCommandBarControlEvents, &sink);
+    kept = EventConnection(source.Get(), DIID_dispCommandBarControlEvents, &sink);
     EXPECT_EQ(ide->count(L"CommandBarEvents.Unadvise"), 0u) << "the moved-from one let go";
     EXPECT_EQ(ide->click(L"File", 7).sinks, 1);
   }

@@ -244,7 +244,7 @@ class ClickEvents : public IdeTest {
   void SetUp() override {
     control = Call(Controls(L"File").Get(), L"Add", DISPATCH_METHOD, {Named(L"Before", short{7})}).object();
     ASSERT_NE(control, nullptr);
-    events = Object(Object(root.Get(), L"Events").Get(), L"CommandBarEvents", {control.Get()});
+    events = Get(Object(root.Get(), L"Events").Get(), L"CommandBarEvents", {control.Get()}).unknown();
     ASSERT_NE(events, nullptr);
   }
   com_ptr<IConnectionPoint> Point() {
@@ -256,8 +256,25 @@ class ClickEvents : public IdeTest {
   }
 
   com_ptr<IDispatch> control;
-  com_ptr<IDispatch> events;
+  com_ptr<IUnknown> events;
 };
+
+// As the IDE's: the property is declared as the coclass CommandBarEvents, whose
+// default interface is IUnknown-based, so a late-bound caller gets VT_UNKNOWN and
+// an object that answers no IDispatch.
+TEST_F(ClickEvents, EventObjectComesAsIUnknownAndAnswersNoIDispatch) {
+  const Outcome got = Get(Object(root.Get(), L"Events").Get(), L"CommandBarEvents", {control.Get()});
+  EXPECT_EQ(V_VT(got.value.get()), VT_UNKNOWN);
+  com_ptr<IDispatch> dispatch;
+  EXPECT_EQ(events.As(&dispatch), E_NOINTERFACE);
+  com_ptr<IUnknown> own;
+  EXPECT_EQ(events->QueryInterface(IID__CommandBarControlEvents, reinterpret_cast<void**>(own.GetAddressOf())), S_OK);
+  com_ptr<IConnectionPoint> point;
+  EXPECT_EQ(events.As(&point), E_NOINTERFACE) << "the point is an object of its own";
+  com_ptr<IConnectionPointContainer> container;
+  ASSERT_EQ(Point()->GetConnectionPointContainer(container.GetAddressOf()), S_OK);
+  EXPECT_TRUE(SameObject(container.Get(), events.Get()));
+}
 
 TEST_F(ClickEvents, ClickReachesTheAdvisedSinkAsTheIdeRaisesIt) {
   auto sink = NewSink();

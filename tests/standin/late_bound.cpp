@@ -56,6 +56,13 @@ com_ptr<IDispatch> Outcome::object() const {
   return object;
 }
 
+com_ptr<IUnknown> Outcome::unknown() const {
+  com_ptr<IUnknown> object;
+  if (V_VT(value.get()) == VT_UNKNOWN) object = V_UNKNOWN(value.get());
+  if (V_VT(value.get()) == VT_DISPATCH) object = V_DISPATCH(value.get());
+  return object;
+}
+
 std::wstring Outcome::text() const {
   quarnel::unique_variant converted;
   if (FAILED(VariantChangeType(converted.put(), const_cast<VARIANT*>(value.get()), 0, VT_BSTR))) return L"<not text>";

@@ -53,6 +53,8 @@ struct Outcome {
 
   // The result as an object; null when it is not one.
   com_ptr<IDispatch> object() const;
+  // The result as an object that may be IUnknown only (VT_UNKNOWN or VT_DISPATCH).
+  com_ptr<IUnknown> unknown() const;
   std::wstring text() const;  // the result as text
   long number() const;        // the result as a 32-bit integer
 };

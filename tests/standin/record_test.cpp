@@ -118,7 +118,8 @@ TEST_F(Lifetime, EverythingGoesWhenTheClientLetsGo) {
     auto control = Object(Object(Object(Object(root.Get(), L"CommandBars").Get(), L"Item", {L"File"}).Get(),
                                  L"Controls").Get(),
                           L"Add", {Named(L"Before", short{7})});
-    auto events = Object(Object(root.Get(), L"Events").Get(), L"CommandBarEvents", {control.Get()});
+    auto events = Get(Object(root.Get(), L"Events").Get(), L"CommandBarEvents", {control.Get()}).unknown();
+    EXPECT_NE(events, nullptr);
     auto project = Object(root.Get(), L"ActiveVBProject");
     EXPECT_GT(LiveObjects(), live_before_);
     EXPECT_GT(OutstandingReferences(), references_before_);

@@ -177,6 +177,29 @@ TEST_F(TypeLibrary, RootAnswersVbeAndIDispatchOnly) {
             E_NOINTERFACE);
 }
 
+// Declarations checked against the IDE's real library, where the stand-in once
+// differed: a 16-bit ReadOnlyMode, the component's SaveAs argument name, a
+// settable project Type, and the enums' identities.
+TEST_F(TypeLibrary, DeclarationsAreTheRealLibrarysOnes) {
+  ide.project(L"Project1").form(L"Form1").build();
+  EXPECT_EQ(V_VT(Get(root.Get(), L"ReadOnlyMode").value.get()), VT_I2);
+  auto project = ActiveProject();
+  auto component = Object(Object(project.Get(), L"VBComponents").Get(), L"Item", {1});
+  EXPECT_EQ(IdsOf(component.Get(), {L"SaveAs", L"NewFileName"})[1], 0);
+  ASSERT_TRUE(Succeeded(Put(project.Get(), L"Type", 2)));
+  EXPECT_EQ(Get(project.Get(), L"Type").number(), 2);
+  com_ptr<ITypeInfo> info;
+  ASSERT_EQ(root->GetTypeInfo(0, 0, info.GetAddressOf()), S_OK);
+  com_ptr<ITypeLib> library;
+  UINT index = 0;
+  ASSERT_EQ(info->GetContainingTypeLib(library.GetAddressOf(), &index), S_OK);
+  com_ptr<ITypeInfo> kinds;
+  EXPECT_EQ(library->GetTypeInfoOfGuid({0x70A9C5F1, 0x1F7E, 0x11CF, {0x86, 0x7F, 0x00, 0xAA, 0x00, 0x5F, 0xF3, 0x4A}},
+                                       kinds.GetAddressOf()),
+            S_OK)
+      << "vbext_ComponentType";
+}
+
 using Dispatch = IdeTest;
 
 TEST_F(Dispatch, PropertyGetPutAndMethodAreKeptApart) {
