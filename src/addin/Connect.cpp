@@ -273,7 +273,10 @@ void Connect::AddinInstance_OnDisconnection(long) {
   } else {
     SkipFailure([] { SaveSetting(kAppTitle, L"Settings", L"DisplayOnConnect", L"0"); });
   }
-  SkipFailure([&] { Form().Unload(); });
+  // A form whose Browse or OK dialog is open goes when that dialog closes.
+  SkipFailure([&] {
+    if (!Form().Busy()) Form().Unload();
+  });
   DropForm();
 }
 
@@ -304,7 +307,7 @@ void Connect::DropForm() {
   if (!AddInForm) return;
   AddInForm->Connect = nullptr;
   AddInForm->VBInstance = host::VBE();
-  AddInForm.reset();  // unloads it
+  frmAddIn::Release(std::move(AddInForm));  // unloads it, now or when its dialog closes
 }
 
 // --- Click handlers -----------------------------------------------------------------

@@ -43,11 +43,42 @@ constexpr ControlLayout kControls[] = {
 // its window procedure can be unloaded once no form is loaded.
 int live_windows = 0;
 
+// The form is modeless in the IDE's own message loop, which knows nothing of it
+// and never calls IsDialogMessage for it. While a form is shown, a message hook
+// of the thread does that for the keys meant for the form that is the active
+// window, as a dialog's own loop would; the IDE's keys go by untouched.
+int forms_taking_keys = 0;
+HHOOK key_hook = nullptr;
+
+bool IsFormWindow(HWND window) {
+  wchar_t name[64] = {};
+  return window && GetClassNameW(window, name, 64) > 0 && lstrcmpW(name, kWindowClass) == 0;
+}
+
+LRESULT CALLBACK KeyHook(int code, WPARAM removed, LPARAM lparam) {
+  auto* msg = reinterpret_cast<MSG*>(lparam);
+  if (code == HC_ACTION && removed == PM_REMOVE && msg->message >= WM_KEYFIRST &&
+      msg->message <= WM_KEYLAST) {
+    HWND active = GetActiveWindow();
+    if (IsFormWindow(active) && (msg->hwnd == active || IsChild(active, msg->hwnd)) &&
+        IsDialogMessageW(active, msg)) {
+      // Handled: what the IDE's loop goes on with is nothing.
+      msg->message = WM_NULL;
+      msg->wParam = 0;
+      msg->lParam = 0;
+    }
+  }
+  return CallNextHookEx(nullptr, code, removed, lparam);
+}
+
 void RegisterFormClass(WNDPROC window_proc) {
   if (live_windows > 0) return;
   WNDCLASSEXW wc{};
   wc.cbSize = sizeof wc;
   wc.lpfnWndProc = window_proc;
+  // A dialog's window (its procedure ends in DefDlgProc): tab order, focus and
+  // the default button as in a dialog box.
+  wc.cbWndExtra = DLGWINDOWEXTRA;
   wc.hInstance = AppModule();
   wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
@@ -68,6 +99,9 @@ struct frmAddIn::State {
   unique_hbitmap picture;
   unique_hicon icon;
   unique_hgdiobj font;
+  bool takes_keys = false;
+  int handlers = 0;                // button handlers running now
+  bool delete_when_idle = false;   // released while one ran
 };
 
 frmAddIn::frmAddIn() : state_(std::make_unique<State>()) {}
@@ -80,6 +114,30 @@ frmAddIn& frmAddIn::Default() {
 }
 
 int frmAddIn::LoadedWindows() { return live_windows; }
+
+void frmAddIn::Release(std::unique_ptr<frmAddIn> form) {
+  if (!form || !form->Busy()) return;  // deleted here
+  if (form->state_->window) ShowWindow(form->state_->window, SW_HIDE);
+  form->TakeKeys(false);
+  form->state_->delete_when_idle = true;
+  form.release();  // the running handler's window procedure deletes it
+}
+
+bool frmAddIn::Busy() const { return state_->handlers > 0; }
+
+void frmAddIn::TakeKeys(bool take) {
+  State& s = *state_;
+  if (take == s.takes_keys) return;
+  if (take) {
+    if (forms_taking_keys == 0) {
+      key_hook = SetWindowsHookExW(WH_GETMESSAGE, &KeyHook, nullptr, GetCurrentThreadId());
+    }
+    ++forms_taking_keys;
+  } else if (--forms_taking_keys == 0 && key_hook) {
+    UnhookWindowsHookEx(std::exchange(key_hook, nullptr));
+  }
+  s.takes_keys = take;
+}
 
 bool frmAddIn::Loaded() const { return state_->window != nullptr; }
 
@@ -161,6 +219,7 @@ void frmAddIn::Load() const {
 
 void frmAddIn::Unload() {
   State& s = *state_;
+  TakeKeys(false);
   if (s.window) {
     HWND window = std::exchange(s.window, nullptr);
     SetWindowLongPtrW(window, GWLP_USERDATA, 0);
@@ -175,11 +234,22 @@ void frmAddIn::Unload() {
 
 void frmAddIn::Show() {
   Load();
-  ShowWindow(state_->window, SW_SHOWNORMAL);
+  HWND window = state_->window;
+  const bool was_visible = IsWindowVisible(window);
+  ShowWindow(window, SW_SHOWNORMAL);
+  TakeKeys(true);
+  if (!was_visible) {
+    // As a form shown by Visual Basic: the first control in tab order that can
+    // take the focus gets it.
+    if (HWND first = GetNextDlgTabItem(window, nullptr, FALSE)) {
+      SendMessageW(window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(first), TRUE);
+    }
+  }
 }
 
 void frmAddIn::Hide() {
   Load();
+  TakeKeys(false);
   ShowWindow(state_->window, SW_HIDE);
 }
 
@@ -200,7 +270,11 @@ double frmAddIn::Height() const {
   return (r.bottom - r.top) * ScreenTwipsPerPixel().second;
 }
 
+// Browse and OK open dialogs of the add-in: while another run of its dialogs
+// (the save command's, or the other button's) is going on, they do nothing.
 void frmAddIn::cmdBrowse_Click() {
+  const DialogRun run;
+  if (!run) return;
   Dialogs& dialogs = CurrentDialogs();
   const std::wstring initial =
       sDefaultFolder.empty() ? dialogs.GetSpecialFolderPath(hWnd(), CSIDL_PERSONAL) : sDefaultFolder;
@@ -210,6 +284,8 @@ void frmAddIn::cmdBrowse_Click() {
 }
 
 void frmAddIn::cmdOK_Click() {
+  const DialogRun run;
+  if (!run) return;
   const std::wstring text = L"Operazione di aggiunta su: " + VBInstance.FullName();
   CurrentDialogs().Message(hWnd(), text, kAppTitle, MB_OK);
 }
@@ -230,10 +306,11 @@ void frmAddIn::OnCommand(int id) {
 
 LRESULT CALLBACK frmAddIn::WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
   auto* form = reinterpret_cast<frmAddIn*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-  if (!form) return DefWindowProcW(hwnd, message, wparam, lparam);
+  if (!form) return DefDlgProcW(hwnd, message, wparam, lparam);
   switch (message) {
     case WM_COMMAND:
       if (HIWORD(wparam) == BN_CLICKED) {
+        ++form->state_->handlers;
         // A failing handler must not take the IDE down with it: its description
         // is shown, as the IDE shows an error, and the form stays as it was.
         try {
@@ -243,6 +320,8 @@ LRESULT CALLBACK frmAddIn::WindowProc(HWND hwnd, UINT message, WPARAM wparam, LP
         } catch (...) {
           MessageBoxW(hwnd, Error::Vb(7).description().c_str(), kAppTitle, MB_OK | MB_ICONERROR);
         }
+        // Released while its dialog was open: it goes now.
+        if (--form->state_->handlers == 0 && form->state_->delete_when_idle) delete form;
         return 0;
       }
       break;
@@ -265,7 +344,7 @@ LRESULT CALLBACK frmAddIn::WindowProc(HWND hwnd, UINT message, WPARAM wparam, LP
     default:
       break;
   }
-  return DefWindowProcW(hwnd, message, wparam, lparam);
+  return DefDlgProcW(hwnd, message, wparam, lparam);
 }
 
 }  // namespace quarnel

@@ -47,11 +47,20 @@ class frmAddIn final : public TopMostForm {
   // clears it before it goes.
   FormOwner* Connect = nullptr;
 
+  // Lets go of a form: deleted now, or, while one of its handlers runs (a dialog
+  // of its Browse or OK is open), hidden now and deleted when that handler
+  // returns, so the dialog is not taken away from under the user.
+  static void Release(std::unique_ptr<frmAddIn> form);
+  // Whether one of its button handlers is running now.
+  bool Busy() const;
+
   // Loads the form (window created, hidden; the load steps run) unless loaded.
   void Load() const;
   // Destroys the window and drops the picture; the next use loads it again.
   void Unload();
-  // Shows the form modeless, with no owner window, loading it first.
+  // Shows the form modeless, with no owner window, loading it first; the first
+  // control in tab order that can take the focus gets it. While the form is the
+  // active window, Tab, Shift+Tab, Enter, Escape and Space work as in a dialog.
   void Show();
   // Hides the form, loading it first when it is not loaded (as Visual Basic does).
   void Hide();
@@ -95,6 +104,8 @@ class frmAddIn final : public TopMostForm {
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
   void OnCommand(int id);
   RECT WindowRect() const;
+  // Hands the keys to the form while it is shown (see Show), or stops.
+  void TakeKeys(bool take);
 
   std::unique_ptr<State> state_;
 };

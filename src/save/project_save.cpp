@@ -30,11 +30,31 @@ class Command {
       : ide_(ide), init_folder_(init_folder), dialogs_(CurrentDialogs()),
         form_(frmAddIn::Default()) {}
 
+  // Does nothing while another run of the add-in's dialogs is going on. A
+  // failure is shown to the user before it goes back to the caller.
   void Run() {
+    const DialogRun run;
+    if (!run) return;
+    try {
+      Steps();
+    } catch (const Error& error) {
+      ShowFailure(error.description());
+      throw;
+    } catch (const std::bad_alloc&) {
+      ShowFailure(Error::Vb(7).description());
+      throw;
+    }
+  }
+
+ private:
+  void Steps() {
+    // The project the user clicked for, to the end: switching projects while a
+    // dialog is open does not change which one is saved.
+    project_ = ide_.ActiveVBProject();
     ReadDefaultFolder();
     FillMessageSlots();
     if (sDefaultFolder.empty() && !ChooseDefaultFolder()) return End();
-    if (ide_.ActiveVBProject().Saved()) {
+    if (project_.Saved()) {
       Message(sMsgAlreadySaved, MB_ICONINFORMATION);
       return End();
     }
@@ -45,7 +65,6 @@ class Command {
     End();
   }
 
- private:
   void ReadDefaultFolder() {
     if (!oIni) throw Error::Vb(91);
     oIni->put_FileName(AppPath() + L"\\" + kSettingsFile);
@@ -79,7 +98,7 @@ class Command {
   std::wstring ChooseDestination() {
     form_.Load();
     SetFormTopMost(form_, true);
-    const std::wstring project_file = ide_.ActiveVBProject().FileName();
+    const std::wstring project_file = project_.FileName();
     // The folder part with its backslash; a path without one gives nothing.
     init_folder_ = project_file.empty()
                        ? sDefaultFolder
@@ -94,7 +113,7 @@ class Command {
   void SaveComponents(const std::wstring& destination) {
     // A kind outside the table keeps the previous component's extension.
     std::wstring extension;
-    ide_.ActiveVBProject().Components().ForEach([&](const host::VBComponent& component) {
+    project_.Components().ForEach([&](const host::VBComponent& component) {
       if (const wchar_t* known = ExtensionOfKind(component.Type())) {
         extension = known;
       } else {
@@ -106,13 +125,31 @@ class Command {
         return;
       }
       // The separator always goes in, also after a drive root.
-      component.SaveAs(destination + L"\\" + component.Name() + extension);
+      Write(component, destination + L"\\" + component.Name() + extension);
     });
   }
 
   void SaveProjectFile(const std::wstring& destination) {
-    const std::wstring name = ide_.ActiveVBProject().Name();
-    ide_.ActiveVBProject().SaveAs(destination + L"\\" + name + L".vbp");
+    Write(project_, destination + L"\\" + project_.Name() + L".vbp");
+  }
+
+  // The host's save of one file, remembered while it runs: a failure names it.
+  template <class Item>
+  void Write(const Item& item, const std::wstring& path) {
+    writing_ = path;
+    item.SaveAs(path);
+    writing_.clear();
+  }
+
+  // What the user sees of a failure: the host's description and the file being
+  // written, if any.
+  void ShowFailure(const std::wstring& description) noexcept {
+    try {
+      const std::wstring text = writing_.empty() ? description : description + L"\n\n" + writing_;
+      dialogs_.Message(nullptr, text, kAppTitle, MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
+    } catch (...) {
+      // The failure itself still reaches the IDE.
+    }
   }
 
   void End() { Focus(); }
@@ -125,6 +162,8 @@ class Command {
   }
 
   const host::VBE& ide_;
+  host::VBProject project_;
+  std::wstring writing_;
   std::wstring& init_folder_;
   Dialogs& dialogs_;
   frmAddIn& form_;

@@ -22,8 +22,16 @@ class RealDialogs final : public Dialogs {
 
 RealDialogs real_dialogs;
 Dialogs* current = &real_dialogs;
+// Everything runs on the IDE's one user-interface thread.
+bool running = false;
 
 }  // namespace
+
+DialogRun::DialogRun() noexcept : started_(!running) { running = true; }
+DialogRun::~DialogRun() {
+  if (started_) running = false;
+}
+bool DialogRun::Running() noexcept { return running; }
 
 Dialogs& CurrentDialogs() { return *current; }
 

@@ -27,6 +27,29 @@ class Dialogs {
 // The dialogs in force: the real ones unless a ScopedDialogs replaced them.
 Dialogs& CurrentDialogs();
 
+// The add-in's dialogs come one run at a time. The folder browsers are owned by
+// the add-in's hidden form, not by the IDE, so the IDE stays usable while one is
+// open: a second click of the File command, or the form's Browse, must then not
+// open dialogs of its own (its end would unload the owner of the first one).
+// A command that shows dialogs starts with
+//   const DialogRun run;
+//   if (!run) return;   // another one is running: do nothing
+class DialogRun {
+ public:
+  DialogRun() noexcept;
+  ~DialogRun();
+  DialogRun(const DialogRun&) = delete;
+  DialogRun& operator=(const DialogRun&) = delete;
+
+  // Whether this run may go on: no other was running when it started.
+  explicit operator bool() const noexcept { return started_; }
+  // Whether a run is going on now.
+  static bool Running() noexcept;
+
+ private:
+  bool started_;
+};
+
 // Puts `dialogs` in force until this object goes.
 class ScopedDialogs {
  public:

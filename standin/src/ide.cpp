@@ -325,6 +325,16 @@ void Ide::set_active_project(std::wstring_view name) {
   core_->active_project = node;
 }
 
+void Ide::remove_project(std::wstring_view name) {
+  auto node = core_->FindProject(name);
+  if (!node) throw std::out_of_range("standin: no project " + Narrow(name));
+  std::erase(core_->projects, node);
+  if (core_->active_project.lock() == node) {
+    core_->active_project.reset();
+    if (!core_->projects.empty()) core_->active_project = core_->projects.front();
+  }
+}
+
 std::vector<std::wstring> Ide::windows() const {
   std::vector<std::wstring> captions;
   for (const auto& window : core_->windows) captions.push_back(window->caption);

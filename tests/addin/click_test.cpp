@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "addin/addin_dll.h"
+#include "forms/frmAddIn.h"
+#include "support/test_window.h"
 
 namespace quarnel::test {
 namespace {
@@ -23,13 +25,31 @@ class MenuClick : public AddinTest {
     AddinTest::TearDown();
   }
   static void EmptyDestination() {
-    for (const wchar_t* name : {L"Form1.frm", L"Module1.bas", L"Project1.vbp"}) {
+    for (const wchar_t* name : {L"Form1.frm", L"Module1.bas", L"Project1.vbp", L"Form2.frm", L"Other.vbp"}) {
       RemoveTree(std::wstring(kDestination) + L"\\" + name);
     }
   }
   void StoreDefaultFolder(const std::wstring& folder) {
     WriteBytes(SettingsPath(), "[FOLDER]\r\nDefaultFolder=" + std::string(folder.begin(), folder.end()) + "\r\n");
   }
+  static bool Written(const wchar_t* name) { return FileExists(std::wstring(kDestination) + L"\\" + name); }
+
+  // A click whose destination browser is answered with kDestination, after the
+  // user has done `meanwhile` in the IDE (on its thread, as the browser's loop
+  // runs it) while the browser was open.
+  standin::ClickResult ClickWhileTheBrowserIsOpen(std::function<void()> meanwhile,
+                                                 std::vector<DialogStep> after = {}) {
+    StoreDefaultFolder(kDestination);
+    std::vector<DialogStep> steps{ExpectFolderBrowser().Choose(kDestination).Press(IDOK).WhileOpen(
+        [this, meanwhile](HWND) { EXPECT_TRUE(ui.Run(meanwhile)) << "the IDE was not usable"; })};
+    for (auto& step : after) steps.push_back(std::move(step));
+    ExpectDialogs(std::move(steps));
+    const auto click = ide->click(L"File", 7);
+    EXPECT_TRUE(driver->Finish());
+    return click;
+  }
+
+  UiThread ui;
 };
 
 TEST_F(MenuClick, SavedProjectGetsTheRealAlreadySavedBox) {
@@ -69,12 +89,14 @@ TEST_F(MenuClick, ChosenFolderGetsTheChangedComponentsAndTheProjectFile) {
   Disconnect(addin.Get());
 }
 
-TEST_F(MenuClick, HostFailureInTheCommandIsTheClicksResult) {
+TEST_F(MenuClick, HostFailureInTheCommandIsShownAndIsTheClicksResult) {
   StoreDefaultFolder(L"C:\\Projects");
   ide->project(L"Project1").build();
   Connect(addin.Get(), 1);
   ide->fail({.description = L"The project is gone", .operation = L"_VBProject.Saved"});
+  ExpectDialogs({ExpectMessageBox().Text(L"The project is gone").Title(L"Quarnel").Icon(MB_ICONHAND).Press(IDOK)});
   const auto click = ide->click(L"File", 7);
+  EXPECT_TRUE(driver->Finish());
   EXPECT_EQ(click.sinks, 1);
   EXPECT_EQ(click.result, DISP_E_EXCEPTION);
   EXPECT_EQ(click.description, L"The project is gone");
@@ -98,6 +120,81 @@ TEST_F(MenuClick, FirstUseCancelledAndTheSharedFormGoesWithTheLastConnect) {
   Disconnect(addin.Get());
   addin.Reset();
   EXPECT_EQ(FormWindow(), nullptr);
+  EXPECT_EQ(dll->CanUnloadNow(), S_OK);
+}
+
+// --- The IDE in use while the destination browser is open -----------------------
+
+TEST_F(MenuClick, SecondClickWhileTheBrowserIsOpenDoesNothingAndTheFirstCompletes) {
+  ide->project(L"Project1").form(L"Form1").module(L"Module1").build();
+  Connect(addin.Get(), 1);
+  standin::ClickResult second;
+  const auto click = ClickWhileTheBrowserIsOpen([&] { second = ide->click(L"File", 7); });
+  EXPECT_EQ(second.sinks, 1);
+  EXPECT_EQ(second.result, S_OK) << "no second browser, nothing else";
+  EXPECT_EQ(click.result, S_OK) << Utf8(click.description);
+  EXPECT_TRUE(Written(L"Form1.frm") && Written(L"Module1.bas") && Written(L"Project1.vbp"));
+  Disconnect(addin.Get());
+}
+
+TEST_F(MenuClick, ProjectSwitchedWhileTheBrowserIsOpenTheClickedOneIsSaved) {
+  ide->project(L"Project1").form(L"Form1").build();
+  ide->project(L"Other").form(L"Form2").build();
+  Connect(addin.Get(), 1);
+  const auto click = ClickWhileTheBrowserIsOpen([&] { ide->set_active_project(L"Other"); });
+  EXPECT_EQ(click.result, S_OK) << Utf8(click.description);
+  EXPECT_TRUE(Written(L"Form1.frm") && Written(L"Project1.vbp"));
+  EXPECT_FALSE(Written(L"Form2.frm") || Written(L"Other.vbp"));
+  Disconnect(addin.Get());
+}
+
+TEST_F(MenuClick, ProjectRemovedWhileTheBrowserIsOpenEndsWithTheHostsDescriptionAndWritesNothing) {
+  ide->project(L"Project1").form(L"Form1").build();
+  ide->project(L"Other").form(L"Form2").build();
+  Connect(addin.Get(), 1);
+  const wchar_t gone[] = L"Method 'VBComponents' of object '_VBProject' failed";
+  const auto click = ClickWhileTheBrowserIsOpen(
+      [&] { ide->remove_project(L"Project1"); },
+      {ExpectMessageBox().Text(gone).Title(L"Quarnel").Icon(MB_ICONHAND).Press(IDOK)});
+  EXPECT_EQ(click.result, DISP_E_EXCEPTION);
+  EXPECT_EQ(click.description, gone);
+  EXPECT_FALSE(Written(L"Form1.frm") || Written(L"Project1.vbp") || Written(L"Form2.frm") || Written(L"Other.vbp"));
+  Disconnect(addin.Get());
+}
+
+// The add-in manager unloads the add-in while its browser is open: the click
+// completes, and then nothing of the add-in is left.
+TEST_F(MenuClick, UnloadedWhileTheBrowserIsOpenTheClickCompletesAndNothingIsLeft) {
+  ide->project(L"Project1").form(L"Form1").build();
+  Connect(addin.Get(), 1);
+  const auto click = ClickWhileTheBrowserIsOpen([&] {
+    Disconnect(addin.Get());
+    addin.Reset();
+  });
+  EXPECT_EQ(click.result, S_OK) << Utf8(click.description);
+  EXPECT_TRUE(Written(L"Form1.frm") && Written(L"Project1.vbp"));
+  EXPECT_EQ(ide->controls(L"File").size(), 13u);
+  EXPECT_EQ(standin::LiveObjects(), 0) << "a reference to the IDE's objects is kept";
+  EXPECT_EQ(FormWindow(), nullptr);
+  EXPECT_EQ(dll->CanUnloadNow(), S_OK);
+}
+
+// The same while the form's own Browse picker is open: the form goes when the
+// picker closes, not from under it.
+TEST_F(MenuClick, UnloadedWhileTheFormsBrowseIsOpenTheFormGoesWhenItCloses) {
+  Connect(addin.Get(), 2);  // external: the form is shown
+  HWND form = FormWindow();
+  ASSERT_NE(form, nullptr);
+  ExpectDialogs({ExpectFolderBrowser().Choose(kDestination).Press(IDOK).WhileOpen([&](HWND) {
+    EXPECT_TRUE(ui.Run([&] {
+      Disconnect(addin.Get());
+      addin.Reset();
+    }));
+    EXPECT_TRUE(IsWindow(form)) << "the picker's owner is still there";
+  })});
+  SendMessageW(GetDlgItem(form, frmAddIn::kBrowse), BM_CLICK, 0, 0);
+  EXPECT_TRUE(driver->Finish());
+  EXPECT_FALSE(IsWindow(form));
   EXPECT_EQ(dll->CanUnloadNow(), S_OK);
 }
 

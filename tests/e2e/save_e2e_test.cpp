@@ -165,12 +165,14 @@ TEST_F(SaveEndToEnd, DefaultFolderThatNoLongerExistsStillLetsTheUserChooseAndIsK
   EXPECT_EQ(ReadBytes(SettingsPath()), settings) << "a stored folder is never rewritten";
 }
 
-TEST_F(SaveEndToEnd, HostFailureInTheLoopKeepsTheFilesBeforeItAndWritesNoProjectFile) {
+// The user is shown the failure and the file it came at; the IDE gets it too.
+TEST_F(SaveEndToEnd, HostFailureInTheLoopIsShownAndKeepsTheFilesBeforeItAndWritesNoProjectFile) {
   StoreDefaultFolder();
   ide->project(L"Project1").form(L"Form1").module(L"Module1").cls(L"Class1").build();
   ide->fail({.description = L"Disk is full", .operation = L"_VBComponent.SaveAs", .call = 2});
   DialogDriver driver({
       ExpectFolderBrowser().Selected(default_folder).Choose(dest).Press(IDOK),
+      ExpectMessageBox().Text(L"Disk is full\n\n" + dest + L"\\Module1.bas").Title(L"Quarnel").Icon(MB_ICONHAND),
   });
   try {
     Click();

@@ -12,6 +12,7 @@
 #include "support/dialog_driver.h"
 #include "support/pixels.h"
 #include "support/scripted_dialogs.h"
+#include "support/test_window.h"
 
 namespace quarnel {
 namespace {
@@ -176,6 +177,88 @@ TEST_F(Form, CancelHidesThroughItsConnectAndClosingDoesNot) {
   SendMessageW(form->hWnd(), WM_CLOSE, 0, 0);
   EXPECT_FALSE(form->Loaded());
   EXPECT_TRUE(connect.FormDisplayed);
+  form->Connect = nullptr;
+}
+
+// --- The keyboard, through the IDE's own message loop ------------------------------
+
+// The IDE's loop: what it does with every message, knowing nothing of the form.
+void Pump() {
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+}
+
+// The user presses a key (with Shift), as the keyboard sends it.
+void Press(WORD key, bool shift = false) {
+  std::vector<INPUT> inputs;
+  auto add = [&](WORD vk, DWORD flags) {
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = vk;
+    input.ki.dwFlags = flags;
+    inputs.push_back(input);
+  };
+  if (shift) add(VK_SHIFT, 0);
+  add(key, 0);
+  add(key, KEYEVENTF_KEYUP);
+  if (shift) add(VK_SHIFT, KEYEVENTF_KEYUP);
+  SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+  Sleep(50);
+  Pump();
+}
+
+TEST_F(Form, KeyboardFollowsTheTabOrderAndPressesButtonsWhileTheFormIsActive) {
+  FakeConnect connect(*form);
+  form->Connect = &connect;
+  form->Show();
+  Pump();
+  HWND window = form->hWnd();
+  auto focused = [&] { return GetDlgCtrlID(GetFocus()); };
+  EXPECT_EQ(focused(), IDOK) << "the first control in tab order";
+  Press(VK_TAB);
+  EXPECT_EQ(focused(), IDCANCEL);
+  Press(VK_TAB);
+  EXPECT_EQ(focused(), frmAddIn::kPicture1);
+  Press(VK_TAB);
+  EXPECT_EQ(focused(), frmAddIn::kBrowse) << "the labels take no focus";
+  Press(VK_TAB);
+  EXPECT_EQ(focused(), IDOK);
+  Press(VK_TAB, true);
+  Press(VK_TAB, true);
+  Press(VK_TAB, true);
+  EXPECT_EQ(focused(), IDCANCEL);
+  Press(VK_RETURN);
+  EXPECT_FALSE(connect.FormDisplayed) << "Enter pressed Cancel";
+  EXPECT_FALSE(form->Visible());
+
+  connect.FormDisplayed = true;
+  form->Show();
+  Pump();
+  Press(VK_TAB);
+  ASSERT_EQ(focused(), IDCANCEL);
+  Press(VK_SPACE);
+  EXPECT_FALSE(connect.FormDisplayed) << "Space pressed Cancel";
+
+  // Another window active (the IDE's): its keys reach it untouched.
+  connect.FormDisplayed = true;
+  form->Show();
+  const unique_hwnd ide_window = test::TestWindow(L"IDE", 0, 0, 300, 200);
+  HWND edit = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE | ES_MULTILINE, 0, 0, 200, 100,
+                              ide_window.get(), nullptr, nullptr, nullptr);
+  SetForegroundWindow(ide_window.get());
+  SetFocus(edit);
+  Pump();
+  Press('X');
+  Press(VK_TAB);
+  Press(VK_RETURN);
+  wchar_t typed[16] = {};
+  GetWindowTextW(edit, typed, 16);
+  EXPECT_STREQ(typed, L"x\t\r\n");
+  EXPECT_TRUE(connect.FormDisplayed);
+  EXPECT_TRUE(IsWindowVisible(window));
   form->Connect = nullptr;
 }
 

@@ -256,6 +256,12 @@ void SweepClick(const char* name, const std::wstring& settings,
             EXPECT_EQ(click.result, DISP_E_EXCEPTION);
             EXPECT_EQ(click.description, SweepRun::Description(n));
             EXPECT_EQ(click.code, SweepRun::Code(n));
+            // The user saw it last: the host's description (and the file, if one was being written).
+            ASSERT_FALSE(run.dialogs.messages.empty());
+            const auto& shown = run.dialogs.messages.back();
+            EXPECT_EQ(shown.text.substr(0, shown.text.find(L'\n')), SweepRun::Description(n));
+            EXPECT_EQ(shown.title, L"Quarnel");
+            EXPECT_EQ(shown.flags, static_cast<UINT>(MB_OK | MB_ICONERROR | MB_SETFOREGROUND));
           }
           run.DisconnectNow();
         },

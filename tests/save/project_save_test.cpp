@@ -427,7 +427,8 @@ TEST_F(SaveCommand, FolderTheCodePageCannotNameStoresAndWritesNothing) {
   } catch (const Error& error) {
     EXPECT_EQ(error.code(), HRESULT_FROM_WIN32(ERROR_NO_UNICODE_TRANSLATION));
   }
-  EXPECT_EQ(dialogs.messages.size(), 1u) << "only the first-use explanation";
+  ASSERT_EQ(dialogs.messages.size(), 2u) << "the first-use explanation, then the failure";
+  EXPECT_EQ(dialogs.messages[1].flags, static_cast<UINT>(MB_OK | MB_ICONERROR | MB_SETFOREGROUND));
   EXPECT_EQ(ReadBytes(SettingsPath()), "") << "no Default folder stored";
 
   // With a Default folder: such a destination writes nothing.

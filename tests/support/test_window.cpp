@@ -1,5 +1,6 @@
 #include "support/test_window.h"
 
+#include <memory>
 #include <stdexcept>
 
 namespace quarnel::test {
@@ -11,6 +12,48 @@ unique_hwnd TestWindow(const wchar_t* title, int x, int y, int width, int height
                                      nullptr));
   if (!window) throw std::runtime_error("cannot make a test window");
   return window;
+}
+
+namespace {
+
+struct Job {
+  std::function<void()> work;
+  unique_handle done{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+};
+
+LRESULT CALLBACK RunJob(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message != WM_APP) return DefWindowProcW(window, message, wparam, lparam);
+  const std::unique_ptr<std::shared_ptr<Job>> job(reinterpret_cast<std::shared_ptr<Job>*>(lparam));
+  (*job)->work();
+  SetEvent((*job)->done.get());
+  return 0;
+}
+
+}  // namespace
+
+UiThread::UiThread() {
+  static const ATOM atom = [] {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = RunJob;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"QuarnelTestUiThread";
+    return RegisterClassW(&wc);
+  }();
+  window_.reset(CreateWindowExW(0, MAKEINTATOM(atom), L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                GetModuleHandleW(nullptr), nullptr));
+  if (!window_) throw std::runtime_error("cannot make the UI thread's window");
+}
+
+bool UiThread::Run(std::function<void()> work, DWORD timeout_ms) {
+  // Shared with the UI thread, which may still run it after a time-out here.
+  auto job = std::make_shared<Job>();
+  job->work = std::move(work);
+  auto* posted = new std::shared_ptr<Job>(job);
+  if (!PostMessageW(window_.get(), WM_APP, 0, reinterpret_cast<LPARAM>(posted))) {
+    delete posted;
+    return false;
+  }
+  return WaitForSingleObject(job->done.get(), timeout_ms) == WAIT_OBJECT_0;
 }
 
 }  // namespace quarnel::test

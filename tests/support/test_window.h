@@ -3,6 +3,8 @@
 // dialog or a window to move about.
 #include <windows.h>
 
+#include <functional>
+
 #include "common/owners.h"
 
 namespace quarnel::test {
@@ -10,5 +12,21 @@ namespace quarnel::test {
 // A plain visible top-level window of the calling thread, at a place and size
 // in pixels (the whole window, frame included).
 unique_hwnd TestWindow(const wchar_t* title, int x, int y, int width, int height);
+
+// The way the user's actions reach the IDE while one of its dialogs is open:
+// work posted to the thread that made this object, run there by whatever
+// message loop it is in (a modal dialog's own).
+//   UiThread ui;                          // on the IDE's thread
+//   ... in a dialog driver's WhileOpen:   ui.Run([&] { ide->click(L"File", 7); });
+class UiThread {
+ public:
+  UiThread();
+  // From another thread: runs `work` on the UI thread and waits for it; false
+  // when it did not run within `timeout_ms`.
+  bool Run(std::function<void()> work, DWORD timeout_ms = 10000);
+
+ private:
+  unique_hwnd window_;
+};
 
 }  // namespace quarnel::test

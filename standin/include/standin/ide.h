@@ -200,6 +200,11 @@ class Ide {
   // Makes the named project the active one; empty: no active project (then
   // ActiveVBProject answers Nothing).
   void set_active_project(std::wstring_view name);
+  // The user removes a project (File > Remove Project): the objects a client
+  // holds for it and its components then fail their calls. When it was the
+  // active one, the first project left becomes active, or none. Throws
+  // std::out_of_range for a project the IDE does not hold.
+  void remove_project(std::wstring_view name);
 
   // --- Windows --------------------------------------------------------------------
   // The captions of the windows in VBE.Windows, in order.
