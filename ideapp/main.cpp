@@ -263,6 +263,8 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lpa
     case kRunScript:
       PostQuitMessage(app.RunScript());
       return 0;
+    case kRunStepMessage:
+      return app.RunMeanwhile(*reinterpret_cast<const Step*>(lparam)) ? 1 : 0;
     case WM_CLOSE:
       DestroyWindow(window);
       return 0;

@@ -267,7 +267,8 @@ int App::RunScript() {
   int failures = 0;
   for (size_t i = 0; i < steps.size(); ++i) {
     const Step& step = steps[i];
-    if (_wcsicmp(step.keyword.c_str(), L"msgbox") == 0 || _wcsicmp(step.keyword.c_str(), L"folder") == 0) {
+    if (_wcsicmp(step.keyword.c_str(), L"msgbox") == 0 || _wcsicmp(step.keyword.c_str(), L"folder") == 0 ||
+        _wcsicmp(step.keyword.c_str(), L"meanwhile") == 0) {
       pending.push_back(i);
       continue;
     }
@@ -282,6 +283,11 @@ int App::RunScript() {
   }
   Print(failures ? L"script: " + std::to_wstring(failures) + L" step(s) failed" : std::wstring(L"script: done"));
   return failures ? 1 : 0;
+}
+
+bool App::RunMeanwhile(const Step& step) {
+  std::vector<size_t> none;
+  return RunStep(step, none);
 }
 
 bool App::RunStep(const Step& step, std::vector<size_t>& pending) {
@@ -307,9 +313,23 @@ bool App::RunStep(const Step& step, std::vector<size_t>& pending) {
     std::vector<DialogStep> dialog_steps;
     auto seen_texts = std::make_shared<std::vector<std::wstring>>();
     auto counter = std::make_shared<int>(0);
+    auto meanwhile_failed = std::make_shared<bool>(false);
     const std::wstring folder = output;
-    for (size_t index : pending) {
-      const Step& s = steps[index];
+    HWND main_window = window;
+    for (size_t p_index = 0; p_index < pending.size(); ++p_index) {
+      const Step& s = steps[pending[p_index]];
+      if (_wcsicmp(s.keyword.c_str(), L"meanwhile") == 0) continue;  // taken with its dialog below
+      // What the user does in the IDE while this dialog is open.
+      std::vector<Step> meanwhile;
+      for (size_t m = p_index + 1; m < pending.size(); ++m) {
+        const Step& next = steps[pending[m]];
+        if (_wcsicmp(next.keyword.c_str(), L"meanwhile") != 0) break;
+        if (next.args.empty()) continue;
+        Step action = next;
+        action.keyword = next.args[0];
+        action.args.erase(action.args.begin());
+        meanwhile.push_back(std::move(action));
+      }
       Pending p;
       p.folder = _wcsicmp(s.keyword.c_str(), L"folder") == 0;
       if (p.folder) {
@@ -322,7 +342,7 @@ bool App::RunStep(const Step& step, std::vector<size_t>& pending) {
       DialogStep d = p.folder ? ExpectFolderBrowser() : ExpectMessageBox();
       if (!p.choice.empty()) d.Choose(p.choice);
       d.Press(p.button);
-      d.WhileOpen([seen_texts, counter, folder](HWND dialog) {
+      d.WhileOpen([seen_texts, counter, folder, meanwhile, main_window, meanwhile_failed](HWND dialog) {
         const int n = ++*counter;
         wchar_t title[256] = {};
         GetWindowTextW(dialog, title, 256);
@@ -334,6 +354,17 @@ bool App::RunStep(const Step& step, std::vector<size_t>& pending) {
         GetWindowRect(dialog, &rect);
         const std::wstring path = folder + L"\\dialog-" + std::to_wstring(n) + L".bmp";
         Print((SaveScreenBmp(rect, path) ? L"screenshot: " : L"screenshot failed: ") + path);
+        // The user turns to the IDE's window: it must take input (be enabled).
+        for (const Step& action : meanwhile) {
+          const bool enabled = IsWindowEnabled(main_window) != FALSE;
+          Print(L"meanwhile " + action.keyword + L": the IDE's window is " + (enabled ? L"enabled" : L"disabled"));
+          DWORD_PTR done = 0;
+          if (!enabled || !SendMessageTimeoutW(main_window, kRunStepMessage, 0, reinterpret_cast<LPARAM>(&action),
+                                               SMTO_NORMAL, 30000, &done) || done != 1) {
+            Print(L"meanwhile " + action.keyword + L": failed");
+            *meanwhile_failed = true;
+          }
+        }
       });
       answers.push_back(p);
       dialog_steps.push_back(std::move(d));
@@ -369,6 +400,7 @@ bool App::RunStep(const Step& step, std::vector<size_t>& pending) {
         dialogs_ok = false;
       }
     }
+    if (*meanwhile_failed) dialogs_ok = false;
     if (FAILED(result.result)) Print(L"click result " + Hex(result.result) + L": " + result.description);
     // What the project's files are now.
     if (const auto project = ide->find_project(ide->active_project())) {

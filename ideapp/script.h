@@ -29,6 +29,10 @@ struct Step {
   std::vector<std::wstring> args;
 };
 
+// The message by which a "meanwhile" step reaches the program's window:
+// lParam is the Step; the result is 1 when it did what it should.
+inline constexpr UINT kRunStepMessage = WM_APP + 2;
+
 bool ReadScript(const std::wstring& path, std::vector<Step>& steps, std::wstring& error);
 std::wstring Hex(HRESULT hr);
 std::wstring KindName(int type);
@@ -56,6 +60,9 @@ struct App {
   // Runs the script's steps in order; returns the exit status (0: every step
   // did what it should).
   int RunScript();
+  // Runs one step that a script does while a dialog is open ("meanwhile"), on
+  // the program's thread, as the user's action reaches the IDE then.
+  bool RunMeanwhile(const Step& step);
 
  private:
   bool RunStep(const Step& step, std::vector<size_t>& pending);
