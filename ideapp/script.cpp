@@ -190,7 +190,9 @@ bool SaveScreenBmp(const RECT& rect, const std::wstring& path) {
 
 bool App::OpenProject(const std::wstring& path) {
   try {
-    const std::wstring name = ide->open_project(path);
+    std::vector<std::wstring> problems;
+    const std::wstring name = ide->open_project(path, &problems);
+    for (const auto& problem : problems) Print(L"cannot load: " + problem);
     const auto project = ide->find_project(name);
     Print(L"opened project " + name + L" (" + std::to_wstring(project->components.size()) + L" components)");
     for (const auto& component : project->components) {
@@ -206,8 +208,19 @@ bool App::OpenProject(const std::wstring& path) {
 
 bool App::Change(const std::wstring& component, const std::wstring& text) {
   try {
-    ide->change(ide->active_project(), component, text);
-    Print(L"changed " + component);
+    std::wstring name = component;
+    // "*": the first component that holds code (not a resource file or related document).
+    if (name == L"*") {
+      const auto project = ide->find_project(ide->active_project());
+      for (const auto& c : project ? project->components : std::vector<standin::Component>{}) {
+        if (c.type != 4 && c.type != 10) {
+          name = c.name;
+          break;
+        }
+      }
+    }
+    ide->change(ide->active_project(), name, text);
+    Print(L"changed " + name);
     RefreshTree();
     return true;
   } catch (const std::exception& error) {

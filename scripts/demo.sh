@@ -6,6 +6,11 @@
 #
 #   scripts/demo.sh                  # under Xvfb, answering the dialogs as a first-time user
 #   scripts/demo.sh --interactive    # on $DISPLAY, for you to click
+#   scripts/demo.sh --project PATH.vbp [--interactive]
+#                                    # your own project instead of the sample: its folder is
+#                                    # copied into the demo's drive (the original is never
+#                                    # touched), one component changed and saved into
+#                                    # build/demo-drive/Projects/<its name>
 #
 # Unattended, it prints each dialog's text and the files written, and saves
 # screenshots (the IDE with its File menu open, each dialog) into
@@ -16,7 +21,26 @@ build="${QUARNEL_BUILD_DIR:-$root/build}"
 prefix="$build/demo-prefix"
 out="$build/demo-output"
 interactive=0
-[ "${1:-}" = "--interactive" ] && interactive=1
+project=
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --interactive) interactive=1 ;;
+    --project) [ $# -ge 2 ] || { echo "demo: --project needs a .vbp file" >&2; exit 2; }; project="$2"; shift ;;
+    *) echo "usage: scripts/demo.sh [--interactive] [--project PATH.vbp]" >&2; exit 2 ;;
+  esac
+  shift
+done
+if [ -n "$project" ]; then
+  [ -f "$project" ] || { echo "demo: no project file $project" >&2; exit 2; }
+  project=$(cd "$(dirname "$project")" && pwd)/$(basename "$project")
+  # The project's name, as its Name= line gives it: the folder it is saved into.
+  name=$(grep -a -i -m1 '^Name=' "$project" | cut -d= -f2- | tr -d '"\r')
+  [ -n "$name" ] || { echo "demo: $project names no project (no Name= line)" >&2; exit 2; }
+  vbp=$(basename "$project")
+else
+  name=Inventory
+  vbp=Inventory.vbp
+fi
 
 "$root/scripts/build.sh"
 "$root/scripts/wine-prefix.sh" "$prefix"
@@ -25,11 +49,17 @@ export WINEPREFIX="$prefix" WINEARCH=win32 WINEDEBUG="${WINEDEBUG:--all}" WINEDL
 # walks to them: the demo's folders are on a drive of their own, D:.
 demo="$build/demo-drive"
 rm -rf "$demo" "$out"
-mkdir -p "$demo/Quarnel" "$demo/IDE" "$demo/Work" "$demo/Projects/Inventory" "$out"
+mkdir -p "$demo/Quarnel" "$demo/IDE" "$demo/Work" "$demo/Projects/$name" "$out"
 ln -sfn ../../demo-drive "$prefix/dosdevices/d:"
 cp "$build/src/Quarnel.dll" "$demo/Quarnel/"
 cp "$build/test-drive/ideapp/program/"{quarnel_ide.exe,VB6EXT.OLB,MSO.DLL} "$demo/IDE/"
-cp "$root/samples/Inventory/"* "$demo/Work/"
+if [ -n "$project" ]; then
+  # A copy of the project's folder: the demo never writes where the original is.
+  cp -R "$(dirname "$project")/." "$demo/Work/"
+  chmod -R u+w "$demo/Work"
+else
+  cp "$root/samples/Inventory/"* "$demo/Work/"
+fi
 
 xvfb_pid=
 cleanup() {
@@ -57,14 +87,16 @@ wine reg delete 'HKCU\Software\VB and VBA Program Settings\Quarnel' /f >/dev/nul
 
 if [ "$interactive" = 1 ]; then
   echo "demo: the stand-in IDE with the sample project; use File > Quarnel... (Project menu: change a component)"
-  wine 'D:\IDE\quarnel_ide.exe' 'D:\Work\Inventory.vbp'
+  wine 'D:\IDE\quarnel_ide.exe' "D:\\Work\\$vbp"
   exit 0
 fi
 
 script="$demo/demo.script"
-cat >"$script" <<'STEPS'
-open D:\Work\Inventory.vbp
-change modStock "' one more item counted"
+change=modStock
+[ -n "$project" ] && change='*'
+cat >"$script" <<STEPS
+open "D:\\Work\\$vbp"
+change $change "' one more item counted"
 screenshot ide
 menu-screenshot File ide-file-menu
 expect-menu File 7 Quarnel...
@@ -72,7 +104,7 @@ msgbox ok
 folder D:\Projects
 msgbox ok
 msgbox ok
-folder D:\Projects\Inventory
+folder "D:\\Projects\\$name"
 click File 7
 expect-saved
 STEPS
@@ -81,8 +113,8 @@ wine 'D:\IDE\quarnel_ide.exe' --output "Z:$(echo "$out" | tr / '\\')" --script '
 python3 "$root/scripts/bmp2png.py" "$out"/*.bmp >/dev/null 2>&1 && echo "demo: screenshots (PNG and BMP) in $out"
 ls "$out"
 if [ "$status" = 0 ]; then
-  echo "demo: the project was saved into $demo/Projects/Inventory:"
-  ls -l "$demo/Projects/Inventory"
+  echo "demo: the project was saved into $demo/Projects/$name:"
+  ls -l "$demo/Projects/$name"
 else
   echo "demo: the project was NOT saved (status $status)" >&2
 fi

@@ -56,6 +56,15 @@ struct ComponentNode {
   std::wstring file_name;
   std::wstring code;
   ComponentObject* object = nullptr;
+  // Read from a file: everything before the code (VERSION line, designer block,
+  // Object and Attribute lines), or a resource file's bytes, written back as they
+  // were. Empty for a component the IDE made.
+  std::string header;
+  // The binary files beside it (".frx" and the like): their extension as found
+  // and their bytes, written beside each file it is saved as.
+  std::vector<std::pair<std::wstring, std::string>> companions;
+  // The line of the project file that names it; -1 for none.
+  int line = -1;
 };
 
 struct ProjectNode {
@@ -66,6 +75,11 @@ struct ProjectNode {
   std::wstring build_file_name;  // empty: the name the IDE derives
   std::vector<std::shared_ptr<ComponentNode>> components;
   ProjectObject* object = nullptr;
+  // Read from a file: its lines (8-bit, without their ends), written back with
+  // only what the IDE rewrites changed, and the folder its relative paths start
+  // from. Empty for a project the IDE made.
+  std::vector<std::string> lines;
+  std::wstring lines_folder;
 
   // Saved: the project file is written and up to date, and no component has
   // unsaved changes.

@@ -274,16 +274,14 @@ std::optional<Project> Ide::find_project(std::wstring_view name) const {
   return project;
 }
 
-std::wstring Ide::open_project(const std::wstring& path) {
+std::wstring Ide::open_project(const std::wstring& path, std::vector<std::wstring>* problems) {
   std::shared_ptr<detail::ProjectNode> node;
   try {
-    node = detail::ReadProject(path);
+    node = detail::ReadProject(path, problems);
   } catch (const detail::HostError& error) {
     throw std::runtime_error("standin: cannot open " + Narrow(path) + ": " + Narrow(error.description));
   }
-  if (core_->FindProject(node->name)) {
-    throw std::invalid_argument("standin: the IDE already holds a project " + Narrow(node->name));
-  }
+  if (auto open = core_->FindProject(node->name)) std::erase(core_->projects, open);
   core_->projects.push_back(node);
   core_->active_project = node;
   return node->name;

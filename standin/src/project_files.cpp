@@ -19,6 +19,15 @@ std::string Ansi(const std::wstring& text) {
   return out;
 }
 
+std::wstring Wide(const std::string& text) {
+  if (text.empty()) return {};
+  const int length = static_cast<int>(text.size());
+  const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0);
+  std::wstring out(static_cast<size_t>(n), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, text.data(), length, out.data(), n);
+  return out;
+}
+
 std::wstring FolderOf(const std::wstring& path) {
   const size_t slash = path.find_last_of(L"\\/");
   return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
@@ -27,6 +36,62 @@ std::wstring FolderOf(const std::wstring& path) {
 std::wstring NameOf(const std::wstring& path) {
   const size_t slash = path.find_last_of(L"\\/");
   return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+std::wstring BaseName(const std::wstring& path) {
+  std::wstring name = NameOf(path);
+  const size_t dot = name.find_last_of(L'.');
+  return dot == std::wstring::npos ? name : name.substr(0, dot);
+}
+
+std::vector<std::wstring> PathParts(const std::wstring& path) {
+  std::vector<std::wstring> parts;
+  size_t start = 0;
+  while (start <= path.size()) {
+    size_t end = path.find_first_of(L"\\/", start);
+    if (end == std::wstring::npos) end = path.size();
+    if (end > start) parts.push_back(path.substr(start, end - start));
+    start = end + 1;
+  }
+  return parts;
+}
+
+// `target` as the IDE names it in a project file in `folder`: relative to the
+// folder when both are on one drive (D:\P\Forms\A.frm from D:\P is
+// Forms\A.frm, from D:\P\Sub ..\Forms\A.frm), else its full path.
+std::wstring RelativePath(const std::wstring& folder, const std::wstring& target) {
+  if (folder.size() < 2 || target.size() < 2 || folder[1] != L':' || target[1] != L':' ||
+      towupper(folder[0]) != towupper(target[0])) {
+    return target;
+  }
+  const auto from = PathParts(folder);
+  const auto to = PathParts(target);
+  size_t common = 0;
+  while (common < from.size() && common + 1 < to.size() && SameText(from[common], to[common])) ++common;
+  std::wstring out;
+  for (size_t i = common; i < from.size(); ++i) out += L"..\\";
+  for (size_t i = common; i < to.size(); ++i) out += (i > common ? L"\\" : L"") + to[i];
+  return out;
+}
+
+bool IsRelative(const std::wstring& path) {
+  return !path.empty() && !(path.size() > 1 && path[1] == L':') && path[0] != L'\\' && path[0] != L'/';
+}
+
+// Replaces every `from` in `text` by `to`, ignoring ASCII case.
+std::string ReplaceText(std::string text, const std::string& from, const std::string& to) {
+  if (from.empty()) return text;
+  auto lower = [](std::string s) {
+    for (char& ch : s) ch = static_cast<char>(tolower(static_cast<unsigned char>(ch)));
+    return s;
+  };
+  const std::string needle = lower(from);
+  std::string haystack = lower(text);
+  for (size_t at = haystack.find(needle); at != std::string::npos; at = haystack.find(needle, at + to.size())) {
+    text.replace(at, from.size(), to);
+    haystack.replace(at, from.size(), lower(to));
+  }
+  return text;
 }
 
 HostError FileError(DWORD win32_error) {
@@ -113,10 +178,36 @@ std::wstring ExtensionOf(int type) {
   }
 }
 
-std::string ComponentFile(const ComponentNode& component) {
+std::vector<std::wstring> CompanionExtensions(int type) {
+  switch (type) {
+    case 5:
+    case 6: return {L".frx"};
+    case 7: return {L".pgx"};
+    case 8: return {L".ctx"};
+    case 9: return {L".dox"};
+    case 3:
+    case 11: return {L".dsx", L".dca"};
+    default: return {};
+  }
+}
+
+std::string ComponentFile(const ComponentNode& component, const std::wstring& path) {
   const std::string name = Ansi(component.name);
   std::string code = Ansi(component.code);
   if (!code.empty() && code.back() != '\n') code += "\r\n";
+  if (component.type == 4 && !component.header.empty()) return component.header;
+  if (!component.header.empty()) {
+    // The header as read; its references to the binary files beside it follow
+    // the file's new name ("Form1.frx":0000 becomes "frmMain.frx":0000).
+    std::string header = component.header;
+    const std::wstring from = BaseName(component.file_name), to = BaseName(path);
+    if (!component.file_name.empty() && from != to) {
+      for (const auto& companion : component.companions) {
+        header = ReplaceText(header, "\"" + Ansi(from + companion.first) + "\"", "\"" + Ansi(to + companion.first) + "\"");
+      }
+    }
+    return header + code;
+  }
   switch (component.type) {
     case 1:
       return "Attribute VB_Name = \"" + name + "\"\r\n" + code;
@@ -154,15 +245,72 @@ std::string ComponentFile(const ComponentNode& component) {
   }
 }
 
+void WriteComponent(const ComponentNode& component, const std::wstring& path) {
+  const std::wstring stem = FolderOf(path) + L"\\" + BaseName(path);
+  for (const auto& companion : component.companions) WriteWholeFile(stem + companion.first, companion.second);
+  WriteWholeFile(path, ComponentFile(component, path));
+}
+
+namespace {
+
+// A project file as read, with what the IDE rewrites when it saves it at `path`:
+// the lines naming components (their files, relative to the new folder), the
+// relative paths of references, and the name. Every other line stays as it was.
+std::string RewrittenProjectFile(const ProjectNode& project, const std::wstring& path) {
+  const std::wstring folder = FolderOf(path);
+  std::vector<std::string> lines = project.lines;
+  for (const auto& component : project.components) {
+    if (component->line < 0 || static_cast<size_t>(component->line) >= lines.size()) continue;
+    std::string& line = lines[static_cast<size_t>(component->line)];
+    const std::string key = line.substr(0, line.find('='));
+    const std::string file = Ansi(RelativePath(folder, component->file_name));
+    if (component->type == 1 || component->type == 2) {
+      line = key + "=" + Ansi(component->name) + "; " + file;
+    } else if (component->type == 4) {
+      line = key + "=\"" + file + "\"";
+    } else {
+      line = key + "=" + file;
+    }
+  }
+  for (std::string& line : lines) {
+    if (_strnicmp(line.c_str(), "Name=", 5) == 0) line = "Name=\"" + Ansi(project.name) + "\"";
+    if (_strnicmp(line.c_str(), "Reference=", 10) != 0) continue;
+    // Reference=*\G{...}#version#lcid#path#description: a relative path follows the file.
+    std::vector<std::string> fields;
+    for (size_t start = 0;;) {
+      const size_t hash = line.find('#', start);
+      fields.push_back(line.substr(start, hash == std::string::npos ? std::string::npos : hash - start));
+      if (hash == std::string::npos) break;
+      start = hash + 1;
+    }
+    if (fields.size() < 5) continue;
+    const std::wstring target = Wide(fields[3]);
+    if (!IsRelative(target)) continue;
+    try {
+      fields[3] = Ansi(RelativePath(folder, FullPath(project.lines_folder + L"\\" + target)));
+    } catch (const HostError&) {
+      continue;
+    }
+    std::string joined;
+    for (size_t i = 0; i < fields.size(); ++i) joined += (i ? "#" : "") + fields[i];
+    line = joined;
+  }
+  std::string text;
+  for (const std::string& line : lines) text += line + "\r\n";
+  return text;
+}
+
+}  // namespace
+
 std::string ProjectFile(const ProjectNode& project, const std::wstring& path) {
+  if (!project.lines.empty()) return RewrittenProjectFile(project, path);
   static const char* const kTypes[] = {"Exe", "OleExe", "OleDll", "Control"};
   const std::string type = project.type >= 0 && project.type <= 3 ? kTypes[project.type] : "Exe";
   const std::wstring folder = FolderOf(path);
   auto reference = [&](const ComponentNode& component) {
     // A component never saved is named by the file it would get beside the project.
     if (component.file_name.empty()) return Ansi(component.name + ExtensionOf(component.type));
-    if (SameText(FolderOf(component.file_name), folder)) return Ansi(NameOf(component.file_name));
-    return Ansi(component.file_name);
+    return Ansi(RelativePath(folder, component.file_name));
   };
 
   std::string text = "Type=" + type + "\r\n";
@@ -268,14 +416,6 @@ std::string ReadWholeFile(const std::wstring& path) {
   return bytes;
 }
 
-std::wstring Wide(const std::string& text) {
-  if (text.empty()) return {};
-  const int length = static_cast<int>(text.size());
-  const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0);
-  std::wstring out(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text.data(), length, out.data(), n);
-  return out;
-}
 
 std::string Trim(std::string text) {
   const size_t first = text.find_first_not_of(" \t\r\n");
@@ -311,92 +451,127 @@ std::vector<std::string> Lines(const std::string& text) {
 }
 
 struct SourceFile {
-  std::string name;  // from Attribute VB_Name; empty when it has none
-  std::string code;  // what follows the header, lines joined with CRLF
+  std::string name;    // from Attribute VB_Name; empty when it has none
+  std::string header;  // the bytes before the code, as they are
+  std::string code;    // the rest, without its last line end
 };
 
 // Splits a component file into its header (VERSION line, designer or class
-// block, Attribute lines) and its code.
+// block, Object and Attribute lines) and its code.
 SourceFile ReadSource(const std::string& text) {
   SourceFile source;
-  const auto lines = Lines(text);
-  size_t i = 0;
-  if (i < lines.size() && StartsWithText(lines[i], "VERSION ")) ++i;
+  size_t code_start = text.size();
   int depth = 0;
-  for (; i < lines.size(); ++i) {
-    const std::string line = Trim(lines[i]);
-    if (depth > 0 || StartsWithText(line, "Begin")) {
-      if (StartsWithText(line, "Begin")) ++depth;
-      else if (_stricmp(line.c_str(), "End") == 0 || StartsWithText(line, "EndProperty")) {
-        if (_stricmp(line.c_str(), "End") == 0) --depth;
+  bool first = true;
+  for (size_t start = 0; start < text.size();) {
+    size_t end = text.find('\n', start);
+    const size_t next = end == std::string::npos ? text.size() : end + 1;
+    const std::string line = Trim(text.substr(start, next - start));
+    const bool version = first && StartsWithText(line, "VERSION ");
+    first = false;
+    if (!version) {
+      if (depth > 0 || StartsWithText(line, "Begin")) {
+        if (StartsWithText(line, "Begin")) ++depth;
+        else if (_stricmp(line.c_str(), "End") == 0) --depth;
+      } else if (!StartsWithText(line, "Object =")) {
+        if (!StartsWithText(line, "Attribute ")) {
+          code_start = start;
+          break;
+        }
+        if (StartsWithText(line, "Attribute VB_Name")) {
+          const size_t equals = line.find('=');
+          if (equals != std::string::npos) source.name = Unquote(line.substr(equals + 1));
+        }
       }
-      continue;
     }
-    if (StartsWithText(line, "Object =")) continue;
-    if (!StartsWithText(line, "Attribute ")) break;
-    if (StartsWithText(line, "Attribute VB_Name")) {
-      const size_t equals = line.find('=');
-      if (equals != std::string::npos) source.name = Unquote(line.substr(equals + 1));
-    }
+    start = next;
   }
-  for (; i < lines.size(); ++i) source.code += lines[i] + "\r\n";
-  if (source.code.size() >= 2) source.code.resize(source.code.size() - 2);
+  source.header = text.substr(0, code_start);
+  source.code = text.substr(code_start);
+  if (source.code.size() >= 2 && source.code.compare(source.code.size() - 2, 2, "\r\n") == 0) {
+    source.code.resize(source.code.size() - 2);
+  } else if (!source.code.empty() && source.code.back() == '\n') {
+    source.code.pop_back();
+  }
   return source;
 }
 
-std::wstring BaseName(const std::wstring& path) {
-  std::wstring name = NameOf(path);
-  const size_t dot = name.find_last_of(L'.');
-  return dot == std::wstring::npos ? name : name.substr(0, dot);
+// The binary files beside a component's file, by the extensions of its kind,
+// each with its extension as the folder spells it.
+std::vector<std::pair<std::wstring, std::string>> ReadCompanions(const std::wstring& file, int type) {
+  std::vector<std::pair<std::wstring, std::string>> companions;
+  const std::wstring stem = FolderOf(file) + L"\\" + BaseName(file);
+  for (const std::wstring& extension : CompanionExtensions(type)) {
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((stem + extension).c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) continue;
+    FindClose(search);
+    const std::wstring name = found.cFileName;
+    const size_t dot = name.find_last_of(L'.');
+    const std::wstring spelled = dot == std::wstring::npos ? extension : name.substr(dot);
+    companions.emplace_back(spelled, ReadWholeFile(stem + spelled));
+  }
+  return companions;
 }
 
 }  // namespace
 
-std::shared_ptr<ProjectNode> ReadProject(const std::wstring& path) {
+std::shared_ptr<ProjectNode> ReadProject(const std::wstring& path, std::vector<std::wstring>* problems) {
   const std::wstring full = FullPath(path);
   const std::wstring folder = FolderOf(full);
   auto project = std::make_shared<ProjectNode>();
   project->file_name = full;
   project->dirty = false;
+  project->lines_folder = folder;
   bool named = false;
 
   auto resolve = [&](const std::string& reference) {
     const std::wstring file = Wide(Unquote(reference));
-    const bool absolute = file.size() > 1 && (file[1] == L':' || file[0] == L'\\' || file[0] == L'/');
-    return FullPath(absolute ? file : folder + L"\\" + file);
+    return FullPath(IsRelative(file) ? folder + L"\\" + file : file);
   };
+  // Adds the component the line names; false when its file cannot be read: the
+  // IDE reports it and opens the rest of the project without it.
   auto add = [&](int type, const std::string& declared_name, const std::string& reference) {
     auto component = std::make_shared<ComponentNode>();
     component->project = project;
     component->type = type;
     component->dirty = false;
-    component->file_name = resolve(reference);
-    if (type == 4) {
-      ReadWholeFile(component->file_name);  // must exist, as for the others
-      component->name = BaseName(component->file_name);
-    } else if (type == 10) {
-      component->name = NameOf(component->file_name);
-      component->code = Wide(ReadWholeFile(component->file_name));
-    } else {
+    try {
+      component->file_name = resolve(reference);
       const std::string text = ReadWholeFile(component->file_name);
-      // The designer block tells an MDI form from a form, and a UserForm from other designers.
-      const std::string head = text.substr(0, 256);
-      if (type == 5 && head.find("Begin VB.MDIForm") != std::string::npos) component->type = 6;
-      if (type == 11 && head.find("{C62A69F0-16DC-11CE-9E98-00AA00574A4F}") != std::string::npos) component->type = 3;
-      const SourceFile source = ReadSource(text);
-      const std::string name = !declared_name.empty() ? declared_name : source.name;
-      component->name = name.empty() ? BaseName(component->file_name) : Wide(name);
-      component->code = Wide(source.code);
+      if (type == 4) {
+        component->header = text;
+        component->name = BaseName(component->file_name);
+      } else if (type == 10) {
+        component->name = NameOf(component->file_name);
+        component->code = Wide(text);
+      } else {
+        // The designer block tells an MDI form from a form, and a UserForm from other designers.
+        const std::string head = text.substr(0, 256);
+        if (type == 5 && head.find("Begin VB.MDIForm") != std::string::npos) component->type = 6;
+        if (type == 11 && head.find("{C62A69F0-16DC-11CE-9E98-00AA00574A4F}") != std::string::npos) component->type = 3;
+        const SourceFile source = ReadSource(text);
+        const std::string name = !declared_name.empty() ? declared_name : source.name;
+        component->name = name.empty() ? BaseName(component->file_name) : Wide(name);
+        component->header = source.header;
+        component->code = Wide(source.code);
+        component->companions = ReadCompanions(component->file_name, component->type);
+      }
+    } catch (const HostError& error) {
+      if (problems) problems->push_back(error.description + L": " + Wide(Unquote(reference)));
+      return false;
     }
+    component->line = static_cast<int>(project->lines.size());
     project->components.push_back(std::move(component));
+    return true;
   };
 
   for (const std::string& raw : Lines(ReadWholeFile(full))) {
     const size_t equals = raw.find('=');
-    if (equals == std::string::npos) continue;
-    const std::string key = Trim(raw.substr(0, equals));
-    const std::string value = Trim(raw.substr(equals + 1));
+    const std::string key = equals == std::string::npos ? std::string() : Trim(raw.substr(0, equals));
+    const std::string value = equals == std::string::npos ? std::string() : Trim(raw.substr(equals + 1));
     auto is = [&](const char* name) { return _stricmp(key.c_str(), name) == 0; };
+    bool keep = true;
     if (is("Type")) {
       static const char* const kTypes[] = {"Exe", "OleExe", "OleDll", "Control"};
       for (int t = 0; t < 4; ++t) {
@@ -410,26 +585,27 @@ std::shared_ptr<ProjectNode> ReadProject(const std::wstring& path) {
     } else if (is("Module") || is("Class")) {
       // Name; file
       const size_t semicolon = value.find(';');
-      if (semicolon == std::string::npos) {
-        add(is("Module") ? 1 : 2, "", value);
-      } else {
-        add(is("Module") ? 1 : 2, Trim(value.substr(0, semicolon)), value.substr(semicolon + 1));
-      }
+      const int type = is("Module") ? 1 : 2;
+      keep = semicolon == std::string::npos
+                 ? add(type, "", value)
+                 : add(type, Trim(value.substr(0, semicolon)), value.substr(semicolon + 1));
     } else if (is("Form")) {
-      add(5, "", value);
+      keep = add(5, "", value);
     } else if (is("PropertyPage")) {
-      add(7, "", value);
+      keep = add(7, "", value);
     } else if (is("UserControl")) {
-      add(8, "", value);
+      keep = add(8, "", value);
     } else if (is("UserDocument")) {
-      add(9, "", value);
+      keep = add(9, "", value);
     } else if (is("Designer")) {
-      add(11, "", value);
+      keep = add(11, "", value);
     } else if (is("RelatedDoc")) {
-      add(10, "", value);
+      keep = add(10, "", value);
     } else if (is("ResFile32")) {
-      add(4, "", value);
+      keep = add(4, "", value);
     }
+    // A component that did not open is not part of the project the IDE saves.
+    if (keep) project->lines.push_back(raw);
   }
   if (!named) throw VbError(7, L"The project file names no project");
   return project;

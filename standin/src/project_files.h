@@ -2,6 +2,8 @@
 // The files the IDE writes when it saves: a component's source file and the
 // project file (.vbp) that names every component, in the IDE's text formats.
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "core.h"
 
@@ -11,9 +13,16 @@ namespace standin::detail {
 // L"" for a related document, which keeps its own name, or an unknown kind.
 std::wstring ExtensionOf(int type);
 
-// A component's file as the IDE writes it: its header, with the
-// `Attribute VB_Name` line, then its code.
-std::string ComponentFile(const ComponentNode& component);
+// The extensions of the binary files the IDE keeps beside a component of this
+// kind (".frx" beside a form).
+std::vector<std::wstring> CompanionExtensions(int type);
+
+// A component's file as the IDE writes it at `path`: its header (as read, or
+// made with the `Attribute VB_Name` line), then its code.
+std::string ComponentFile(const ComponentNode& component, const std::wstring& path);
+
+// Writes a component at `path`, its binary files beside it under the same name.
+void WriteComponent(const ComponentNode& component, const std::wstring& path);
 
 // The project file for `project` written at `path`: each component named with the
 // keyword of its kind, by a path relative to the project file's folder when it is
@@ -30,10 +39,12 @@ std::wstring FullPath(const std::wstring& file_name);
 void WriteWholeFile(const std::wstring& path, const std::string& bytes);
 
 // Reads a project file and each component file it names, as the IDE opens a
-// project: the inverse of ProjectFile and ComponentFile. The project and its
-// components come back saved (no unsaved changes), each component with its full
-// path and the code after its header. Throws HostError when a file cannot be
-// read ("File not found") and for a project file that names no project.
-std::shared_ptr<ProjectNode> ReadProject(const std::wstring& path);
+// project, keeping every line and every byte of the headers for writing back.
+// The project and its components come back saved (no unsaved changes), each
+// component with its full path, its code and its binary files. A component file
+// that cannot be read is left out and said in `problems`, as the IDE reports it
+// and opens the rest. Throws HostError when the project file cannot be read and
+// for one that names no project.
+std::shared_ptr<ProjectNode> ReadProject(const std::wstring& path, std::vector<std::wstring>* problems = nullptr);
 
 }  // namespace standin::detail

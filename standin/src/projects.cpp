@@ -256,7 +256,7 @@ STDMETHODIMP ComponentObject::SaveAs(BSTR file_name, VARIANT_BOOL* saved) {
     if (saved) *saved = VARIANT_FALSE;
     auto component = Alive(component_);
     const std::wstring path = FullPath(Text(file_name));
-    WriteWholeFile(path, ComponentFile(*component));
+    WriteComponent(*component, path);
     // The project file names the component's file: a new name is a change to it.
     if (!SameText(component->file_name, path)) {
       if (auto project = component->project.lock()) project->dirty = true;

@@ -112,12 +112,17 @@ TEST_F(SaveAs, ComponentsThenProjectWriteTheFilesAndSaveTheProject) {
   EXPECT_EQ(state->components[1].file_name, folder / L"Module1.bas");
 }
 
-TEST_F(SaveAs, ComponentInAnotherFolderIsNamedByItsFullPath) {
+TEST_F(SaveAs, ComponentInAnotherFolderIsNamedRelativeToTheProjectFile) {
   const std::wstring sub = folder / L"forms";
   ASSERT_TRUE(CreateDirectoryW(sub.c_str(), nullptr));
   ASSERT_TRUE(Succeeded(Call(Component(L"Form1").Get(), L"SaveAs", DISPATCH_METHOD, {(sub + L"\\Form1.frm").c_str()})));
   ASSERT_TRUE(Succeeded(Call(ActiveProject().Get(), L"SaveAs", DISPATCH_METHOD, {(folder / L"P.vbp").c_str()})));
-  EXPECT_TRUE(Contains(ReadBytes(folder / L"P.vbp"), "\r\nForm=" + Narrow(sub) + "\\Form1.frm\r\n"));
+  EXPECT_TRUE(Contains(ReadBytes(folder / L"P.vbp"), "\r\nForm=forms\\Form1.frm\r\n"));
+  ASSERT_TRUE(Succeeded(Call(Component(L"Class1").Get(), L"SaveAs", DISPATCH_METHOD, {(folder / L"Class1.cls").c_str()})));
+  ASSERT_TRUE(Succeeded(Call(ActiveProject().Get(), L"SaveAs", DISPATCH_METHOD, {(sub + L"\\P.vbp").c_str()})));
+  const std::string below = ReadBytes(sub + L"\\P.vbp");
+  EXPECT_TRUE(Contains(below, "\r\nForm=Form1.frm\r\n"));
+  EXPECT_TRUE(Contains(below, "\r\nClass=Class1; ..\\Class1.cls\r\n"));
 }
 
 TEST_F(SaveAs, WriteFailureChangesNothing) {

@@ -185,10 +185,14 @@ class Ide {
   // The state of a project now, or nothing for a name the IDE does not hold.
   std::optional<Project> find_project(std::wstring_view name) const;
   // Opens a project file (.vbp) from disk as the IDE does, with each component
-  // file it names, and makes it the active project; returns its name. The project
-  // and its components have no unsaved changes. Throws std::runtime_error when a
-  // file cannot be read, and std::invalid_argument for a project name already there.
-  std::wstring open_project(const std::wstring& path);
+  // file it names and their binary files (.frx...), and makes it the active
+  // project; returns its name. The project and its components have no unsaved
+  // changes; saved, they keep every line and byte the IDE does not rewrite. A
+  // component file that cannot be read is left out and reported in `problems`
+  // ("File not found: Form2.frm"); a project of the same name already open is
+  // replaced, as File > Open Project does. Throws std::runtime_error when the
+  // project file cannot be read or names no project.
+  std::wstring open_project(const std::wstring& path, std::vector<std::wstring>* problems = nullptr);
   // The user edits a component: it then has unsaved changes. `text`, when not
   // empty, is appended to its code as a line. Throws std::out_of_range for a
   // project or component the IDE does not hold.
