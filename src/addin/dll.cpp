@@ -97,3 +97,14 @@ STDAPI DllRegisterServer() {
 STDAPI DllUnregisterServer() {
   return quarnel::Barrier([] { return quarnel::UnregisterServer(quarnel::AppFileName()); });
 }
+
+// regsvr32 /n /i:user (and /u /n /i:user): the registration for the current user
+// only, which needs no administrator. Any other command line is refused.
+STDAPI DllInstall(BOOL install, LPCWSTR command_line) {
+  if (!command_line || _wcsicmp(command_line, L"user") != 0) return E_INVALIDARG;
+  return quarnel::Barrier([&] {
+    const std::wstring path = quarnel::AppFileName();
+    return install ? quarnel::RegisterServer(path, quarnel::Scope::kUser)
+                   : quarnel::UnregisterServer(path, quarnel::Scope::kUser);
+  });
+}

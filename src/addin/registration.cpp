@@ -1,6 +1,7 @@
 #include "addin/registration.h"
 
 #include <oleauto.h>
+#include <algorithm>
 #include <olectl.h>
 
 #include "Quarnel_h.h"
@@ -67,27 +68,37 @@ bool KeyIsEmpty(HKEY root, const std::wstring& path) {
 
 }  // namespace
 
-std::vector<OwnedKey> RegistrationTable(const std::wstring& dll_path, const AddinRecord& record) {
+std::vector<OwnedKey> RegistrationTable(const std::wstring& dll_path, const AddinRecord& record,
+                                        Scope scope) {
   const std::wstring clsid = GuidText(CLSID_Connect);
   const std::wstring libid = GuidText(LIBID_Quarnel);
   const std::wstring iid = GuidText(IID__Connect);
   const auto [host_root, host_path] = SplitRootKey(FromAnsi(record.host_key));
-  return {
-      {HKEY_CLASSES_ROOT, kProgId,
-       {{L"", L"", std::wstring(kProgId)}, {L"CLSID", L"", clsid}}},
-      {HKEY_CLASSES_ROOT, L"CLSID\\" + clsid,
+  const bool user = scope == Scope::kUser;
+  const HKEY classes = user ? HKEY_CURRENT_USER : HKEY_CLASSES_ROOT;
+  const std::wstring below = user ? L"Software\\Classes\\" : L"";
+  // Empty keys above ours go at unregistration, but never HKEY_CLASSES_ROOT's
+  // CLSID and the like, nor the user's Software\Classes (whose empty CLSID and
+  // the like carry nothing, and may not have been there before).
+  const int kept = user ? 2 : 1;
+  std::vector<OwnedKey> table{
+      {classes, below + kProgId,
+       {{L"", L"", std::wstring(kProgId)}, {L"CLSID", L"", clsid}}, user ? 2 : 0},
+      {classes, below + L"CLSID\\" + clsid,
        {{L"", L"", std::wstring(kProgId)},
         {L"InprocServer32", L"", dll_path},
         {L"InprocServer32", L"ThreadingModel", std::wstring(L"Apartment")},
         {L"ProgID", L"", std::wstring(kProgId)},
         {L"TypeLib", L"", libid},
-        {L"Version", L"", std::wstring(L"1.0")}}},
-      {HKEY_CLASSES_ROOT, L"Interface\\" + iid,
+        {L"Version", L"", std::wstring(L"1.0")}},
+       kept},
+      {classes, below + L"Interface\\" + iid,
        {{L"", L"", std::wstring(L"_Connect")},
         {L"ProxyStubClsid", L"", std::wstring(kTypeLibMarshaler)},
         {L"ProxyStubClsid32", L"", std::wstring(kTypeLibMarshaler)},
         {L"TypeLib", L"", libid},
-        {L"TypeLib", L"Version", std::wstring(L"1.0")}}},
+        {L"TypeLib", L"Version", std::wstring(L"1.0")}},
+       kept},
       {host_root, host_path + L"\\Addins\\" + kProgId,
        {{L"", L"FriendlyName", FromAnsi(record.display_name)},
         {L"", L"Description", FromAnsi(record.description)},
@@ -95,6 +106,18 @@ std::vector<OwnedKey> RegistrationTable(const std::wstring& dll_path, const Addi
         {L"", L"CommandLineSafe", DWORD{record.command_line_safe}},
         {L"", L"SatelliteDllName", FromAnsi(record.satellite_dll)}}},
   };
+  if (user) {
+    // The keys that RegisterTypeLib writes for the machine, for this user: the
+    // system's per-user registration of type libraries is not there everywhere.
+    const std::wstring folder = dll_path.substr(0, dll_path.find_last_of(L'\\'));
+    table.push_back({classes, below + L"TypeLib\\" + libid,
+                     {{L"1.0", L"", std::wstring(L"Quarnel")},
+                      {L"1.0\\FLAGS", L"", std::wstring(L"0")},
+                      {L"1.0\\0\\win32", L"", dll_path},
+                      {L"1.0\\HELPDIR", L"", folder}},
+                     kept});
+  }
+  return table;
 }
 
 HRESULT WriteRegistration(const std::vector<OwnedKey>& table) {
@@ -120,11 +143,11 @@ HRESULT RemoveRegistration(const std::vector<OwnedKey>& table) {
     } else if (SUCCEEDED(result)) {
       result = HRESULT_FROM_WIN32(status);
     }
-    // The keys above that only held ours go too.
+    // The keys above that only held ours go too, down to the kept ones.
     std::wstring parent = owned.path;
     for (auto slash = parent.rfind(L'\\'); slash != std::wstring::npos; slash = parent.rfind(L'\\')) {
       parent.resize(slash);
-      if (parent.find(L'\\') == std::wstring::npos) break;  // directly below the root: kept
+      if (std::count(parent.begin(), parent.end(), L'\\') + 1 <= owned.kept_depth) break;
       if (!KeyIsEmpty(owned.root, parent)) break;
       RegDeleteKeyW(owned.root, parent.c_str());
     }
@@ -132,26 +155,30 @@ HRESULT RemoveRegistration(const std::vector<OwnedKey>& table) {
   return result;
 }
 
-HRESULT RegisterServer(const std::wstring& dll_path) {
+HRESULT RegisterServer(const std::wstring& dll_path, Scope scope) {
   com_ptr<ITypeLib> library;
   if (FAILED(LoadTypeLibEx(dll_path.c_str(), REGKIND_NONE, &library))) return SELFREG_E_TYPELIB;
   std::wstring path = dll_path;  // RegisterTypeLib's parameter is not const
-  if (FAILED(RegisterTypeLib(library.Get(), path.data(), nullptr))) return SELFREG_E_TYPELIB;
+  if (scope == Scope::kMachine && FAILED(RegisterTypeLib(library.Get(), path.data(), nullptr))) {
+    return SELFREG_E_TYPELIB;
+  }
   try {
     const HRESULT hr =
-        WriteRegistration(RegistrationTable(dll_path, ParseAddinRecord(AddinRecordBytes())));
+        WriteRegistration(RegistrationTable(dll_path, ParseAddinRecord(AddinRecordBytes()), scope));
     return FAILED(hr) ? SELFREG_E_CLASS : S_OK;
   } catch (...) {
     return SELFREG_E_CLASS;
   }
 }
 
-HRESULT UnregisterServer(const std::wstring& dll_path) {
+HRESULT UnregisterServer(const std::wstring& dll_path, Scope scope) {
   // The type library first: it knows its interfaces' keys while it is registered.
-  const HRESULT typelib = UnRegisterTypeLib(LIBID_Quarnel, 1, 0, LOCALE_NEUTRAL, SYS_WIN32);
+  const HRESULT typelib = scope == Scope::kMachine
+                              ? UnRegisterTypeLib(LIBID_Quarnel, 1, 0, LOCALE_NEUTRAL, SYS_WIN32)
+                              : S_OK;
   HRESULT keys;
   try {
-    keys = RemoveRegistration(RegistrationTable(dll_path, ParseAddinRecord(AddinRecordBytes())));
+    keys = RemoveRegistration(RegistrationTable(dll_path, ParseAddinRecord(AddinRecordBytes()), scope));
   } catch (...) {
     keys = E_UNEXPECTED;
   }

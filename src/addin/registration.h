@@ -24,10 +24,21 @@ struct OwnedKey {
   HKEY root;
   std::wstring path;
   std::vector<RegistryValue> values;
+  // How many keys of `path`, from the root down, stay when the keys above ours
+  // are found empty at unregistration: "CLSID" below HKEY_CLASSES_ROOT,
+  // "Software\Classes\CLSID" below HKEY_CURRENT_USER.
+  int kept_depth = 1;
 };
 
+// For whom: the machine (the classes below HKEY_CLASSES_ROOT, the type library
+// registered by the system; needs an administrator), or the current user only
+// (below HKEY_CURRENT_USER\Software\Classes, the type library's keys too). The
+// add-in's entry in the IDE's list is the user's either way.
+enum class Scope { kMachine, kUser };
+
 // The keys for the DLL at `dll_path`, with the add-in's entry from `record`.
-std::vector<OwnedKey> RegistrationTable(const std::wstring& dll_path, const AddinRecord& record);
+std::vector<OwnedKey> RegistrationTable(const std::wstring& dll_path, const AddinRecord& record,
+                                        Scope scope = Scope::kMachine);
 
 // Writes every value of the table; stops at the first failure, leaving what it
 // wrote, and returns it.
@@ -37,8 +48,9 @@ HRESULT WriteRegistration(const std::vector<OwnedKey>& table);
 // A key already gone is no failure.
 HRESULT RemoveRegistration(const std::vector<OwnedKey>& table);
 
-// DllRegisterServer and DllUnregisterServer for the DLL at `dll_path`.
-HRESULT RegisterServer(const std::wstring& dll_path);
-HRESULT UnregisterServer(const std::wstring& dll_path);
+// DllRegisterServer and DllUnregisterServer for the DLL at `dll_path`; with
+// Scope::kUser, what DllInstall does for "regsvr32 [/u] /n /i:user".
+HRESULT RegisterServer(const std::wstring& dll_path, Scope scope = Scope::kMachine);
+HRESULT UnregisterServer(const std::wstring& dll_path, Scope scope = Scope::kMachine);
 
 }  // namespace quarnel

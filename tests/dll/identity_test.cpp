@@ -296,14 +296,15 @@ class PeFile {
   const IMAGE_NT_HEADERS32* nt_ = nullptr;
 };
 
-TEST(DllFile, FourExportsByNameWithOrdinalsOneToFour) {
+// The four of a COM server with ordinals 1 to 4, and DllInstall (per-user registration) after them.
+TEST(DllFile, ExportsByNameWithOrdinalsOneToFourThenDllInstall) {
   const PeFile pe(DllPath());
   ASSERT_EQ(pe.nt()->FileHeader.Machine, IMAGE_FILE_MACHINE_I386);
   const auto& dir = pe.nt()->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
   const auto* exports = pe.At<IMAGE_EXPORT_DIRECTORY>(dir.VirtualAddress);
   ASSERT_NE(exports, nullptr);
   EXPECT_STREQ(pe.At<char>(exports->Name), "Quarnel.dll");
-  ASSERT_EQ(exports->NumberOfNames, 4u);
+  ASSERT_EQ(exports->NumberOfNames, 5u);
   const auto* names = pe.At<DWORD>(exports->AddressOfNames);
   const auto* ordinals = pe.At<WORD>(exports->AddressOfNameOrdinals);
   std::map<std::string, DWORD> by_name;
@@ -313,7 +314,8 @@ TEST(DllFile, FourExportsByNameWithOrdinalsOneToFour) {
   EXPECT_EQ(by_name, (std::map<std::string, DWORD>{{"DllCanUnloadNow", 1},
                                                    {"DllGetClassObject", 2},
                                                    {"DllRegisterServer", 3},
-                                                   {"DllUnregisterServer", 4}}));
+                                                   {"DllUnregisterServer", 4},
+                                                   {"DllInstall", 5}}));
 }
 
 TEST(DllFile, ImportsOnlyTheSystemsOwnDlls) {

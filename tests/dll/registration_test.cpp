@@ -189,6 +189,52 @@ TEST_F(Regsvr32, TwiceChangesNothingAndUnregisteringRestoresTheRegistry) {
   EXPECT_TRUE(FAILED(CLSIDFromProgID(L"Quarnel.Connect", &clsid)));
 }
 
+// regsvr32 /n /i:user: everything below the user's own keys, nothing for the
+// machine; /u /n /i:user takes exactly that away.
+TEST_F(Regsvr32, PerUserRegistrationWritesOnlyTheUsersKeysAndUndoesThem) {
+  // Empty keys carry nothing: Windows has HKCU\Software\Classes\CLSID and the
+  // like before any registration, a fresh Wine prefix does not.
+  auto user = [] {
+    test::RegistryExport all;
+    test::ExportKey(HKEY_CURRENT_USER, L"Software\\Classes", all);
+    test::ExportKey(HKEY_CURRENT_USER, L"Software\\Microsoft\\Visual Basic", all);
+    std::erase_if(all, [&](const auto& entry) {
+      const auto next = all.upper_bound(entry.first);
+      return entry.first.find(L" [") == std::wstring::npos &&
+             (next == all.end() || next->first.rfind(entry.first, 0) != 0);
+    });
+    return all;
+  };
+  auto machine = [] {
+    test::RegistryExport all = Snapshot();
+    std::erase_if(all, [](const auto& entry) { return entry.first.rfind(L"HKCU\\", 0) == 0; });
+    return all;
+  };
+  const auto user_before = user(), machine_before = machine();
+  const std::wstring dll = L" \"" + DllPath() + L"\"";
+  ASSERT_EQ(RunCommand(L"regsvr32.exe /s /n /i:user" + dll), 0u);
+  const std::wstring classes = L"Software\\Classes\\";
+  EXPECT_EQ(ReadString(HKEY_CURRENT_USER, classes + L"Quarnel.Connect\\CLSID", nullptr),
+            L"{B49DBFBD-ABE8-493A-A11E-D4D2D38DD7A6}");
+  EXPECT_EQ(_wcsicmp(ReadString(HKEY_CURRENT_USER,
+                                classes + L"CLSID\\{B49DBFBD-ABE8-493A-A11E-D4D2D38DD7A6}\\InprocServer32",
+                                nullptr).c_str(), DllPath().c_str()), 0);
+  EXPECT_EQ(_wcsicmp(ReadString(HKEY_CURRENT_USER,
+                                classes + L"TypeLib\\{D6C1C353-BB8B-4E84-9B09-B25DBB389205}\\1.0\\0\\win32",
+                                nullptr).c_str(), DllPath().c_str()), 0);
+  EXPECT_EQ(ReadString(HKEY_CURRENT_USER, classes + L"Interface\\{194B1080-1712-41FF-8791-B541F9977306}\\TypeLib",
+                       nullptr),
+            L"{D6C1C353-BB8B-4E84-9B09-B25DBB389205}");
+  EXPECT_EQ(ReadString(HKEY_CURRENT_USER, L"Software\\Microsoft\\Visual Basic\\6.0\\Addins\\Quarnel.Connect",
+                       L"FriendlyName"),
+            L"Orv Quarnel...");
+  EXPECT_TRUE(machine() == machine_before) << Differences(machine_before, machine());
+  ASSERT_EQ(RunCommand(L"regsvr32.exe /s /u /n /i:user" + dll), 0u);
+  EXPECT_TRUE(user() == user_before) << Differences(user_before, user());
+  EXPECT_NE(RunCommand(L"regsvr32.exe /s /n /i:everyone" + dll), 0u) << "only \"user\" is known";
+  EXPECT_TRUE(user() == user_before);
+}
+
 TEST_F(Regsvr32, ScriptCreatesTheClassAndUsesItThroughItsTypeLibrary) {
   ASSERT_EQ(Register(), 0u);
   test::TempFolder folder;
