@@ -2,7 +2,7 @@
 # Installs what the build and the tests need on a Debian machine: the 32-bit
 # MinGW-w64 cross compiler, widl and the platform IDL files, 32-bit Wine, Xvfb,
 # CMake, Ninja, GoogleTest's sources, and the locale sources that the
-# double-byte test compiles its Japanese locale from. Safe to run again: when everything is
+# double-byte test compiles its Japanese locale from, and NSIS for the installer. Safe to run again: when everything is
 # present it only checks and returns.
 set -euo pipefail
 
@@ -19,6 +19,7 @@ packages=(
   ninja-build
   googletest
   locales
+  nsis
 )
 
 missing=()
