@@ -90,7 +90,8 @@ detail::BarNode& BarOf(const detail::Core& core, std::wstring_view name) {
   return *bar;
 }
 
-ClickResult Fire(const std::shared_ptr<detail::Core>& core, const std::shared_ptr<detail::ControlNode>& node) {
+ClickResult Fire(const std::shared_ptr<detail::Core>& core, const std::shared_ptr<detail::ControlNode>& node,
+                 bool handled_in = false, bool cancel_default_in = false) {
   com_ptr<detail::ControlObject> control = detail::ObjectFor<detail::ControlObject>(core, node);
   // The sinks as they are now: one may unadvise, or advise another, while called.
   std::vector<com_ptr<IDispatch>> sinks;
@@ -98,8 +99,8 @@ ClickResult Fire(const std::shared_ptr<detail::Core>& core, const std::shared_pt
     if (source->control().lock() == node) source->AppendSinks(sinks);
   }
   ClickResult result;
-  VARIANT_BOOL handled = VARIANT_FALSE;
-  VARIANT_BOOL cancel_default = VARIANT_FALSE;
+  VARIANT_BOOL handled = handled_in ? VARIANT_TRUE : VARIANT_FALSE;
+  VARIANT_BOOL cancel_default = cancel_default_in ? VARIANT_TRUE : VARIANT_FALSE;
   for (const auto& sink : sinks) {
     // Click(CommandBarControl, handled, CancelDefault), arguments last to first.
     VARIANTARG args[3];
@@ -249,12 +250,12 @@ void Ide::remove_bar(std::wstring_view name) {
   std::erase_if(bars, [&](const auto& bar) { return detail::SameText(bar->name, name); });
 }
 
-ClickResult Ide::click(std::wstring_view bar, int position) {
+ClickResult Ide::click(std::wstring_view bar, int position, bool handled, bool cancel_default) {
   auto& controls = BarOf(*core_, bar).controls;
   if (position < 1 || static_cast<size_t>(position) > controls.size()) {
     throw std::out_of_range("standin: no control at that position of " + Narrow(bar));
   }
-  return Fire(core_, controls[static_cast<size_t>(position) - 1]);
+  return Fire(core_, controls[static_cast<size_t>(position) - 1], handled, cancel_default);
 }
 
 ClickResult Ide::click(std::wstring_view bar, std::wstring_view caption) {

@@ -45,9 +45,46 @@ com_ptr<_IDTExtensibility2> AddinDll::Create() const {
   return addin;
 }
 
-std::vector<std::uint32_t> FormPicture() {
-  frmAddIn form;
-  return Pixels(form.Picture1());
+testing::AssertionResult IsFloppyPicture(const std::vector<std::uint32_t>& pixels) {
+  if (pixels.size() != 256) return testing::AssertionFailure() << pixels.size() << " pixels";
+  const COLORREF c = GetSysColor(COLOR_BTNFACE);
+  const std::uint32_t face = (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c);
+  struct Pixel {
+    int x, y;
+    std::uint32_t rgb;
+  };
+  const Pixel expected[] = {{0, 0, face},        {15, 0, face},       {0, 15, face},
+                            {15, 15, face},      {7, 0, face},        {1, 1, 0x808080u},
+                            {2, 2, 0xFF8000u},   {4, 2, 0xC0C0C0u},   {3, 8, 0xFFFF00u},
+                            {4, 9, 0xFF0000u}};
+  for (const Pixel& p : expected) {
+    if (pixels[p.y * 16 + p.x] != p.rgb) {
+      return testing::AssertionFailure() << "pixel (" << p.x << ", " << p.y << ") is " << std::hex
+                                         << pixels[p.y * 16 + p.x] << ", not " << p.rgb;
+    }
+  }
+  return testing::AssertionSuccess();
+}
+
+std::optional<std::wstring> ClipboardText() {
+  if (!OpenClipboard(nullptr)) return std::nullopt;
+  const auto close = scope_exit([] { CloseClipboard(); });
+  HANDLE data = GetClipboardData(CF_UNICODETEXT);
+  const auto* text = data ? static_cast<const wchar_t*>(GlobalLock(data)) : nullptr;
+  if (!text) return std::nullopt;
+  std::wstring out = text;
+  GlobalUnlock(data);
+  return out;
+}
+
+void PutClipboardText(const std::wstring& text) {
+  ASSERT_TRUE(OpenClipboard(nullptr));
+  EmptyClipboard();
+  HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(wchar_t));
+  memcpy(GlobalLock(block), text.c_str(), (text.size() + 1) * sizeof(wchar_t));
+  GlobalUnlock(block);
+  if (!SetClipboardData(CF_UNICODETEXT, block)) GlobalFree(block);
+  CloseClipboard();
 }
 
 std::optional<std::vector<std::uint32_t>> ClipboardPicture() {

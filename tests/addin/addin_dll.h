@@ -40,8 +40,12 @@ class AddinDll {
   unique_hmodule module_;
 };
 
-// What the form draws as the button picture, drawn here by the same code.
-std::vector<std::uint32_t> FormPicture();
+// Whether a 16 x 16 picture is the add-in's floppy disk on the button-face
+// colour, by fixed pixels (not by the product's own drawing).
+testing::AssertionResult IsFloppyPicture(const std::vector<std::uint32_t>& pixels);
+// The clipboard's text; nothing when it holds none. And text put on it.
+std::optional<std::wstring> ClipboardText();
+void PutClipboardText(const std::wstring& text);
 // The picture on the clipboard as a bitmap; nothing when it holds none.
 std::optional<std::vector<std::uint32_t>> ClipboardPicture();
 // The per-user value HKCU\Software\VB and VBA Program Settings\Quarnel\Settings

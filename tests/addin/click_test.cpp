@@ -67,6 +67,10 @@ TEST_F(MenuClick, SavedProjectGetsTheRealAlreadySavedBox) {
   EXPECT_EQ(click.result, S_OK);
   EXPECT_FALSE(click.handled);
   EXPECT_FALSE(click.cancel_default);
+  ExpectDialogs({ExpectMessageBox().Text(L"Project already saved.").Press(IDOK)});
+  const auto set = ide->click(L"File", 7, true, true);
+  EXPECT_TRUE(driver->Finish());
+  EXPECT_TRUE(set.handled && set.cancel_default) << "the flags come back as they came";
   EXPECT_EQ(ide->count(L"_VBProject.SaveAs"), 0u);
   Disconnect(addin.Get());
 }

@@ -39,6 +39,30 @@ TEST(ConnectInProcess, ConnectionFailureIsOneBoxWithOkOnlyNoIconAndTheForeground
   CoUninitialize();
 }
 
+// Each connection makes a new settings store, even on the same Connect.
+TEST(ConnectInProcess, ConnectingAgainMakesANewSettingsStore) {
+  ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+  {
+    standin::Ide ide;
+    test::ScriptedDialogs dialogs;
+    const ScopedDialogs in_force(dialogs);
+    com_ptr<_IDTExtensibility2> addin;
+    ASSERT_EQ(Connect::Create(IID__IDTExtensibility2, &addin), S_OK);
+    SAFEARRAY* custom = nullptr;
+    ASSERT_EQ(addin->OnConnection(ide.application().Get(), ext_cm_Startup, nullptr, &custom), S_OK);
+    const CIniManag* first = oIni.get();
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(addin->OnDisconnection(ext_dm_UserClosed, &custom), S_OK);
+    EXPECT_EQ(oIni.get(), first) << "disconnection keeps it";
+    ASSERT_EQ(addin->OnConnection(ide.application().Get(), ext_cm_AfterStartup, nullptr, &custom), S_OK);
+    EXPECT_NE(oIni.get(), first);
+    EXPECT_EQ(addin->OnDisconnection(ext_dm_UserClosed, &custom), S_OK);
+  }
+  EXPECT_EQ(standin::LiveObjects(), 0);
+  test::RemoveTree(AppPath() + L"\\Quarnel.ini");
+  CoUninitialize();
+}
+
 }  // namespace
 }  // namespace quarnel
 

@@ -117,6 +117,17 @@ TEST_F(HostLayer, AddWithoutArgumentsAppendsToTools) {
   EXPECT_EQ(ide->controls(L"Tools").back().caption, L"Quarnel options...");
 }
 
+// Positional arguments reach the host in the order they are given: Type, then Id.
+TEST_F(HostLayer, PositionalArgumentsKeepTheirOrder) {
+  vbe = Root();
+  const unique_variant type = Integer(1), id = Integer(2);
+  const VARIANT args[] = {*type.get(), *id.get()};
+  vbe.CommandBars().Item(L"Tools").Controls().CallObject(L"Add", args);
+  // Reversed, Type would be 2, which this IDE refuses, and Id 1.
+  EXPECT_EQ(ide->controls(L"Tools").back().type, 1);
+  EXPECT_EQ(ide->controls(L"Tools").back().id, 2);
+}
+
 TEST_F(HostLayer, PasteFaceTakesTheClipboardPictureAndDeleteRemovesTheControl) {
   vbe = Root();
   const CommandBarControl control =

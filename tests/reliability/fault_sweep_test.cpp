@@ -139,6 +139,40 @@ void Sweep(const char* name, const std::wstring& settings, const std::function<v
   std::printf("[ sweep    ] %s: %zu host calls, %zu failure points, each tried twice\n", name, calls, calls);
 }
 
+bool FormDisplayed(_Connect* connect) {
+  VARIANT_BOOL displayed = VARIANT_FALSE;
+  connect->get_FormDisplayed(&displayed);
+  return displayed != VARIANT_FALSE;
+}
+
+BOOL CALLBACK FindVisibleForm(HWND window, LPARAM found) {
+  DWORD process = 0;
+  GetWindowThreadProcessId(window, &process);
+  wchar_t name[64] = {};
+  GetClassNameW(window, name, 64);
+  if (process == GetCurrentProcessId() && IsWindowVisible(window) && wcscmp(name, L"QuarnelDefaultFolderForm") == 0) {
+    *reinterpret_cast<bool*>(found) = true;
+  }
+  return TRUE;
+}
+
+// A form of the add-in shows in this process.
+bool FormVisible() {
+  bool found = false;
+  EnumWindows(FindVisibleForm, reinterpret_cast<LPARAM>(&found));
+  return found;
+}
+
+std::wstring DisplayOnConnect() {
+  wchar_t value[16] = {};
+  DWORD size = sizeof value;
+  if (RegGetValueW(HKEY_CURRENT_USER, L"Software\\VB and VBA Program Settings\\Quarnel\\Settings",
+                   L"DisplayOnConnect", RRF_RT_REG_SZ, nullptr, value, &size) != ERROR_SUCCESS) {
+    return L"(none)";
+  }
+  return value;
+}
+
 const std::wstring kStoredFolder = L"[FOLDER]\r\nDefaultFolder=C:\\Projects\r\n";
 
 TEST(FaultSweep, Connection) {
@@ -184,17 +218,29 @@ TEST(FaultSweep, DisconnectionShowAndHide) {
           EXPECT_TRUE(run.dialogs.messages.empty()) << "disconnection skips its failures silently";
           EXPECT_EQ(run.ide->controls(L"File").size(), 13u + (run.FailedOperation().empty() ? 0u : 1u));
         });
-  Sweep("show and hide", L"",
+  // After a menu connection: Show and Hide make no host call but must do their
+  // part whatever fails; disconnection deletes the command, writes "1" for the
+  // form shown then, and unloads it.
+  Sweep("show, hide and disconnection", L"",
         [](SweepRun& run, int n) {
-          run.ConnectNow(ext_cm_External);
+          run.ConnectNow();
           run.FailCall(n);
           com_ptr<_Connect> connect;
           run.addin.As(&connect);
+          EXPECT_EQ(connect->Show(), S_OK);
+          EXPECT_TRUE(FormDisplayed(connect.Get()) && FormVisible());
           EXPECT_EQ(connect->Hide(), S_OK);
+          EXPECT_FALSE(FormDisplayed(connect.Get()) || FormVisible());
           EXPECT_EQ(connect->Show(), S_OK);
           run.DisconnectNow();
+          EXPECT_FALSE(FormDisplayed(connect.Get()));
         },
-        [](SweepRun&, int) {});
+        [](SweepRun& run, int) {
+          EXPECT_TRUE(run.dialogs.messages.empty());
+          EXPECT_EQ(DisplayOnConnect(), L"1");
+          EXPECT_EQ(frmAddIn::LoadedWindows(), 0) << "the form is unloaded";
+          EXPECT_EQ(run.ide->controls(L"File").size(), 13u + (run.FailedOperation().empty() ? 0u : 1u));
+        });
   CoUninitialize();
 }
 

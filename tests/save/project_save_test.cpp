@@ -127,9 +127,9 @@ TEST_P(FirstUse, StoresTheChosenFolderAndOpensTheDestinationThere) {
   EXPECT_EQ(dialogs.pickers[0].flags, 0u);
   EXPECT_EQ(dialogs.pickers[1].initial_folder, default_folder);
   EXPECT_EQ(dialogs.pickers[1].flags, 0x4055u);
-  // Both owned by the form's default instance, which is unloaded again.
-  EXPECT_NE(dialogs.pickers[0].owner, nullptr);
-  EXPECT_EQ(dialogs.pickers[0].owner, dialogs.pickers[1].owner);
+  // Both owned by the form's default instance, hidden, which is unloaded again.
+  EXPECT_TRUE(dialogs.pickers[0].owned_by_default_form);
+  EXPECT_TRUE(dialogs.pickers[1].owned_by_default_form);
   EXPECT_FALSE(frmAddIn::Default().Loaded());
 
   const std::string narrow(default_folder.begin(), default_folder.end());
@@ -270,14 +270,15 @@ TEST_F(SaveCommand, UnknownKindSaysBohAndKeepsThePreviousExtension) {
   ide->project(L"Project1")
       .component(L"First", 42)   // nothing before it: cannot be saved
       .module(L"Module1")
-      .component(L"Odd", 12)     // takes ".bas" from Module1
+      .cls(L"Class1").clean()    // not saved, but its kind is read all the same
+      .component(L"Odd", 12)     // takes ".cls" from Class1
       .build();
   dialogs.answers = {dest};
   Click();
   EXPECT_EQ(MessageTexts(), (std::vector<std::wstring>{L" BOH!", L"Can't save this Component.",
                                                        L" BOH!"}));
   EXPECT_EQ(dialogs.messages[0].flags, kNoIcon);
-  EXPECT_EQ(SaveAsPaths(), (std::vector<std::wstring>{dest + L"\\Module1.bas", dest + L"\\Odd.bas",
+  EXPECT_EQ(SaveAsPaths(), (std::vector<std::wstring>{dest + L"\\Module1.bas", dest + L"\\Odd.cls",
                                                       dest + L"\\Project1.vbp"}));
 }
 

@@ -5,9 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include "support/dialog_watch.h"
+
 int main(int argc, char** argv) {
   if (FAILED(OleInitialize(nullptr))) return 2;
   ::testing::InitGoogleTest(&argc, argv);
+  quarnel::test::WatchForUnansweredDialogs();
   const int result = RUN_ALL_TESTS();
   OleUninitialize();
   return result;

@@ -1,5 +1,7 @@
 #include "support/scripted_dialogs.h"
 
+#include "forms/frmAddIn.h"
+
 #include <shlobj.h>
 
 #include "common/error.h"
@@ -15,7 +17,9 @@ int ScriptedDialogs::Message(HWND owner, const std::wstring& text, const std::ws
 
 std::wstring ScriptedDialogs::BrowseForFolder(HWND owner, const std::wstring& prompt,
                                               const std::wstring& initial_folder, UINT flags) {
-  pickers.push_back({owner, prompt, initial_folder, flags});
+  const frmAddIn& form = frmAddIn::Default();
+  const bool default_form = owner && form.Loaded() && owner == form.hWnd() && !IsWindowVisible(owner);
+  pickers.push_back({owner, prompt, initial_folder, flags, default_form});
   sequence.push_back(L"picker: " + prompt);
   if (answers.empty()) return {};
   std::wstring answer = answers.front();

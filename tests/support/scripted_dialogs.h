@@ -26,6 +26,8 @@ struct PickerCall {
   std::wstring prompt;
   std::wstring initial_folder;
   UINT flags;
+  // The owner was the window of the form's default instance, hidden, then.
+  bool owned_by_default_form = false;
 };
 
 // One thing the user was shown, in order: "message: TEXT" or "picker: PROMPT".

@@ -176,7 +176,8 @@ class Ide {
   // The user clicks the control at this 1-based position: the IDE raises Click on
   // every event object the client took for that control, to each advised sink.
   //   auto click = ide.click(L"File", 7); EXPECT_EQ(click.sinks, 1);
-  ClickResult click(std::wstring_view bar, int position);
+  // `handled` and `cancel_default` are what the IDE passes in the byref arguments.
+  ClickResult click(std::wstring_view bar, int position, bool handled = false, bool cancel_default = false);
   ClickResult click(std::wstring_view bar, std::wstring_view caption);
 
   // --- Projects -------------------------------------------------------------------
