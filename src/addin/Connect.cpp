@@ -273,10 +273,7 @@ void Connect::AddinInstance_OnDisconnection(long) {
   } else {
     SkipFailure([] { SaveSetting(kAppTitle, L"Settings", L"DisplayOnConnect", L"0"); });
   }
-  // A form whose Browse or OK dialog is open goes when that dialog closes.
-  SkipFailure([&] {
-    if (!Form().Busy()) Form().Unload();
-  });
+  // Unloads the form; one whose Browse or OK dialog is open goes when that closes.
   DropForm();
 }
 

@@ -47,7 +47,7 @@ CommandBar CommandBars::Item(const std::wstring& name) const {
 
 com_ptr<IUnknown> Events::CommandBarEvents(IDispatch* control) const {
   const unique_variant arg = ObjectArg(control);
-  return AsCommandBarEvents(GetUnknown(L"CommandBarEvents", {arg.get(), 1}).Get());
+  return GetUnknown(L"CommandBarEvents", {arg.get(), 1});
 }
 
 com_ptr<IUnknown> AsCommandBarEvents(IUnknown* object) {

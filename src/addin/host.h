@@ -66,11 +66,10 @@ class CommandBars : public Object {
 
 class Events : public Object {
  public:
-  // The event source of one command-bar control, through its default interface
-  // _CommandBarControlEvents; null for Nothing. `control` may be Nothing. The
-  // IDE's event object is IUnknown-based: nothing but that interface and its
-  // IConnectionPointContainer is asked of it (not IDispatch); "Type mismatch"
-  // when it lacks the default interface.
+  // The event source of one command-bar control, as it comes (VT_DISPATCH or
+  // VT_UNKNOWN); null for Nothing. `control` may be Nothing. The IDE's event
+  // object is IUnknown-based: ask it only for its default interface
+  // (AsCommandBarEvents) and its IConnectionPointContainer, not IDispatch.
   com_ptr<IUnknown> CommandBarEvents(IDispatch* control) const;
 };
 

@@ -83,7 +83,7 @@ std::vector<OwnedKey> RegistrationTable(const std::wstring& dll_path, const Addi
   const int kept = user ? 2 : 1;
   std::vector<OwnedKey> table{
       {classes, below + kProgId,
-       {{L"", L"", std::wstring(kProgId)}, {L"CLSID", L"", clsid}}, user ? 2 : 0},
+       {{L"", L"", std::wstring(kProgId)}, {L"CLSID", L"", clsid}}, kept},
       {classes, below + L"CLSID\\" + clsid,
        {{L"", L"", std::wstring(kProgId)},
         {L"InprocServer32", L"", dll_path},

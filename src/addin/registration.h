@@ -26,7 +26,7 @@ struct OwnedKey {
   std::vector<RegistryValue> values;
   // How many keys of `path`, from the root down, stay when the keys above ours
   // are found empty at unregistration: "CLSID" below HKEY_CLASSES_ROOT,
-  // "Software\Classes\CLSID" below HKEY_CURRENT_USER.
+  // "Software\Classes" below HKEY_CURRENT_USER.
   int kept_depth = 1;
 };
 

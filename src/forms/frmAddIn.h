@@ -51,8 +51,6 @@ class frmAddIn final : public TopMostForm {
   // of its Browse or OK is open), hidden now and deleted when that handler
   // returns, so the dialog is not taken away from under the user.
   static void Release(std::unique_ptr<frmAddIn> form);
-  // Whether one of its button handlers is running now.
-  bool Busy() const;
 
   // Loads the form (window created, hidden; the load steps run) unless loaded.
   void Load() const;
@@ -106,6 +104,8 @@ class frmAddIn final : public TopMostForm {
   RECT WindowRect() const;
   // Hands the keys to the form while it is shown (see Show), or stops.
   void TakeKeys(bool take);
+  // Whether one of its button handlers is running now.
+  bool Busy() const;
 
   std::unique_ptr<State> state_;
 };

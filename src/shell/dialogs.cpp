@@ -31,7 +31,6 @@ DialogRun::DialogRun() noexcept : started_(!running) { running = true; }
 DialogRun::~DialogRun() {
   if (started_) running = false;
 }
-bool DialogRun::Running() noexcept { return running; }
 
 Dialogs& CurrentDialogs() { return *current; }
 

@@ -43,8 +43,6 @@ class DialogRun {
 
   // Whether this run may go on: no other was running when it started.
   explicit operator bool() const noexcept { return started_; }
-  // Whether a run is going on now.
-  static bool Running() noexcept;
 
  private:
   bool started_;

@@ -1,6 +1,7 @@
 #include "project_files.h"
 
 #include "automation.h"
+#include "common/ansi.h"
 
 #include <cstring>
 #include <memory>
@@ -10,23 +11,8 @@ namespace standin::detail {
 namespace {
 
 // Text in the system's ANSI code page, as the IDE's files hold it.
-std::string Ansi(const std::wstring& text) {
-  if (text.empty()) return {};
-  const int length = static_cast<int>(text.size());
-  const int n = WideCharToMultiByte(CP_ACP, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_ACP, 0, text.data(), length, out.data(), n, nullptr, nullptr);
-  return out;
-}
-
-std::wstring Wide(const std::string& text) {
-  if (text.empty()) return {};
-  const int length = static_cast<int>(text.size());
-  const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0);
-  std::wstring out(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text.data(), length, out.data(), n);
-  return out;
-}
+std::string Ansi(std::wstring_view text) { return quarnel::ToAnsi(text); }
+std::wstring Wide(std::string_view text) { return quarnel::FromAnsi(text); }
 
 std::wstring FolderOf(const std::wstring& path) {
   const size_t slash = path.find_last_of(L"\\/");

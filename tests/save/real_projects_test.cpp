@@ -9,6 +9,7 @@
 #include <cwctype>
 
 #include "addin/host.h"
+#include "common/ansi.h"
 #include "common/app.h"
 #include "forms/frmAddIn.h"
 #include "save/modAddin.h"
@@ -56,17 +57,10 @@ std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
-std::wstring Wide(const std::string& text) {
-  std::wstring out(text.size() * 2 + 1, L'\0');
-  out.resize(static_cast<size_t>(
-      MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), static_cast<int>(out.size()))));
-  return out;
-}
-
 // A path of a project file line as a full path, from the project file's folder.
 std::wstring Resolve(const std::wstring& folder, std::string path) {
   if (path.size() >= 2 && path.front() == '"' && path.back() == '"') path = path.substr(1, path.size() - 2);
-  const std::wstring wide = Wide(path);
+  const std::wstring wide = FromAnsi(path);
   const bool absolute = wide.size() > 1 && wide[1] == L':';
   wchar_t full[MAX_PATH] = {};
   GetFullPathNameW((absolute ? wide : folder + L"\\" + wide).c_str(), MAX_PATH, full, nullptr);
@@ -159,7 +153,7 @@ TEST_P(RealProject, SavedIntoANewFolderKeepsEveryLineAndByteTheIdeDoesNotRewrite
   const auto changed = std::find_if(opened.components.begin(), opened.components.end(),
                                     [&](const standin::Component& c) { return c.name == GetParam().change; });
   ASSERT_NE(changed, opened.components.end());
-  ide->change(name, GetParam().change, Wide(kChange));
+  ide->change(name, GetParam().change, FromAnsi(kChange));
   SaveThroughTheAddin();
 
   // The changed component is in the new folder under its name; its binary files
