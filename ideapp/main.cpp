@@ -19,6 +19,7 @@
 #include "common/app.h"
 #include "script.h"
 #include "standin/ide.h"
+#include "support/crash_report.h"
 
 using namespace ideapp;
 
@@ -297,6 +298,8 @@ int RegisterTypeLibraries() {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+  // A crash ends the program at once with a report and a failing exit status.
+  quarnel::test::ReportCrashes();
   std::wstring script_path, project_path;
   App app;
   g_app = &app;

@@ -509,6 +509,14 @@ bool App::RunStep(const Step& step, std::vector<size_t>& pending) {
     Sleep(static_cast<DWORD>(_wtoi(a[0].c_str())));
     return true;
   }
+  if (is(L"crash", 0)) {
+    // For testing the test run itself: a fault in the window procedure, where
+    // an add-in's handlers run.
+    Print(L"crashing on purpose");
+    volatile int* volatile nowhere = nullptr;
+    *nowhere = 1;
+    return false;
+  }
   Print(L"unknown step or missing arguments: " + k);
   return false;
 }

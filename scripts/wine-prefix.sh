@@ -4,7 +4,7 @@
 set -euo pipefail
 prefix="${1:?usage: wine-prefix.sh PREFIX_DIR}"
 # The stamp names the version of this setup: a changed setup remakes old prefixes.
-stamp="$prefix/.quarnel-ready-3"
+stamp="$prefix/.quarnel-ready-4"
 [ -f "$stamp" ] && exit 0
 
 echo "wine-prefix: creating $prefix (takes about 15 s, once)"
@@ -21,9 +21,11 @@ fi
 # one would wait up to a second for it whenever it is hidden or destroyed
 # (every dialog a test closes).
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >>"$prefix.log" 2>&1
-# No debugger: a program that crashes ends at once, and its test fails, instead
-# of waiting in Wine's debugger until CTest's time-out.
-wine reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f >>"$prefix.log" 2>&1 || true
+# No debugger: a program that crashes ends at once with the exception's code as
+# its exit status, so its test fails. Without a Debugger value Wine starts its
+# own, which kills a program of several threads with exit status 0 (it passes
+# its test); an empty one cannot start, and the program ends by itself.
+wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d "" /f >>"$prefix.log" 2>&1
 wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >>"$prefix.log" 2>&1
 wineserver -w
 touch "$stamp"

@@ -2,10 +2,14 @@
 # Runs the stand-in IDE program's scripts as a fresh user would meet it: the
 # IDE's type libraries and Quarnel.dll registered with regsvr32 in the test
 # prefix, no settings yet, a fresh copy of the sample project, an empty
-# destination. Usage: run_test.sh BUILD_DIR SAMPLE_DIR SCRIPT...
+# destination. Usage: run_test.sh [--expect-crash] BUILD_DIR SAMPLE_DIR SCRIPT...
 # Each script runs in a program of its own, in order; the test fails at the first
 # that exits non-zero. Everything registered is unregistered at the end.
+# --expect-crash turns it round, to test the test run: each program must crash,
+# exit non-zero and report where.
 set -u
+expect_crash=0
+if [ "$1" = "--expect-crash" ]; then expect_crash=1; shift; fi
 build="$1"; sample="$2"; shift 2
 drive="$build/test-drive/ideapp"
 run="$build/wine-run.sh"
@@ -21,8 +25,19 @@ rm -rf "$drive/work" "$out" && mkdir -p "$drive/work" "$out" && cp "$sample"/* "
 status=0
 for script in "$@"; do
   echo "--- $(basename "$script")"
+  code=0
   "$run" 'D:\ideapp\program\quarnel_ide.exe' --output "Z:$(echo "$out" | tr / '\\')" \
-    --script "Z:$(echo "$script" | tr / '\\')" </dev/null || { status=1; break; }
+    --script "Z:$(echo "$script" | tr / '\\')" </dev/null 2>"$out/stderr.txt" || code=$?
+  cat "$out/stderr.txt" >&2
+  if [ "$expect_crash" = 1 ]; then
+    if [ "$code" = 0 ] || ! grep -q '^\[  CRASH   \] .* at 0x' "$out/stderr.txt"; then
+      echo "run_test: expected a crash report and a failing exit status, got exit status $code" >&2
+      status=1; break
+    fi
+    echo "run_test: crashed as planted, exit status $code"
+  elif [ "$code" != 0 ]; then
+    status=1; break
+  fi
 done
 "$run" regsvr32 /s /u 'D:\ideapp\addin\Quarnel.dll'
 "$run" reg delete "$settings" /f >/dev/null 2>&1

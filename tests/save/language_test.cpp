@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "save/modAddin.h"
+#include "support/crash_report.h"
 
 namespace {
 
@@ -38,6 +39,7 @@ TEST(Language, UserLanguageDecidesTheTexts) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  quarnel::test::ReportCrashes();
   ::testing::InitGoogleTest(&argc, argv);
   constexpr char kFlag[] = "--expect-langid=";
   for (int i = 1; i < argc; ++i) {

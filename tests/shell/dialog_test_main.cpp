@@ -5,9 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include "support/crash_report.h"
 #include "support/dialog_watch.h"
 
 int main(int argc, char** argv) {
+  quarnel::test::ReportCrashes();
   if (FAILED(OleInitialize(nullptr))) return 2;
   ::testing::InitGoogleTest(&argc, argv);
   quarnel::test::WatchForUnansweredDialogs();
