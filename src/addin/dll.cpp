@@ -85,9 +85,12 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID riid, LPVOID* out) {
   return hr;
 }
 
-// No object alive, no lock held, and no form window whose procedure is here.
+// No object alive, no lock held, and no form window or message hook whose
+// procedure is here: unloaded under one, the IDE would crash at its next message.
 STDAPI DllCanUnloadNow() {
-  return quarnel::ModuleCount() == 0 && quarnel::frmAddIn::LoadedWindows() == 0 ? S_OK : S_FALSE;
+  using quarnel::frmAddIn;
+  return quarnel::ModuleCount() == 0 && frmAddIn::LoadedWindows() == 0 && !frmAddIn::KeyHookInstalled() ? S_OK
+                                                                                                          : S_FALSE;
 }
 
 STDAPI DllRegisterServer() {

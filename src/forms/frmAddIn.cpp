@@ -115,6 +115,8 @@ frmAddIn& frmAddIn::Default() {
 
 int frmAddIn::LoadedWindows() { return live_windows; }
 
+bool frmAddIn::KeyHookInstalled() { return key_hook != nullptr; }
+
 void frmAddIn::Release(std::unique_ptr<frmAddIn> form) {
   if (!form || !form->Busy()) return;  // deleted here
   if (form->state_->window) ShowWindow(form->state_->window, SW_HIDE);

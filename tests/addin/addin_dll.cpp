@@ -7,17 +7,39 @@
 
 namespace quarnel::test {
 
-AddinDll::AddinDll(const std::wstring& folder) {
+AddinDll::AddinDll(const std::wstring& folder, Loader loader) : path_(folder + L"\\Quarnel.dll") {
   const std::wstring source = AppPath() + L"\\Quarnel.dll";
-  const std::wstring copy = folder + L"\\Quarnel.dll";
-  if (!CopyFileW(source.c_str(), copy.c_str(), FALSE)) {
+  if (!CopyFileW(source.c_str(), path_.c_str(), FALSE)) {
     throw std::runtime_error("Quarnel.dll is not beside the test program");
   }
-  module_.reset(LoadLibraryW(copy.c_str()));
-  if (!module_) throw std::runtime_error("Quarnel.dll does not load");
+  if (loader == Loader::kLibrary) {
+    module_.reset(LoadLibraryW(path_.c_str()));
+    if (!module_) throw std::runtime_error("Quarnel.dll does not load");
+    return;
+  }
+  wchar_t clsid[40] = {};
+  StringFromGUID2(CLSID_Connect, clsid, 40);
+  const std::wstring manifest = folder + L"\\Quarnel.manifest";
+  WriteBytes(manifest, "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n"
+                       "<assembly xmlns=\"urn:schemas-microsoft-com:asm.v1\" manifestVersion=\"1.0\">\r\n"
+                       "  <assemblyIdentity type=\"win32\" name=\"Quarnel.Test\" version=\"1.0.0.0\"/>\r\n"
+                       "  <file name=\"Quarnel.dll\">\r\n"
+                       "    <comClass clsid=\"" + Utf8(clsid) + "\" threadingModel=\"Apartment\"/>\r\n"
+                       "  </file>\r\n"
+                       "</assembly>\r\n");
+  ACTCTXW context{};
+  context.cbSize = sizeof context;
+  context.lpSource = manifest.c_str();
+  HANDLE made = CreateActCtxW(&context);
+  if (made != INVALID_HANDLE_VALUE) context_.reset(made);
+  if (!context_) throw std::runtime_error("no activation context for Quarnel.dll");
 }
 
 AddinDll::~AddinDll() = default;
+
+HMODULE AddinDll::Module() const { return module_ ? module_.get() : GetModuleHandleW(path_.c_str()); }
+
+bool AddinDll::Loaded() const { return GetModuleHandleW(path_.c_str()) != nullptr; }
 
 namespace {
 // An export of the DLL as a function of type F; null when missing.
@@ -28,12 +50,21 @@ F Export(HMODULE module, const char* name) {
 }  // namespace
 
 HRESULT AddinDll::GetClassObject(REFCLSID clsid, REFIID riid, void** out) const {
+  if (context_) {
+    ULONG_PTR cookie = 0;
+    if (!ActivateActCtx(context_.get(), &cookie)) return HRESULT_FROM_WIN32(GetLastError());
+    const HRESULT hr = CoGetClassObject(clsid, CLSCTX_INPROC_SERVER, nullptr, riid, out);
+    DeactivateActCtx(0, cookie);
+    return hr;
+  }
   auto get = Export<HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**)>(module_.get(), "DllGetClassObject");
   return get ? get(clsid, riid, out) : E_NOTIMPL;
 }
 
 HRESULT AddinDll::CanUnloadNow() const {
-  auto can = Export<HRESULT(STDAPICALLTYPE*)()>(module_.get(), "DllCanUnloadNow");
+  HMODULE module = Module();
+  if (!module) return S_OK;
+  auto can = Export<HRESULT(STDAPICALLTYPE*)()>(module, "DllCanUnloadNow");
   return can ? can() : E_NOTIMPL;
 }
 
@@ -136,7 +167,7 @@ HWND FormWindow() {
 void AddinTest::SetUp() {
   ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
   DeleteDisplayOnConnect();
-  dll = std::make_unique<AddinDll>(folder_.path());
+  dll = std::make_unique<AddinDll>(folder_.path(), loader_);
   ide = std::make_unique<standin::Ide>();
   driver = std::make_unique<DialogDriver>(std::vector<DialogStep>{});
   addin = dll->Create();

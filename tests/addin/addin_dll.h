@@ -25,19 +25,33 @@ namespace quarnel::test {
 
 class AddinDll {
  public:
-  // Copies the Quarnel.dll beside the test program into `folder` and loads it.
-  explicit AddinDll(const std::wstring& folder);
+  enum class Loader {
+    kLibrary,  // loaded here once, for the test's whole life
+    // Loaded by COM at the first request, as for the IDE, and unloaded by
+    // CoFreeUnusedLibraries: the class is found through an activation context
+    // whose manifest names the copy (no registry).
+    kCom,
+  };
+  // Copies the Quarnel.dll beside the test program into `folder` and loads it
+  // (kCom: at the first request).
+  explicit AddinDll(const std::wstring& folder, Loader loader = Loader::kLibrary);
   ~AddinDll();
   AddinDll(const AddinDll&) = delete;
   AddinDll& operator=(const AddinDll&) = delete;
 
   HRESULT GetClassObject(REFCLSID clsid, REFIID riid, void** out) const;
+  // The DLL's answer; S_OK when it is not loaded.
   HRESULT CanUnloadNow() const;
   // A new Connect from the class factory, as the IDE asks for it.
   com_ptr<_IDTExtensibility2> Create() const;
+  // Whether this copy is loaded in the process now.
+  bool Loaded() const;
 
  private:
-  unique_hmodule module_;
+  HMODULE Module() const;
+  std::wstring path_;
+  unique_hmodule module_;  // kLibrary
+  unique_any<HANDLE, &ReleaseActCtx> context_;  // kCom
 };
 
 // Whether a 16 x 16 picture is the add-in's floppy disk on the button-face
@@ -59,6 +73,7 @@ HWND FormWindow();
 // Any dialog that comes while no script expects it is cancelled and reported.
 class AddinTest : public ::testing::Test {
  protected:
+  explicit AddinTest(AddinDll::Loader loader = AddinDll::Loader::kLibrary) : loader_(loader) {}
   void SetUp() override;
   void TearDown() override;
 
@@ -70,6 +85,7 @@ class AddinTest : public ::testing::Test {
   void ExpectDialogs(std::vector<DialogStep> steps);
   std::wstring SettingsPath() const { return folder_ / L"Quarnel.ini"; }
 
+  AddinDll::Loader loader_;
   TempFolder folder_;
   std::unique_ptr<AddinDll> dll;
   std::unique_ptr<standin::Ide> ide;

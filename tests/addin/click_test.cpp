@@ -7,6 +7,9 @@
 #include "forms/frmAddIn.h"
 #include "support/test_window.h"
 
+#include <functional>
+#include <utility>
+
 namespace quarnel::test {
 namespace {
 
@@ -16,6 +19,7 @@ constexpr wchar_t kDestination[] = L"D:\\connect\\Destination";
 
 class MenuClick : public AddinTest {
  protected:
+  explicit MenuClick(AddinDll::Loader loader = AddinDll::Loader::kLibrary) : AddinTest(loader) {}
   void SetUp() override {
     AddinTest::SetUp();
     EmptyDestination();
@@ -129,15 +133,23 @@ TEST_F(MenuClick, FirstUseCancelledAndTheSharedFormGoesWithTheLastConnect) {
 
 // --- The IDE in use while the destination browser is open -----------------------
 
-TEST_F(MenuClick, SecondClickWhileTheBrowserIsOpenDoesNothingAndTheFirstCompletes) {
+// The second click's run ends first: a third must still find the first running.
+TEST_F(MenuClick, MoreClicksWhileTheBrowserIsOpenDoNothingAndTheFirstSavesOnce) {
   ide->project(L"Project1").form(L"Form1").module(L"Module1").build();
   Connect(addin.Get(), 1);
-  standin::ClickResult second;
-  const auto click = ClickWhileTheBrowserIsOpen([&] { second = ide->click(L"File", 7); });
-  EXPECT_EQ(second.sinks, 1);
-  EXPECT_EQ(second.result, S_OK) << "no second browser, nothing else";
+  standin::ClickResult second, third;
+  const auto click = ClickWhileTheBrowserIsOpen([&] {
+    second = ide->click(L"File", 7);
+    third = ide->click(L"File", 7);
+  });
+  for (const auto& later : {second, third}) {
+    EXPECT_EQ(later.sinks, 1);
+    EXPECT_EQ(later.result, S_OK) << "no second browser, nothing else";
+  }
   EXPECT_EQ(click.result, S_OK) << Utf8(click.description);
   EXPECT_TRUE(Written(L"Form1.frm") && Written(L"Module1.bas") && Written(L"Project1.vbp"));
+  EXPECT_EQ(ide->count(L"_VBComponent.SaveAs"), 2u);
+  EXPECT_EQ(ide->count(L"_VBProject.SaveAs"), 1u);
   Disconnect(addin.Get());
 }
 
@@ -183,23 +195,95 @@ TEST_F(MenuClick, UnloadedWhileTheBrowserIsOpenTheClickCompletesAndNothingIsLeft
   EXPECT_EQ(dll->CanUnloadNow(), S_OK);
 }
 
-// The same while the form's own Browse picker is open: the form goes when the
-// picker closes, not from under it.
-TEST_F(MenuClick, UnloadedWhileTheFormsBrowseIsOpenTheFormGoesWhenItCloses) {
-  Connect(addin.Get(), 2);  // external: the form is shown
-  HWND form = FormWindow();
-  ASSERT_NE(form, nullptr);
-  ExpectDialogs({ExpectFolderBrowser().Choose(kDestination).Press(IDOK).WhileOpen([&](HWND) {
-    EXPECT_TRUE(ui.Run([&] {
-      Disconnect(addin.Get());
-      addin.Reset();
-    }));
-    EXPECT_TRUE(IsWindow(form)) << "the picker's owner is still there";
-  })});
-  SendMessageW(GetDlgItem(form, frmAddIn::kBrowse), BM_CLICK, 0, 0);
-  EXPECT_TRUE(driver->Finish());
-  EXPECT_FALSE(IsWindow(form));
-  EXPECT_EQ(dll->CanUnloadNow(), S_OK);
+// --- Unloading, as COM does it for the IDE ---------------------------------------------
+
+// Quarnel.dll loaded by COM for the IDE's request; once the IDE lets go of the
+// add-in, CoFreeUnusedLibraries unloads it, and the IDE goes on: a window or a
+// hook of the DLL left behind would crash it (and fail the test) at its next
+// message.
+class Unloading : public MenuClick {
+ protected:
+  Unloading() : MenuClick(AddinDll::Loader::kCom) {}
+
+  // The IDE in use for a moment: keys, mouse moves and messages for its window.
+  static void UseTheIde() {
+    const unique_hwnd window = TestWindow(L"IDE", 100, 100, 400, 300);
+    SetForegroundWindow(window.get());
+    for (int i = 0; i < 4; ++i) {
+      Press(VK_TAB);
+      Press('A');
+      MoveMouse(120 + 40 * i, 120 + 30 * i);
+      PostMessageW(window.get(), WM_NULL, 0, 0);
+      Pump();
+    }
+  }
+  void ClickBrowseAndUnloadWhileItIsOpen() {
+    Connect(addin.Get(), 2);  // external: the form is shown
+    HWND form = FormWindow();
+    ASSERT_NE(form, nullptr);
+    ExpectDialogs({ExpectFolderBrowser().Choose(kDestination).Press(IDOK).WhileOpen([&](HWND) {
+      EXPECT_TRUE(ui.Run([&] {
+        Disconnect(addin.Get());
+        addin.Reset();
+        CoFreeUnusedLibraries();
+        EXPECT_TRUE(dll->Loaded()) << "unloaded under the picker's form";
+        EXPECT_EQ(dll->CanUnloadNow(), S_FALSE);
+      }));
+      EXPECT_TRUE(IsWindow(form)) << "the picker's owner is still there";
+    })});
+    SendMessageW(GetDlgItem(form, frmAddIn::kBrowse), BM_CLICK, 0, 0);
+    EXPECT_TRUE(driver->Finish());
+    EXPECT_FALSE(IsWindow(form)) << "the form goes when the picker closes";
+  }
+};
+
+TEST_F(Unloading, EveryWayAConnectionEndsTheDllGoesAndTheIdeGoesOn) {
+  const std::pair<const char*, std::function<void()>> endings[] = {
+      {"disconnected with the form shown", [&] {
+         Connect(addin.Get(), 2);
+         Disconnect(addin.Get());
+       }},
+      {"disconnected with the form hidden", [&] {
+         Connect(addin.Get(), 2);
+         AsConnect(addin.Get())->Hide();
+         Disconnect(addin.Get());
+       }},
+      {"after the form took keys", [&] {
+         Connect(addin.Get(), 2);
+         SetForegroundWindow(FormWindow());
+         Pump();
+         Press(VK_TAB);
+         Press(VK_TAB, true);
+         EXPECT_EQ(GetDlgCtrlID(GetFocus()), IDOK) << "the form had the keys";
+         AsConnect(addin.Get())->Hide();
+         Press(VK_TAB);
+         Disconnect(addin.Get());
+       }},
+      {"after a save, the shared form the browser's owner", [&] {
+         ide = std::make_unique<standin::Ide>();
+         ide->project(L"Project1").form(L"Form1").build();
+         StoreDefaultFolder(kDestination);
+         Connect(addin.Get(), 1);
+         ExpectDialogs({ExpectFolderBrowser().Choose(kDestination).Press(IDOK)});
+         EXPECT_EQ(ide->click(L"File", 7).result, S_OK);
+         EXPECT_TRUE(driver->Finish());
+         Disconnect(addin.Get());
+       }},
+      {"unloaded while the form's Browse picker is open", [&] { ClickBrowseAndUnloadWhileItIsOpen(); }},
+      {"released without disconnection", [&] { Connect(addin.Get(), 1); }},
+  };
+  for (const auto& [name, end] : endings) {
+    SCOPED_TRACE(name);
+    if (!addin) addin = dll->Create();
+    ASSERT_NE(addin, nullptr);
+    ASSERT_TRUE(dll->Loaded());
+    end();
+    addin.Reset();  // the IDE lets go
+    CoFreeUnusedLibraries();
+    EXPECT_FALSE(dll->Loaded()) << "Quarnel.dll stays loaded";
+    EXPECT_EQ(FormWindow(), nullptr);
+    UseTheIde();
+  }
 }
 
 }  // namespace

@@ -182,33 +182,8 @@ TEST_F(Form, CancelHidesThroughItsConnectAndClosingDoesNot) {
 
 // --- The keyboard, through the IDE's own message loop ------------------------------
 
-// The IDE's loop: what it does with every message, knowing nothing of the form.
-void Pump() {
-  MSG msg;
-  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    TranslateMessage(&msg);
-    DispatchMessageW(&msg);
-  }
-}
-
-// The user presses a key (with Shift), as the keyboard sends it.
-void Press(WORD key, bool shift = false) {
-  std::vector<INPUT> inputs;
-  auto add = [&](WORD vk, DWORD flags) {
-    INPUT input{};
-    input.type = INPUT_KEYBOARD;
-    input.ki.wVk = vk;
-    input.ki.dwFlags = flags;
-    inputs.push_back(input);
-  };
-  if (shift) add(VK_SHIFT, 0);
-  add(key, 0);
-  add(key, KEYEVENTF_KEYUP);
-  if (shift) add(VK_SHIFT, KEYEVENTF_KEYUP);
-  SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
-  Sleep(50);
-  Pump();
-}
+using test::Press;
+using test::Pump;
 
 TEST_F(Form, KeyboardFollowsTheTabOrderAndPressesButtonsWhileTheFormIsActive) {
   FakeConnect connect(*form);

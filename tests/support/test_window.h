@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <vector>
 
 #include "common/owners.h"
 
@@ -12,6 +13,14 @@ namespace quarnel::test {
 // A plain visible top-level window of the calling thread, at a place and size
 // in pixels (the whole window, frame included).
 unique_hwnd TestWindow(const wchar_t* title, int x, int y, int width, int height);
+
+// The IDE's message loop, knowing nothing of the add-in: every message waiting
+// for the calling thread is dispatched.
+void Pump();
+// The user presses a key (with Shift), as the keyboard sends it; then Pump.
+void Press(WORD key, bool shift = false);
+// The user moves the mouse to a point of the screen; then Pump.
+void MoveMouse(int x, int y);
 
 // The way the user's actions reach the IDE while one of its dialogs is open:
 // work posted to the thread that made this object, run there by whatever
