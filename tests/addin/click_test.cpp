@@ -3,12 +3,12 @@
 // dialogs under the test display answered by the dialog driver.
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <utility>
+
 #include "addin/addin_dll.h"
 #include "forms/frmAddIn.h"
 #include "support/test_window.h"
-
-#include <functional>
-#include <utility>
 
 namespace quarnel::test {
 namespace {
