@@ -88,9 +88,7 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID riid, LPVOID* out) {
 // No object alive, no lock held, and no form window or message hook whose
 // procedure is here: unloaded under one, the IDE would crash at its next message.
 STDAPI DllCanUnloadNow() {
-  using quarnel::frmAddIn;
-  return quarnel::ModuleCount() == 0 && frmAddIn::LoadedWindows() == 0 && !frmAddIn::KeyHookInstalled() ? S_OK
-                                                                                                          : S_FALSE;
+  return quarnel::ModuleCount() == 0 && !quarnel::frmAddIn::HoldModule() ? S_OK : S_FALSE;
 }
 
 STDAPI DllRegisterServer() {

@@ -115,7 +115,7 @@ frmAddIn& frmAddIn::Default() {
 
 int frmAddIn::LoadedWindows() { return live_windows; }
 
-bool frmAddIn::KeyHookInstalled() { return key_hook != nullptr; }
+bool frmAddIn::HoldModule() { return live_windows > 0 || key_hook != nullptr; }
 
 void frmAddIn::Release(std::unique_ptr<frmAddIn> form) {
   if (!form || !form->Busy()) return;  // deleted here

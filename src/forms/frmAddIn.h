@@ -67,9 +67,9 @@ class frmAddIn final : public TopMostForm {
   // How many form windows of this module exist now, of every instance: their
   // window procedure lives in this module, which must stay loaded meanwhile.
   static int LoadedWindows();
-  // Whether the message hook that hands keys to a shown form is installed: its
-  // procedure lives in this module too.
-  static bool KeyHookInstalled();
+  // Whether code of this module must stay loaded for the forms: a form window
+  // exists, or the message hook that hands keys to a shown form is installed.
+  static bool HoldModule();
 
   // The window; reading it loads the form.
   HWND hWnd() const override;

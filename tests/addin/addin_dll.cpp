@@ -37,8 +37,6 @@ AddinDll::AddinDll(const std::wstring& folder, Loader loader) : path_(folder + L
 
 AddinDll::~AddinDll() = default;
 
-HMODULE AddinDll::Module() const { return module_ ? module_.get() : GetModuleHandleW(path_.c_str()); }
-
 bool AddinDll::Loaded() const { return GetModuleHandleW(path_.c_str()) != nullptr; }
 
 namespace {
@@ -57,12 +55,13 @@ HRESULT AddinDll::GetClassObject(REFCLSID clsid, REFIID riid, void** out) const 
     DeactivateActCtx(0, cookie);
     return hr;
   }
-  auto get = Export<HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**)>(module_.get(), "DllGetClassObject");
+  auto get = Export<HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**)>(GetModuleHandleW(path_.c_str()),
+                                                                         "DllGetClassObject");
   return get ? get(clsid, riid, out) : E_NOTIMPL;
 }
 
 HRESULT AddinDll::CanUnloadNow() const {
-  HMODULE module = Module();
+  HMODULE module = GetModuleHandleW(path_.c_str());
   if (!module) return S_OK;
   auto can = Export<HRESULT(STDAPICALLTYPE*)()>(module, "DllCanUnloadNow");
   return can ? can() : E_NOTIMPL;

@@ -48,9 +48,8 @@ class AddinDll {
   bool Loaded() const;
 
  private:
-  HMODULE Module() const;
   std::wstring path_;
-  unique_hmodule module_;  // kLibrary
+  unique_hmodule module_;  // kLibrary: the reference that keeps it loaded
   unique_any<HANDLE, &ReleaseActCtx> context_;  // kCom
 };
 
