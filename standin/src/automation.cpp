@@ -2,6 +2,8 @@
 
 #include <atomic>
 #include <cstdio>
+#include <mutex>
+#include <set>
 
 #include "variant_text.h"
 
@@ -9,6 +11,13 @@ namespace standin {
 namespace {
 std::atomic<long> live_objects{0};
 std::atomic<long> outstanding_references{0};
+
+// The objects alive, for the report at shut-down.
+std::mutex living_lock;
+std::set<const detail::ObjectBase*>& LivingSet() {
+  static auto* living = new std::set<const detail::ObjectBase*>();  // outlives every object
+  return *living;
+}
 }  // namespace
 
 long LiveObjects() { return live_objects.load(); }
@@ -84,9 +93,26 @@ BSTR AllocText(const std::wstring& text) {
 ObjectBase::ObjectBase() noexcept {
   ++live_objects;
   ++outstanding_references;
+  try {
+    const std::lock_guard lock(living_lock);
+    LivingSet().insert(this);
+  } catch (...) {
+    // Only the report at shut-down misses it.
+  }
 }
 
-ObjectBase::~ObjectBase() { --live_objects; }
+ObjectBase::~ObjectBase() {
+  --live_objects;
+  const std::lock_guard lock(living_lock);
+  LivingSet().erase(this);
+}
+
+std::vector<std::pair<std::wstring, ULONG>> ObjectBase::Living() {
+  std::vector<std::pair<std::wstring, ULONG>> out;
+  const std::lock_guard lock(living_lock);
+  for (const ObjectBase* object : LivingSet()) out.emplace_back(object->kind(), object->refs_);
+  return out;
+}
 
 ULONG ObjectBase::AddRefImpl() noexcept {
   ++outstanding_references;
@@ -127,6 +153,19 @@ void SetErrorInfoFor(const wchar_t* source, const IID& iid, const std::wstring& 
 HRESULT CallSite::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, DISPID* ids) noexcept {
   if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
   if (!names || !ids) return E_INVALIDARG;
+  if (auto core = core_.lock(); core && core->shut_down) {
+    for (UINT i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;
+    try {
+      Call call;
+      call.kind = Call::Kind::kGetIDsOfNames;
+      call.object = type_.name();
+      call.member = count > 0 && names[0] ? names[0] : L"";
+      call.result = RPC_E_DISCONNECTED;
+      core->Record(std::move(call));
+    } catch (...) {
+    }
+    return RPC_E_DISCONNECTED;
+  }
   const HRESULT hr = type_.vtable_info()->GetIDsOfNames(names, count, ids);
   try {
     if (auto core = core_.lock(); core && count > 0) {
@@ -167,7 +206,9 @@ HRESULT CallSite::Invoke(IUnknown* self, DISPID dispid, REFIID riid, WORD flags,
       call.dispid = dispid;
       call.flags = flags;
       call.args = DispParamsText(params, member);
+      if (core->shut_down) call.result = RPC_E_DISCONNECTED;
       entry = core->Record(std::move(call));
+      if (core->shut_down) return RPC_E_DISCONNECTED;
       if (auto failure = core->DueFailure(object + L"." + name, Core::Stage::kEntry)) {
         const HRESULT hr = Exception(excep, type_, failure->code, failure->description);
         core->SetResult(*entry, hr);
@@ -202,7 +243,7 @@ std::shared_ptr<Core> CallSite::Enter(const wchar_t* member, WORD flags, std::ws
   via_invoke_ = std::exchange(invoking_, false);
   entry_.reset();
   std::shared_ptr<Core> core = core_.lock();
-  if (!core) throw HostError{RPC_E_DISCONNECTED, L"The object invoked has disconnected from its clients."};
+  if (!core) throw Disconnected();
   const Member* found = type_.Find(std::wstring_view(member));
   const std::wstring object = found ? found->declared_by : type_.name();
   const std::wstring operation = object + L"." + member;
@@ -215,10 +256,12 @@ std::shared_ptr<Core> CallSite::Enter(const wchar_t* member, WORD flags, std::ws
     call.flags = flags;
     call.args = args(args_context);
     entry_ = core->Record(std::move(call));
+    if (core->shut_down) throw Disconnected();
     if (auto failure = core->DueFailure(operation, Core::Stage::kEntry)) {
       throw HostError{failure->code, failure->description};
     }
   }
+  if (core->shut_down) throw Disconnected();
   if (auto failure = core->DueFailure(operation, Core::Stage::kExecution)) {
     throw HostError{failure->code, failure->description};
   }

@@ -18,6 +18,7 @@
 #include <string>
 #include <type_traits>
 #include <utility>
+#include <vector>
 
 #include "common/owners.h"
 #include "core.h"
@@ -38,6 +39,12 @@ HostError VbError(WORD number, std::wstring description);
 inline HostError InvalidArgument() { return VbError(5, L"Invalid procedure call or argument"); }
 inline HostError SubscriptOutOfRange() { return VbError(9, L"Subscript out of range"); }
 inline HostError InvalidPropertyValue() { return VbError(380, L"Invalid property value"); }
+
+// What every object answers once the IDE is gone or has shut down: the failure
+// of a server disconnected from its clients.
+inline HostError Disconnected() {
+  return {RPC_E_DISCONNECTED, L"The object invoked has disconnected from its clients."};
+}
 
 // Thrown when the part of the model behind an object is gone (a deleted control).
 struct NodeGone {};
@@ -67,6 +74,11 @@ class ObjectBase {
   ObjectBase& operator=(const ObjectBase&) = delete;
   // The interface the object's IDispatch describes; null for one without.
   virtual const InterfaceType* type() const { return nullptr; }
+  // The object's kind, for reports: its interface's name.
+  virtual std::wstring kind() const { return type() ? type()->name() : L"enumerator"; }
+  ULONG references() const { return refs_; }
+  // Each stand-in object alive now in this process, with its kind and references.
+  static std::vector<std::pair<std::wstring, ULONG>> Living();
 
  protected:
   ObjectBase() noexcept;

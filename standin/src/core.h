@@ -24,6 +24,7 @@ class ComponentObject;
 class WindowObject;
 class VbeObject;
 class EventSourceObject;
+class AddinObject;
 
 struct BarNode;
 struct ProjectNode;
@@ -88,8 +89,19 @@ struct ProjectNode {
 
 struct WindowNode {
   std::wstring caption;
+  bool visible = true;  // a closed tool window stays in Windows, hidden
   quarnel::unique_hwnd hwnd;
   WindowObject* object = nullptr;
+};
+
+// An add-in as the IDE's add-in list holds it.
+struct AddinNode {
+  std::wstring prog_id;
+  std::wstring description;
+  std::wstring guid;
+  bool connected = false;
+  quarnel::com_ptr<IDispatch> object;  // what a client put into AddIn.Object
+  AddinObject* com_object = nullptr;
 };
 
 struct Core {
@@ -111,6 +123,11 @@ struct Core {
   std::shared_ptr<WindowNode> main_window;
   std::weak_ptr<WindowNode> active_window;
   std::vector<std::wstring> focus_history;
+  std::vector<std::shared_ptr<AddinNode>> addins;
+  Mode mode = Mode::kDesign;
+  bool file_name_raises = false;  // Variant::kUnsavedFileNameRaises
+  // The IDE has shut down: every object fails every call as a disconnected server.
+  bool shut_down = false;
 
   // --- Live objects that the model reaches (not owned)
   VbeObject* root = nullptr;

@@ -117,12 +117,13 @@ STDMETHODIMP EventSourceObject::InterfaceSupportsErrorInfo(REFIID riid) {
 void EventSourceObject::Enter(const wchar_t* member) {
   entry_.reset();
   auto core = core_.lock();
-  if (!core) throw HostError{RPC_E_DISCONNECTED, L"The object invoked has disconnected from its clients."};
+  if (!core) throw Disconnected();
   Call call;
   call.kind = Call::Kind::kVtable;
   call.object = L"CommandBarEvents";
   call.member = member;
   entry_ = core->Record(std::move(call));
+  if (core->shut_down) throw Disconnected();
   const std::wstring operation = std::wstring(L"CommandBarEvents.") + member;
   for (auto stage : {Core::Stage::kEntry, Core::Stage::kExecution}) {
     if (auto failure = core->DueFailure(operation, stage)) throw HostError{failure->code, failure->description};
@@ -204,27 +205,40 @@ HRESULT EventSourceObject::Advise(IUnknown* sink, DWORD* cookie) {
   });
 }
 
-// Works after the Ide is gone too, so that a client can still let go of its sink.
+// Fails once the IDE has shut down, as every call does then; works after the Ide
+// object is destroyed (the end of a test), so that a client can still let go of
+// its sink.
 HRESULT EventSourceObject::Unadvise(DWORD cookie) {
   auto found = std::find_if(sinks_.begin(), sinks_.end(), [&](const Sink& s) { return s.cookie == cookie; });
   com_ptr<IDispatch> released;
-  if (auto core = core_.lock()) {
+  const auto core = core_.lock();
+  const bool dead = core && core->shut_down;
+  if (core) {
     try {
       Call call;
       call.kind = Call::Kind::kVtable;
       call.object = L"CommandBarEvents";
       call.member = L"Unadvise";
       call.args = std::to_wstring(cookie) + L"&";
-      call.result = found == sinks_.end() ? CONNECT_E_NOCONNECTION : S_OK;
+      call.result = dead ? RPC_E_DISCONNECTED : found == sinks_.end() ? CONNECT_E_NOCONNECTION : S_OK;
       core->Record(std::move(call));
     } catch (...) {
       // The record is for tests; the sink is let go all the same.
     }
   }
+  if (dead) return RPC_E_DISCONNECTED;
   if (found == sinks_.end()) return CONNECT_E_NOCONNECTION;
   released = std::move(found->dispatch);  // released after the list is consistent
   sinks_.erase(found);
   return S_OK;
+}
+
+std::wstring EventSourceObject::Describe() const {
+  const auto node = control_.lock();
+  const auto bar = node ? node->bar.lock() : nullptr;
+  std::wstring text = L"Click of ";
+  text += node ? (bar ? bar->name : L"(no bar)") + L" \"" + node->caption + L"\"" : L"a deleted control";
+  return text + L" (" + std::to_wstring(sinks_.size()) + (sinks_.size() == 1 ? L" sink)" : L" sinks)");
 }
 
 void EventSourceObject::AppendSinks(std::vector<com_ptr<IDispatch>>& sinks) const {

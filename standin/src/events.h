@@ -44,6 +44,10 @@ class EventSourceObject final : public _CommandBarControlEvents,
   const std::weak_ptr<ControlNode>& control() const { return control_; }
   // Its sinks now, in the order they were advised.
   void AppendSinks(std::vector<com_ptr<IDispatch>>& sinks) const;
+  bool Advised() const { return !sinks_.empty(); }
+  // For the report at shut-down: L"Click of File \"Quarnel...\" (1 sink)".
+  std::wstring Describe() const;
+  std::wstring kind() const override { return L"CommandBarEvents"; }
 
  private:
   // Records a call of this object's own methods; throws HostError for a failure

@@ -1,5 +1,6 @@
 #include "standin/ide.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <stdexcept>
 
@@ -92,6 +93,7 @@ detail::BarNode& BarOf(const detail::Core& core, std::wstring_view name) {
 
 ClickResult Fire(const std::shared_ptr<detail::Core>& core, const std::shared_ptr<detail::ControlNode>& node,
                  bool handled_in = false, bool cancel_default_in = false) {
+  if (core->shut_down) return {};  // the IDE is gone: no click reaches anyone
   com_ptr<detail::ControlObject> control = detail::ObjectFor<detail::ControlObject>(core, node);
   // The sinks as they are now: one may unadvise, or advise another, while called.
   std::vector<com_ptr<IDispatch>> sinks;
@@ -222,14 +224,7 @@ Ide::Ide() : core_(std::make_shared<detail::Core>()) {
 Ide::~Ide() = default;
 
 Microsoft::WRL::ComPtr<IDispatch> Ide::application() {
-  com_ptr<detail::VbeObject> root;
-  if (core_->root) {
-    root = core_->root;
-  } else {
-    root = detail::Adopt(new detail::VbeObject(core_));
-    core_->root = root.Get();
-  }
-  return com_ptr<IDispatch>(static_cast<VBE*>(root.Get()));
+  return com_ptr<IDispatch>(static_cast<VBE*>(detail::RootOf(core_).Get()));
 }
 
 std::vector<Control> Ide::controls(std::wstring_view bar) const {
@@ -343,6 +338,95 @@ std::vector<std::wstring> Ide::windows() const {
 std::vector<std::wstring> Ide::focus_history() const { return core_->focus_history; }
 
 void Ide::set_full_name(std::wstring full_name) { core_->full_name = std::move(full_name); }
+
+void Ide::set_mode(Mode mode) {
+  core_->mode = mode;
+  core_->main_window->caption = caption();
+}
+
+Mode Ide::mode() const { return core_->mode; }
+
+std::wstring Ide::caption() const {
+  const wchar_t* shown = core_->mode == Mode::kRun ? L"[run]" : core_->mode == Mode::kBreak ? L"[break]" : L"[design]";
+  return std::wstring(L"Microsoft Visual Basic ") + shown;
+}
+
+void Ide::set(Variant variant, bool on) {
+  auto& windows = core_->windows;
+  switch (variant) {
+    case Variant::kFirstWindowHidden: {
+      const bool hidden_first = !windows.empty() && !windows.front()->visible;
+      if (on && !hidden_first) {
+        windows.insert(windows.begin(), MakeWindow(L"Object Browser"));
+        windows.front()->visible = false;
+      } else if (!on && hidden_first) {
+        windows.erase(windows.begin());
+      }
+      break;
+    }
+    case Variant::kUnsavedFileNameRaises:
+      core_->file_name_raises = on;
+      break;
+    case Variant::kShortFileMenu: {
+      auto captions = FileMenu();
+      if (on) captions.resize(4);
+      std::erase_if(core_->bars, [](const auto& bar) { return detail::SameText(bar->name, L"File"); });
+      core_->bars.insert(core_->bars.begin(), MakeBar(L"File", captions));
+      break;
+    }
+  }
+}
+
+Microsoft::WRL::ComPtr<IDispatch> Ide::addin(const std::wstring& prog_id, const std::wstring& description,
+                                             const std::wstring& guid) {
+  std::shared_ptr<detail::AddinNode> node;
+  for (const auto& known : core_->addins) {
+    if (detail::SameText(known->prog_id, prog_id)) node = known;
+  }
+  if (!node) {
+    node = std::make_shared<detail::AddinNode>();
+    node->prog_id = prog_id;
+    node->description = description;
+    node->guid = guid;
+    core_->addins.push_back(node);
+  }
+  com_ptr<detail::AddinObject> object;
+  if (node->com_object) {
+    object = node->com_object;
+  } else {
+    object = detail::Adopt(new detail::AddinObject(core_, node));
+    node->com_object = object.Get();
+  }
+  return com_ptr<IDispatch>(static_cast<AddIn*>(object.Get()));
+}
+
+void Ide::set_addin_connected(std::wstring_view prog_id, bool connected) {
+  for (const auto& node : core_->addins) {
+    if (detail::SameText(node->prog_id, prog_id)) node->connected = connected;
+  }
+}
+
+Leftovers Ide::shut_down() {
+  core_->shut_down = true;
+  // What the IDE itself held of its add-ins goes with it.
+  for (const auto& node : core_->addins) node->object.Reset();
+  Leftovers left;
+  for (const auto& [kind, references] : detail::ObjectBase::Living()) {
+    left.objects.push_back(kind + L" (" + std::to_wstring(references) + (references == 1 ? L" reference)" : L" references)"));
+  }
+  std::sort(left.objects.begin(), left.objects.end());
+  for (const detail::EventSourceObject* source : core_->event_sources) {
+    if (source->Advised()) left.connections.push_back(source->Describe());
+  }
+  return left;
+}
+
+std::wstring Leftovers::text() const {
+  std::wstring text;
+  for (const auto& object : objects) text += L"still referenced: " + object + L"\n";
+  for (const auto& connection : connections) text += L"still advised: " + connection + L"\n";
+  return text;
+}
 
 const std::vector<Call>& Ide::calls() const { return core_->calls; }
 

@@ -62,6 +62,8 @@ STDMETHODIMP WindowObject::get_Caption(BSTR* caption) {
 STDMETHODIMP WindowObject::SetFocus() {
   return Run(L"SetFocus", DISPATCH_METHOD, [&](Core& core) {
     auto window = Alive(window_);
+    // Only a window the user can see takes the focus.
+    if (!window->visible) throw InvalidArgument();
     core.focus_history.push_back(window->caption);
     core.active_window = window;
   });

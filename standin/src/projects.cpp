@@ -10,6 +10,12 @@ namespace {
 
 HostError NoPlace() { return HostError{E_POINTER, L"No place for the result"}; }
 
+// The IDE's save operations are for design mode.
+void RefuseInMode(const Core& core) {
+  if (core.mode == Mode::kRun) throw HostError{E_FAIL, L"Can't save while the project is running"};
+  if (core.mode == Mode::kBreak) throw HostError{E_FAIL, L"Can't save while the project is in break mode"};
+}
+
 // Enumerates the components a collection held when it was asked (For Each).
 class ComponentEnumerator final : public IEnumVARIANT, public ObjectBase {
  public:
@@ -29,6 +35,7 @@ class ComponentEnumerator final : public IEnumVARIANT, public ObjectBase {
 
   STDMETHODIMP Next(ULONG count, VARIANT* items, ULONG* fetched) override {
     if (!items || (count > 1 && !fetched)) return E_POINTER;
+    if (auto core = core_.lock(); core && core->shut_down) return RPC_E_DISCONNECTED;
     ULONG n = 0;
     try {
       while (n < count && at_ < components_.size()) {
@@ -110,10 +117,12 @@ STDMETHODIMP ProjectObject::put_Name(BSTR name) {
 }
 
 STDMETHODIMP ProjectObject::get_FileName(BSTR* file_name) {
-  return Run(L"FileName", DISPATCH_PROPERTYGET, [&](Core&) {
+  return Run(L"FileName", DISPATCH_PROPERTYGET, [&](Core& core) {
     if (!file_name) throw NoPlace();
     *file_name = nullptr;
-    *file_name = AllocText(Alive(project_)->file_name);
+    auto project = Alive(project_);
+    if (project->file_name.empty() && core.file_name_raises) throw VbError(76, L"Path not found");
+    *file_name = AllocText(project->file_name);
   });
 }
 
@@ -130,8 +139,9 @@ STDMETHODIMP ProjectObject::put_IsDirty(VARIANT_BOOL dirty) {
 }
 
 STDMETHODIMP ProjectObject::SaveAs(BSTR file_name) {
-  return Run(L"SaveAs", DISPATCH_METHOD, [&] { return Quote(Text(file_name)); }, [&](Core&) {
+  return Run(L"SaveAs", DISPATCH_METHOD, [&] { return Quote(Text(file_name)); }, [&](Core& core) {
     auto project = Alive(project_);
+    RefuseInMode(core);
     const std::wstring path = FullPath(Text(file_name));
     WriteWholeFile(path, ProjectFile(*project, path));
     project->file_name = path;
@@ -252,9 +262,10 @@ STDMETHODIMP ComponentObject::put_IsDirty(VARIANT_BOOL dirty) {
 }
 
 STDMETHODIMP ComponentObject::SaveAs(BSTR file_name, VARIANT_BOOL* saved) {
-  return Run(L"SaveAs", DISPATCH_METHOD, [&] { return Quote(Text(file_name)); }, [&](Core&) {
+  return Run(L"SaveAs", DISPATCH_METHOD, [&] { return Quote(Text(file_name)); }, [&](Core& core) {
     if (saved) *saved = VARIANT_FALSE;
     auto component = Alive(component_);
+    RefuseInMode(core);
     const std::wstring path = FullPath(Text(file_name));
     WriteComponent(*component, path);
     // The project file names the component's file: a new name is a change to it.

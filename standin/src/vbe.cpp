@@ -12,7 +12,9 @@ namespace {
 HostError NoPlace() { return HostError{E_POINTER, L"No place for the result"}; }
 
 HostError NotOffered(const wchar_t* member) {
-  return HostError{E_NOTIMPL, std::wstring(L"VBE.") + member + L" is not offered by this IDE"};
+  return HostError{E_NOTIMPL, std::wstring(member).find(L'.') == std::wstring::npos
+                                  ? std::wstring(L"VBE.") + member + L" is not offered by this IDE"
+                                  : std::wstring(member) + L" is not offered by this IDE"};
 }
 
 template <class Object>
@@ -152,6 +154,95 @@ STDMETHODIMP VbeObject::get_ActiveWindow(Window** window) {
     *window = nullptr;
     if (auto active = core.active_window.lock()) Hand(ObjectFor<WindowObject>(weak_core(), active), window);
   });
+}
+
+com_ptr<VbeObject> RootOf(const std::shared_ptr<Core>& core) {
+  com_ptr<VbeObject> root;
+  if (core->root) {
+    root = core->root;
+  } else {
+    root = Adopt(new VbeObject(core));
+    core->root = root.Get();
+  }
+  return root;
+}
+
+// --- AddIn ------------------------------------------------------------------------------
+
+AddinObject::~AddinObject() {
+  if (auto node = node_.lock(); node && node->com_object == this) node->com_object = nullptr;
+}
+
+STDMETHODIMP AddinObject::get_Description(BSTR* text) {
+  return Run(L"Description", DISPATCH_PROPERTYGET, [&](Core&) {
+    if (!text) throw NoPlace();
+    *text = AllocText(Alive(node_)->description);
+  });
+}
+
+STDMETHODIMP AddinObject::put_Description(BSTR text) {
+  return Run(L"Description", DISPATCH_PROPERTYPUT, [&] { return Quote(Text(text)); },
+             [&](Core&) { Alive(node_)->description = Text(text); });
+}
+
+STDMETHODIMP AddinObject::get_VBE(::VBE** root) {
+  return Run(L"VBE", DISPATCH_PROPERTYGET, [&](Core&) {
+    if (!root) throw NoPlace();
+    *root = nullptr;
+    auto core = weak_core().lock();
+    if (!core) throw Disconnected();
+    Hand(RootOf(core), root);
+  });
+}
+
+STDMETHODIMP AddinObject::get_Collection(IDispatch** addins) {
+  if (addins) *addins = nullptr;
+  return Run(L"Collection", DISPATCH_PROPERTYGET, [&](Core&) -> void { throw NotOffered(L"Addins"); });
+}
+
+STDMETHODIMP AddinObject::get_ProgId(BSTR* text) {
+  return Run(L"ProgId", DISPATCH_PROPERTYGET, [&](Core&) {
+    if (!text) throw NoPlace();
+    *text = AllocText(Alive(node_)->prog_id);
+  });
+}
+
+STDMETHODIMP AddinObject::get_Guid(BSTR* text) {
+  return Run(L"Guid", DISPATCH_PROPERTYGET, [&](Core&) {
+    if (!text) throw NoPlace();
+    *text = AllocText(Alive(node_)->guid);
+  });
+}
+
+STDMETHODIMP AddinObject::get_Connect(VARIANT_BOOL* connected) {
+  return Run(L"Connect", DISPATCH_PROPERTYGET, [&](Core&) {
+    if (!connected) throw NoPlace();
+    *connected = Bool(Alive(node_)->connected);
+  });
+}
+
+// Connecting or disconnecting an add-in from a client is the add-in manager's
+// business; this IDE does not offer it.
+STDMETHODIMP AddinObject::put_Connect(VARIANT_BOOL connected) {
+  return Run(L"Connect", DISPATCH_PROPERTYPUT, [&] { return connected ? L"True" : L"False"; },
+             [&](Core&) -> void { throw NotOffered(L"AddIn.Connect (put)"); });
+}
+
+STDMETHODIMP AddinObject::get_Object(IDispatch** object) {
+  return Run(L"Object", DISPATCH_PROPERTYGET, [&](Core&) {
+    if (!object) throw NoPlace();
+    *object = nullptr;
+    auto node = Alive(node_);
+    if (node->object) node->object.CopyTo(object);
+  });
+}
+
+STDMETHODIMP AddinObject::put_Object(IDispatch* object) {
+  VARIANT shown;
+  V_VT(&shown) = VT_DISPATCH;
+  V_DISPATCH(&shown) = object;
+  return Run(L"Object", DISPATCH_PROPERTYPUT, [&] { return VariantText(shown); },
+             [&](Core&) { Alive(node_)->object = object; });
 }
 
 }  // namespace standin::detail

@@ -33,4 +33,31 @@ class VbeObject final : public Automation<VBE> {
   bool Answers(REFIID riid) const override { return IsEqualIID(riid, IID_VBE); }
 };
 
+// The IDE's AddIn object for one add-in of its list.
+class AddinObject final : public Automation<AddIn> {
+ public:
+  AddinObject(std::weak_ptr<Core> core, std::weak_ptr<AddinNode> node)
+      : Automation(std::move(core)), node_(std::move(node)) {}
+  ~AddinObject() override;
+  STDMETHODIMP get_Description(BSTR* text) override;
+  STDMETHODIMP put_Description(BSTR text) override;
+  STDMETHODIMP get_VBE(::VBE** root) override;
+  STDMETHODIMP get_Collection(IDispatch** addins) override;
+  STDMETHODIMP get_ProgId(BSTR* text) override;
+  STDMETHODIMP get_Guid(BSTR* text) override;
+  STDMETHODIMP get_Connect(VARIANT_BOOL* connected) override;
+  STDMETHODIMP put_Connect(VARIANT_BOOL connected) override;
+  STDMETHODIMP get_Object(IDispatch** object) override;
+  STDMETHODIMP put_Object(IDispatch* object) override;
+
+  // The node behind it, for Ide.
+  const std::weak_ptr<AddinNode>& node() const { return node_; }
+
+ private:
+  std::weak_ptr<AddinNode> node_;
+};
+
+// The IDE's root object, made on first request.
+com_ptr<VbeObject> RootOf(const std::shared_ptr<Core>& core);
+
 }  // namespace standin::detail

@@ -352,5 +352,29 @@ TEST_F(ClickEvents, EventsForNothingOrADeletedControlAreRefused) {
   EXPECT_EQ(deleted.description, L"Invalid procedure call or argument");
 }
 
+// At the IDE's exit, after its add-ins' OnDisconnection, its objects are dead:
+// every call fails as on a disconnected server (an Unadvise too), a click reaches
+// no sink, and what a client still held is reported.
+TEST_F(ClickEvents, AfterShutDownEveryCallFailsAndWhatIsStillHeldIsReported) {
+  auto sink = NewSink();
+  auto point = Point();
+  DWORD cookie = 0;
+  ASSERT_EQ(point->Advise(sink.Get(), &cookie), S_OK);
+  const Leftovers left = ide.shut_down();
+  EXPECT_EQ(left.text(), L"still referenced: CommandBarButton (1 reference)\n"
+                         L"still referenced: CommandBarEvents (2 references)\n"
+                         L"still referenced: VBE (1 reference)\n"
+                         L"still advised: Click of File \"Custom\" (1 sink)\n");
+
+  EXPECT_EQ(Get(control.Get(), L"Caption").hr, RPC_E_DISCONNECTED) << "GetIDsOfNames";
+  DISPPARAMS none{};
+  EXPECT_EQ(root->Invoke(0, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, nullptr, nullptr, nullptr), RPC_E_DISCONNECTED);
+  BSTR caption = nullptr;
+  EXPECT_EQ(static_cast<::CommandBarControl*>(control.Get())->get_Caption(&caption), RPC_E_DISCONNECTED);
+  EXPECT_EQ(ide.click(L"File", 7).sinks, 0);
+  EXPECT_EQ(point->Unadvise(cookie), RPC_E_DISCONNECTED);
+  EXPECT_EQ(sink->clicks, 0);
+}
+
 }  // namespace
 }  // namespace standin::test

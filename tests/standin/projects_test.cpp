@@ -2,6 +2,8 @@
 // files its save operations write.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "fixture.h"
 #include "support/temp_folder.h"
 
@@ -156,6 +158,41 @@ TEST_F(Windows, ItemOneTakesAnIntegerAndRecordsTheFocus) {
   EXPECT_EQ(Get(first.Get(), L"Caption").text(), ide.windows()[0]);
   EXPECT_NE(Get(first.Get(), L"HWnd").number(), 0);
   EXPECT_EQ(Get(windows.Get(), L"Item", {short{0}}).description, L"Subscript out of range");
+}
+
+// The IDE's corners, each switched on: what a client then meets.
+TEST_F(SaveAs, VariantsAndModesChangeWhatTheIdeAnswers) {
+  auto project = ActiveProject();
+  EXPECT_EQ(Get(project.Get(), L"FileName").text(), L"") << "a never-saved project, as known";
+  ide.set(Variant::kUnsavedFileNameRaises);
+  EXPECT_EQ(Get(project.Get(), L"FileName").description, L"Path not found");
+
+  ide.set(Variant::kFirstWindowHidden);
+  auto first = Object(Object(root.Get(), L"Windows").Get(), L"Item", {short{1}});
+  EXPECT_EQ(Get(first.Get(), L"Caption").text(), L"Object Browser");
+  EXPECT_EQ(Call(first.Get(), L"SetFocus", DISPATCH_METHOD).description, L"Invalid procedure call or argument");
+  EXPECT_TRUE(ide.focus_history().empty());
+
+  ide.set(Variant::kShortFileMenu);
+  EXPECT_EQ(ide.controls(L"File").size(), 4u);
+  auto controls = Object(Bar(L"File").Get(), L"Controls");
+  EXPECT_EQ(Call(controls.Get(), L"Add", DISPATCH_METHOD, {Named(L"Before", short{7})}).description,
+            L"Invalid procedure call or argument");
+  ide.set(Variant::kShortFileMenu, false);
+  EXPECT_EQ(ide.controls(L"File").size(), 13u);
+
+  for (const auto& [mode, caption, refusal] :
+       {std::tuple{Mode::kRun, L"Microsoft Visual Basic [run]", L"Can't save while the project is running"},
+        std::tuple{Mode::kBreak, L"Microsoft Visual Basic [break]", L"Can't save while the project is in break mode"}}) {
+    ide.set_mode(mode);
+    EXPECT_EQ(ide.caption(), caption);
+    EXPECT_EQ(Get(Object(root.Get(), L"MainWindow").Get(), L"Caption").text(), caption);
+    EXPECT_EQ(Call(Component(L"Form1").Get(), L"SaveAs", DISPATCH_METHOD, {(folder / L"Form1.frm").c_str()}).description,
+              refusal);
+    EXPECT_EQ(Call(project.Get(), L"SaveAs", DISPATCH_METHOD, {(folder / L"P.vbp").c_str()}).description, refusal);
+  }
+  EXPECT_FALSE(FileExists(folder / L"Form1.frm"));
+  EXPECT_FALSE(FileExists(folder / L"P.vbp"));
 }
 
 }  // namespace

@@ -73,6 +73,15 @@ TEST_F(TypeLibrary, IdeObjectsHaveTheVbideDispids) {
   auto windows = Object(root.Get(), L"Windows");
   ExpectIds(windows.Get(), {{L"Item", 0x0}, {L"Count", 0xC9}});
   ExpectIds(Object(windows.Get(), L"Item", {short{1}}).Get(), {{L"SetFocus", 0x6F}, {L"Caption", 0x64}, {L"HWnd", 0x78}});
+  // The AddIn object the IDE passes at connection, and what a client reads of it.
+  const com_ptr<IDispatch> addin = ide.addin(L"Quarnel.Connect", L"Saves the project", L"{00000000-0000-0000-0000-000000000001}");
+  ExpectIds(addin.Get(), {{L"Description", 0x0}, {L"VBE", 0x1}, {L"Collection", 0x2}, {L"ProgId", 0x3},
+                          {L"Guid", 0x4}, {L"Connect", 0x6}, {L"Object", 0x7}});
+  EXPECT_EQ(Get(addin.Get(), L"ProgId").text(), L"Quarnel.Connect");
+  EXPECT_EQ(Get(addin.Get(), L"Description").text(), L"Saves the project");
+  EXPECT_EQ(V_BOOL(Get(addin.Get(), L"Connect").value.get()), VARIANT_FALSE);
+  ide.set_addin_connected(L"quarnel.connect", true);
+  EXPECT_EQ(V_BOOL(Get(addin.Get(), L"Connect").value.get()), VARIANT_TRUE);
 }
 
 TEST_F(TypeLibrary, CommandBarObjectsHaveTheOfficeDispids) {

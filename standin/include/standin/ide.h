@@ -114,6 +114,33 @@ struct Project {
   std::vector<Component> components;
 };
 
+// The IDE's modes, shown in its main window's caption ("[design]", "[run]",
+// "[break]"). In run and break mode the IDE's save operations (SaveAs of a
+// project or a component) fail with a description that names the mode.
+enum class Mode { kDesign, kRun, kBreak };
+
+// Ways the real IDE may behave where nothing says which way it does. Each is off
+// when an Ide is made; a client must work with each of them on.
+enum class Variant {
+  // Windows(1) is a closed tool window ("Object Browser"): hidden, so its SetFocus
+  // fails ("Invalid procedure call or argument"), as SetFocus on any hidden window does.
+  kFirstWindowHidden,
+  // FileName of a project never saved raises "Path not found" instead of answering "".
+  kUnsavedFileNameRaises,
+  // The File menu, customised, holds only its first four controls (Controls.Add
+  // refuses a Before past its end + 1, as always).
+  kShortFileMenu,
+};
+
+// What a client still held of the IDE when it shut down.
+struct Leftovers {
+  std::vector<std::wstring> objects;      // L"CommandBarButton (2 references)", by kind
+  std::vector<std::wstring> connections;  // L"Click of File \"Quarnel...\" (1 sink)"
+  bool empty() const { return objects.empty() && connections.empty(); }
+  // One line each, for messages.
+  std::wstring text() const;
+};
+
 class Ide;
 
 // Describes a project to add to the IDE; components start with unsaved changes
@@ -220,6 +247,25 @@ class Ide {
   // --- The root object --------------------------------------------------------------
   // What VBE.FullName answers; starts as the IDE's usual path.
   void set_full_name(std::wstring full_name);
+
+  // --- Modes, variants, add-ins and shut-down -----------------------------------------
+  void set_mode(Mode mode);
+  Mode mode() const;
+  // The main window's caption: L"Microsoft Visual Basic [design]".
+  std::wstring caption() const;
+  void set(Variant variant, bool on = true);
+  // The IDE's AddIn object for an add-in of its list (made on first request):
+  // what the IDE passes to OnConnection as AddInInst. Its Connect answers what
+  // set_addin_connected last said.
+  Microsoft::WRL::ComPtr<IDispatch> addin(const std::wstring& prog_id, const std::wstring& description = {},
+                                          const std::wstring& guid = {});
+  void set_addin_connected(std::wstring_view prog_id, bool connected);
+  // The IDE closes, after its add-ins' OnDisconnection: from now on every object
+  // it handed out answers every call with RPC_E_DISCONNECTED (recorded in
+  // calls()), an Unadvise included, and clicks reach no sink. Returns what was
+  // still referenced (every stand-in object alive in this process) and each
+  // event connection still advised at this moment.
+  Leftovers shut_down();
 
   // --- Calls and failures -------------------------------------------------------------
   const std::vector<Call>& calls() const;
