@@ -164,11 +164,8 @@ STDMETHODIMP detail::ExtensibilityDispatch::Invoke(DISPID id, REFIID riid, LCID,
 Connect::Connect() { ++live_connects; }
 
 Connect::~Connect() {
-  // The sinks go first: no click may reach this instance from now on.
-  for (Handler* handler : {&MenuHandler, &MenuHandlerAddin}) {
-    handler->connection.Disconnect();
-    if (handler->sink) handler->sink->Orphan();
-  }
+  // Released without a disconnection: nothing of the IDE may be kept.
+  LetGoOfTheIde();
   DropForm();
   if (--live_connects == 0) SkipFailure([] { frmAddIn::Default().Unload(); });
 }
@@ -264,6 +261,9 @@ void Connect::AddinInstance_OnConnection(IDispatch* Application, long ConnectMod
 }
 
 void Connect::AddinInstance_OnDisconnection(long) {
+  // Whatever fails below, nothing of the IDE is held afterwards: at the IDE's
+  // exit its objects are dead once the add-ins are disconnected.
+  const auto let_go = scope_exit([&] { LetGoOfTheIde(); });
   // After an external connection there is no command: Delete on nothing fails
   // and is skipped like any other failing step.
   SkipFailure([&] { FileCommandControl.Delete(); });
@@ -275,6 +275,18 @@ void Connect::AddinInstance_OnDisconnection(long) {
   }
   // Unloads the form; one whose Browse or OK dialog is open goes when that closes.
   DropForm();
+}
+
+void Connect::LetGoOfTheIde() noexcept {
+  // The sinks go first: no click may reach this instance from now on.
+  for (Handler* handler : {&MenuHandler, &MenuHandlerAddin}) {
+    handler->connection.Disconnect();
+    if (handler->sink) handler->sink->Orphan();
+    handler->sink.Reset();
+    handler->source.Reset();
+  }
+  FileCommandControl = host::CommandBarControl();
+  VBInstance = host::VBE();
 }
 
 // --- Show and Hide ------------------------------------------------------------------

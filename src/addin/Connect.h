@@ -125,6 +125,8 @@ class Connect final : public detail::ConnectDispatch, public detail::Extensibili
   frmAddIn& Form();
   // Unloads the form and lets it go; its Connect pointer goes with it.
   void DropForm();
+  // Unadvises the click sinks and releases every object of the IDE it holds.
+  void LetGoOfTheIde() noexcept;
   // Makes `value` (a command-bar event object, or null) the handler's event
   // source: the old one is unadvised, the new one advised to a sink of
   // `command`. "Type mismatch", with nothing changed, for an object that is none.

@@ -30,7 +30,10 @@ host::CommandBarControl Connect::InstallCommand(const wchar_t* bar_name, bool be
   host::CommandBarControl command;
   SkipFailure([&] {
     const host::CommandBarControls controls = bar.Controls();
-    command = host::CommandBarControl::From(before_seventh ? controls.Add(7) : controls.Add());
+    // The seventh place of a menu the user (or another add-in) made shorter than
+    // six controls does not exist: the command then goes at its end.
+    const bool seventh = before_seventh && controls.Count() >= 6;
+    command = host::CommandBarControl::From(seventh ? controls.Add(7) : controls.Add());
   });
   SkipFailure([&] { command.put_Caption(caption); });
 

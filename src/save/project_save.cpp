@@ -3,6 +3,7 @@
 #include <shlobj.h>
 
 #include "common/app.h"
+#include "common/barrier.h"
 #include "common/error.h"
 #include "forms/frmAddIn.h"
 #include "save/modAddin.h"
@@ -98,7 +99,7 @@ class Command {
   std::wstring ChooseDestination() {
     form_.Load();
     SetFormTopMost(form_, true);
-    const std::wstring project_file = project_.FileName();
+    const std::wstring project_file = ProjectFile();
     // The folder part with its backslash; a path without one gives nothing.
     init_folder_ = project_file.empty()
                        ? sDefaultFolder
@@ -108,6 +109,16 @@ class Command {
     form_.Unload();
     Focus();
     return destination;
+  }
+
+  // The project's file; empty for a project never saved, also when the IDE
+  // raises an error for such a project instead of answering "".
+  std::wstring ProjectFile() const {
+    try {
+      return project_.FileName();
+    } catch (const Error&) {
+      return {};
+    }
   }
 
   void SaveComponents(const std::wstring& destination) {
@@ -154,14 +165,19 @@ class Command {
 
   void End() { Focus(); }
 
-  // The IDE's first window gets the focus back.
-  void Focus() { ide_.Windows().Item(1).SetFocus(); }
+  // The IDE's first window gets the focus back: a courtesy, whose failure (the
+  // first window may be a closed tool window, which takes no focus) is skipped.
+  void Focus() {
+    SkipFailure([&] { ide_.Windows().Item(1).SetFocus(); });
+  }
 
   void Message(const std::wstring& text, UINT icon) {
     dialogs_.Message(nullptr, text, sMsgTitle, MB_OK | icon | MB_SETFOREGROUND);
   }
 
-  const host::VBE& ide_;
+  // Held for the whole click: a disconnection while a dialog is open lets go of
+  // the add-in's own reference.
+  const host::VBE ide_;
   host::VBProject project_;
   std::wstring writing_;
   std::wstring& init_folder_;

@@ -183,16 +183,34 @@ void AddinTest::TearDown() {
   CoUninitialize();
 }
 
+namespace {
+struct CustomArray {
+  SAFEARRAY* array = SafeArrayCreateVector(VT_VARIANT, 0, 0);
+  ~CustomArray() { SafeArrayDestroy(array); }
+};
+}  // namespace
+
 void AddinTest::Connect(_IDTExtensibility2* target, long mode) {
-  SAFEARRAY* custom = nullptr;
+  CustomArray custom;
   EXPECT_EQ(target->OnConnection(ide->application().Get(), static_cast<ext_ConnectMode>(mode),
-                                 nullptr, &custom),
+                                 ide->addin(L"Quarnel.Connect", L"Quarnel").Get(), &custom.array),
             S_OK);
 }
 
 void AddinTest::Disconnect(_IDTExtensibility2* target) {
-  SAFEARRAY* custom = nullptr;
-  EXPECT_EQ(target->OnDisconnection(ext_dm_HostShutdown, &custom), S_OK);
+  CustomArray custom;
+  EXPECT_EQ(target->OnDisconnection(ext_dm_HostShutdown, &custom.array), S_OK);
+}
+
+void AddinTest::ExitTheIde() {
+  CustomArray custom;
+  EXPECT_EQ(addin->OnBeginShutdown(&custom.array), S_OK);
+  Disconnect(addin.Get());
+  const standin::Leftovers left = ide->shut_down();
+  EXPECT_TRUE(left.empty()) << Utf8(left.text());
+  ide->clear_calls();
+  addin.Reset();
+  EXPECT_EQ(ide->transcript(), L"") << "called after the IDE shut down";
 }
 
 com_ptr<_Connect> AddinTest::AsConnect(IUnknown* object) {

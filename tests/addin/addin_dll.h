@@ -76,9 +76,14 @@ class AddinTest : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
 
-  // Connects `addin` through the vtable, as the IDE does.
+  // Connects `addin` through the vtable, as the IDE does: its AddIn object as
+  // AddInInst, an empty `custom` array.
   void Connect(_IDTExtensibility2* addin, long mode);
   void Disconnect(_IDTExtensibility2* addin);
+  // The IDE exits: OnBeginShutdown and OnDisconnection (HostShutdown) to `addin`,
+  // then the IDE shuts down; the add-in must hold nothing of it, and when the
+  // IDE lets go of the add-in, call nothing of it.
+  void ExitTheIde();
   com_ptr<_Connect> AsConnect(IUnknown* object);
   // Replaces the dialog script (the previous one must have been met).
   void ExpectDialogs(std::vector<DialogStep> steps);

@@ -94,7 +94,7 @@ TEST_F(MenuClick, ChosenFolderGetsTheChangedComponentsAndTheProjectFile) {
   const auto project = ide->find_project(L"Project1");
   ASSERT_TRUE(project.has_value());
   EXPECT_EQ(project->file_name, folder + L"\\Project1.vbp");
-  Disconnect(addin.Get());
+  ExitTheIde();
 }
 
 TEST_F(MenuClick, HostFailureInTheCommandIsShownAndIsTheClicksResult) {

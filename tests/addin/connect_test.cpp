@@ -55,26 +55,40 @@ TEST_F(ConnectDll, FactoryMakesConnectsAndTheModuleCountsObjectsAndLocks) {
 
 // --- Connection in menu modes --------------------------------------------------------
 
+// At the IDE's start-up no project is open yet; a File menu the user made
+// shorter than six controls gets the command at its end. Disconnected as the IDE
+// exits, the add-in holds nothing of the IDE.
 TEST_F(ConnectDll, EveryModeButExternalInstallsTheSeventhFileCommandWithTheFormsPicture) {
-  for (long mode : {kAfterStartup, kStartup, kCommandLine, 7L}) {
-    SCOPED_TRACE(mode);
+  const struct {
+    long mode;
+    size_t file_controls;  // before the command
+    size_t position;       // of the command
+  } rows[] = {{kAfterStartup, 13, 7}, {kStartup, 13, 7}, {kCommandLine, 13, 7}, {7L, 13, 7},
+              {kStartup, 6, 7},       {kStartup, 4, 5}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(testing::Message() << "mode " << row.mode << ", " << row.file_controls << " File controls");
     ide = std::make_unique<standin::Ide>();
+    if (row.file_controls == 4) ide->set(standin::Variant::kShortFileMenu);
+    if (row.file_controls == 6) ide->add_bar(L"File", {L"1", L"2", L"3", L"4", L"5", L"6"});
     addin = dll->Create();
     ASSERT_NE(addin, nullptr);
-    Connect(addin.Get(), mode);
+    Connect(addin.Get(), row.mode);
 
     const auto file = ide->controls(L"File");
-    ASSERT_EQ(file.size(), 14u);
-    EXPECT_EQ(file[6].caption, L"Quarnel...");
-    EXPECT_EQ(file[6].type, 1) << "a button";
-    ASSERT_TRUE(file[6].face.has_value());
-    EXPECT_EQ(file[6].face->width, 16);
-    EXPECT_TRUE(IsFloppyPicture(file[6].face->pixels));
+    ASSERT_EQ(file.size(), row.file_controls + 1);
+    const auto& command = file[row.position - 1];
+    EXPECT_EQ(command.caption, L"Quarnel...");
+    EXPECT_EQ(command.type, 1) << "a button";
+    ASSERT_TRUE(command.face.has_value());
+    EXPECT_EQ(command.face->width, 16);
+    EXPECT_TRUE(IsFloppyPicture(command.face->pixels));
     const auto kept = ClipboardPicture();
     ASSERT_TRUE(kept.has_value()) << "the clipboard keeps the picture";
-    EXPECT_EQ(*kept, file[6].face->pixels);
+    EXPECT_EQ(*kept, command.face->pixels);
     EXPECT_EQ(ide->count(L"CommandBarControls.Add"), 1u);
-    EXPECT_NE(ide->transcript().find(L"CommandBarControls.Add [method|get](Before:=7%)"), std::wstring::npos) << "a 16-bit before";
+    EXPECT_EQ(ide->transcript().find(L"CommandBarControls.Add [method|get](Before:=7%)") != std::wstring::npos,
+              row.position == 7)
+        << "a 16-bit before, and none for a short menu";
     EXPECT_EQ(FormWindow(), nullptr) << "installing leaves no form window";
 
     com_ptr<_Connect> connect = AsConnect(addin.Get());
@@ -85,13 +99,12 @@ TEST_F(ConnectDll, EveryModeButExternalInstallsTheSeventhFileCommandWithTheForms
     connect->get_FormDisplayed(&displayed);
     EXPECT_EQ(displayed, VARIANT_FALSE);
     EXPECT_EQ(dll->CanUnloadNow(), S_FALSE) << "a Connect is alive";
-
-    Disconnect(addin.Get());
-    EXPECT_EQ(ide->controls(L"File").size(), 13u) << "the command is deleted";
-    EXPECT_EQ(DisplayOnConnect(), L"0");
     handler.Reset();
     connect.Reset();
-    addin.Reset();
+
+    ExitTheIde();
+    EXPECT_EQ(ide->controls(L"File").size(), row.file_controls) << "the command is deleted";
+    EXPECT_EQ(DisplayOnConnect(), L"0");
     ide.reset();
     EXPECT_EQ(standin::LiveObjects(), 0);
     EXPECT_EQ(dll->CanUnloadNow(), S_OK);
@@ -131,12 +144,6 @@ TEST_F(ConnectDll, ConnectionThroughIDispatchAnswersByName) {
 
   DISPPARAMS none{args, nullptr, 1, 0};
   EXPECT_EQ(through->Invoke(4, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr), S_OK);
-  args[1].vt = VT_I4;
-  args[1].lVal = 1;  // UserClosed
-  DISPPARAMS disconnect{args, nullptr, 2, 0};
-  ASSERT_EQ(through->Invoke(2, IID_NULL, 0, DISPATCH_METHOD, &disconnect, nullptr, nullptr, nullptr), S_OK);
-  EXPECT_EQ(ide->controls(L"File").size(), 13u);
-  SafeArrayDestroy(custom);
 
   // _Connect's own IDispatch is driven by the type library.
   com_ptr<_Connect> connect = AsConnect(addin.Get());
@@ -156,6 +163,16 @@ TEST_F(ConnectDll, ConnectionThroughIDispatchAnswersByName) {
   ASSERT_EQ(connect->Invoke(id, IID_NULL, 0, DISPATCH_PROPERTYGET, &empty, &value, nullptr, nullptr), S_OK);
   EXPECT_EQ(value.vt, VT_DISPATCH);
   EXPECT_NE(value.pdispVal, nullptr);
+  VariantClear(&value);
+
+  args[1].vt = VT_I4;
+  args[1].lVal = 1;  // UserClosed
+  DISPPARAMS disconnect{args, nullptr, 2, 0};
+  ASSERT_EQ(through->Invoke(2, IID_NULL, 0, DISPATCH_METHOD, &disconnect, nullptr, nullptr, nullptr), S_OK);
+  EXPECT_EQ(ide->controls(L"File").size(), 13u);
+  SafeArrayDestroy(custom);
+  ASSERT_EQ(connect->Invoke(id, IID_NULL, 0, DISPATCH_PROPERTYGET, &empty, &value, nullptr, nullptr), S_OK);
+  EXPECT_EQ(value.pdispVal, nullptr) << "the IDE is let go at disconnection";
   VariantClear(&value);
 }
 

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "addin/host.h"
 #include "common/app.h"
 #include "common/error.h"
@@ -77,51 +79,108 @@ class SaveEndToEnd : public ::testing::Test {
   std::wstring init_folder;
 };
 
-TEST_F(SaveEndToEnd, FirstUseStoresTheDefaultFolderAndSavesBelowTheChosenDestination) {
+// The corners where the real IDE may behave one way or another, each a column of
+// the save paths below: the add-in must save whole under each, or, where the IDE
+// refuses to save (run and break mode), show the IDE's failure and write nothing.
+struct Corner {
+  const char* name;
+  std::optional<standin::Variant> variant;
+  standin::Mode mode = standin::Mode::kDesign;
+};
+
+class SaveInEachCorner : public SaveEndToEnd, public ::testing::WithParamInterface<Corner> {
+ protected:
+  void SetUp() override {
+    SaveEndToEnd::SetUp();
+    if (GetParam().variant) ide->set(*GetParam().variant);
+    ide->set_mode(GetParam().mode);
+  }
+  // The host's refusal to save, in run or break mode; empty in design mode.
+  std::wstring Refusal() const {
+    const standin::Mode mode = GetParam().mode;
+    return mode == standin::Mode::kRun     ? L"Can't save while the project is running"
+           : mode == standin::Mode::kBreak ? L"Can't save while the project is in break mode"
+                                           : L"";
+  }
+  // Clicks with these dialogs; then `files` (in the destination, in the order
+  // they are written) are all there, or, where the IDE refuses, the failure is
+  // shown at the first of them and none is written.
+  void ClickAndExpect(std::vector<test::DialogStep> steps, const std::vector<std::wstring>& files) {
+    const std::wstring refusal = Refusal();
+    if (!refusal.empty()) {
+      steps.push_back(ExpectMessageBox().Title(L"Quarnel").Text(refusal + L"\n\n" + dest + L"\\" + files[0]).Icon(MB_ICONHAND));
+    }
+    DialogDriver driver(std::move(steps));
+    try {
+      Click();
+      EXPECT_TRUE(refusal.empty()) << "the IDE's refusal did not reach the caller";
+    } catch (const Error& error) {
+      EXPECT_EQ(error.description(), refusal);
+    }
+    ASSERT_TRUE(driver.Finish());
+    for (const auto& file : files) EXPECT_EQ(FileExists(dest + L"\\" + file), refusal.empty()) << test::Utf8(file);
+  }
+};
+
+TEST_P(SaveInEachCorner, FirstUseStoresTheDefaultFolderAndSavesBelowTheChosenDestination) {
   wchar_t documents[MAX_PATH] = {};
   ASSERT_EQ(SHGetFolderPathW(nullptr, CSIDL_PERSONAL, nullptr, 0, documents), S_OK);
   ide->project(L"Project1").form(L"Form1").module(L"Module1").build();
 
-  DialogDriver driver({
-      ExpectMessageBox()
-          .Title(L"Quarnel")
-          .Text(L"The Default folder value for the Quarnel add-in is empty.\r\nOn the next dialog, "
-                L"select the Default starting folder for yours projects.")
-          .Icon(MB_ICONINFORMATION)
-          .Press(IDOK),
-      ExpectFolderBrowser()
-          .Prompt(L"Select or create the starting Default folder. Next, all your projects will be "
-                  L"saved starting from this folder...")
-          .Selected(documents)
-          .Choose(default_folder)
-          .Press(IDOK),
-      ExpectMessageBox()
-          .Text(L"IMPORTANT: if you will change the Default folder, delete the [Quarnel.ini] file, "
-                L"from the same folder of this add-in.")
-          .Icon(MB_ICONINFORMATION)
-          .Press(IDOK),
-      ExpectMessageBox()
-          .Text(L"OK. Now you can save the project.\r\nSelect the folder for this project...")
-          .Icon(MB_ICONINFORMATION)
-          .Press(IDOK),
-      ExpectFolderBrowser()
-          .Prompt(L"Select or create the Destination folder for this project:")
-          .Selected(default_folder)
-          .Choose(dest)
-          .Press(IDOK),
-  });
-  Click();
-  ASSERT_TRUE(driver.Finish());
+  ClickAndExpect(
+      {
+          ExpectMessageBox()
+              .Title(L"Quarnel")
+              .Text(L"The Default folder value for the Quarnel add-in is empty.\r\nOn the next dialog, "
+                    L"select the Default starting folder for yours projects.")
+              .Icon(MB_ICONINFORMATION)
+              .Press(IDOK),
+          ExpectFolderBrowser()
+              .Prompt(L"Select or create the starting Default folder. Next, all your projects will be "
+                      L"saved starting from this folder...")
+              .Selected(documents)
+              .Choose(default_folder)
+              .Press(IDOK),
+          ExpectMessageBox()
+              .Text(L"IMPORTANT: if you will change the Default folder, delete the [Quarnel.ini] file, "
+                    L"from the same folder of this add-in.")
+              .Icon(MB_ICONINFORMATION)
+              .Press(IDOK),
+          ExpectMessageBox()
+              .Text(L"OK. Now you can save the project.\r\nSelect the folder for this project...")
+              .Icon(MB_ICONINFORMATION)
+              .Press(IDOK),
+          ExpectFolderBrowser()
+              .Prompt(L"Select or create the Destination folder for this project:")
+              .Selected(default_folder)
+              .Choose(dest)
+              .Press(IDOK),
+      },
+      {L"Form1.frm", L"Module1.bas", L"Project1.vbp"});
 
   const std::string stored(default_folder.begin(), default_folder.end());
   EXPECT_EQ(ReadBytes(SettingsPath()), "[FOLDER]\r\nDefaultFolder=" + stored + "\r\n");
-  EXPECT_TRUE(FileExists(dest + L"\\Form1.frm"));
-  EXPECT_TRUE(FileExists(dest + L"\\Module1.bas"));
-  EXPECT_NE(ReadBytes(dest + L"\\Project1.vbp").find("Form1.frm"), std::string::npos);
-  EXPECT_TRUE(ide->find_project(L"Project1")->saved);
+  if (Refusal().empty()) {
+    EXPECT_NE(ReadBytes(dest + L"\\Project1.vbp").find("Form1.frm"), std::string::npos);
+    EXPECT_TRUE(ide->find_project(L"Project1")->saved);
+  }
 }
 
-TEST_F(SaveEndToEnd, SavedProjectOnlySaysSo) {
+TEST_P(SaveInEachCorner, NewProjectOpensTheBrowserAtTheDefaultFolder) {
+  StoreDefaultFolder();
+  ide->project(L"Project1").form(L"Form1").build();
+  ClickAndExpect({ExpectFolderBrowser().Selected(default_folder).Choose(dest).Press(IDOK)},
+                 {L"Form1.frm", L"Project1.vbp"});
+}
+
+TEST_P(SaveInEachCorner, ProjectSavedBeforeSavesItsChangedComponentsWhereChosen) {
+  StoreDefaultFolder();
+  ide->project(L"Project1").saved_as(default_folder + L"\\Project1.vbp").form(L"Form1").clean().module(L"Module1").build();
+  ClickAndExpect({ExpectFolderBrowser().Choose(dest).Press(IDOK)}, {L"Module1.bas", L"Project1.vbp"});
+  EXPECT_FALSE(FileExists(dest + L"\\Form1.frm")) << "it had no changes";
+}
+
+TEST_P(SaveInEachCorner, SavedProjectOnlySaysSo) {
   StoreDefaultFolder();
   ide->project(L"Project1").saved_as(dest + L"\\Old.vbp").form(L"Form1").clean().build();
   DialogDriver driver({
@@ -130,6 +189,14 @@ TEST_F(SaveEndToEnd, SavedProjectOnlySaysSo) {
   Click();
   ASSERT_TRUE(driver.Finish());
 }
+
+INSTANTIATE_TEST_SUITE_P(Corners, SaveInEachCorner,
+                         ::testing::Values(Corner{"AsKnown", {}},
+                                           Corner{"FirstWindowHidden", standin::Variant::kFirstWindowHidden},
+                                           Corner{"UnsavedFileNameRaises", standin::Variant::kUnsavedFileNameRaises},
+                                           Corner{"RunMode", {}, standin::Mode::kRun},
+                                           Corner{"BreakMode", {}, standin::Mode::kBreak}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SaveEndToEnd, DestinationCancelledWritesNothing) {
   StoreDefaultFolder();

@@ -21,6 +21,7 @@
 #include "forms/frmAddIn.h"
 #include "save/modAddin.h"
 #include "standin/ide.h"
+#include "support/dialog_driver.h"
 #include "support/process_usage.h"
 #include "support/scripted_dialogs.h"
 #include "support/temp_folder.h"
@@ -36,6 +37,11 @@ using test::ScriptedDialogs;
 // fails the connection.)
 const std::set<std::wstring> kSilentInstallerSteps = {L"CommandBarControl.Caption",
                                                       L"CommandBarButton.PasteFace"};
+// Steps of the save command whose failure is skipped: giving the focus back to
+// the IDE's first window (a courtesy), and the project's file (a project never
+// saved may raise there: it has none).
+const std::set<std::wstring> kSkippedSaveSteps = {L"VBE.Windows", L"_Windows.Item", L"Window.SetFocus",
+                                                  L"_VBProject.FileName"};
 
 // One run of a path: a fresh IDE and a fresh Connect, the failure armed after the
 // path's preparation, then the checks common to every run. Windows, handles and
@@ -74,9 +80,13 @@ class SweepRun {
     EXPECT_EQ(addin->OnConnection(ide->application().Get(), static_cast<ext_ConnectMode>(mode),
                                   nullptr, &custom), S_OK);
   }
+  // Disconnects the add-in, and the IDE then shuts down: nothing of it may be
+  // held any more, whatever failed before.
   void DisconnectNow() {
     SAFEARRAY* custom = nullptr;
     EXPECT_EQ(addin->OnDisconnection(ext_dm_UserClosed, &custom), S_OK);
+    const standin::Leftovers left = ide->shut_down();
+    EXPECT_TRUE(left.empty()) << test::Utf8(left.text());
   }
   // Arms the failure of the n-th host call from now; 0 arms none.
   void FailCall(int n) {
@@ -196,8 +206,8 @@ TEST(FaultSweep, Connection) {
             EXPECT_EQ(run.dialogs.messages[0].flags, static_cast<UINT>(MB_OK | MB_SETFOREGROUND));
             // A failed look-up of the menu leaves no command; the failure shown
             // is then the event request's for Nothing.
-            if (failed != L"VBE.CommandBars" && failed != L"CommandBars.Item" &&
-                failed != L"CommandBar.Controls" && failed != L"CommandBarControls.Add") {
+            if (failed != L"VBE.CommandBars" && failed != L"CommandBars.Item" && failed != L"CommandBar.Controls" &&
+                failed != L"CommandBarControls.Count" && failed != L"CommandBarControls.Add") {
               EXPECT_EQ(run.dialogs.messages[0].text, SweepRun::Description(n));
             }
           }
@@ -296,8 +306,9 @@ void SweepClick(const char* name, const std::wstring& settings,
           run.FailCall(n);
           const auto click = run.ide->click(L"File", 7);
           run.Mark();
-          if (n == 0) {
+          if (n == 0 || kSkippedSaveSteps.count(run.FailedOperation())) {
             EXPECT_EQ(click.result, S_OK) << testing::PrintToString(click.description);
+            for (const auto& shown : run.dialogs.messages) EXPECT_NE(shown.flags & MB_ICONMASK, static_cast<UINT>(MB_ICONERROR));
           } else {
             EXPECT_EQ(click.result, DISP_E_EXCEPTION);
             EXPECT_EQ(click.description, SweepRun::Description(n));
@@ -337,7 +348,7 @@ TEST(FaultSweep, SaveCommandAlreadySaved) {
           run.FailCall(n);
           const auto click = run.ide->click(L"File", 7);
           run.Mark();
-          if (n > 0) {
+          if (n > 0 && !kSkippedSaveSteps.count(run.FailedOperation())) {
             EXPECT_EQ(click.description, SweepRun::Description(n));
           }
           run.DisconnectNow();
