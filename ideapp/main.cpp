@@ -96,6 +96,19 @@ void App::FindAddins() {
   RegCloseKey(root);
 }
 
+namespace {
+
+// The `custom` argument of the connection calls: an empty array, as the IDE passes.
+struct CustomArray {
+  CustomArray() : array(SafeArrayCreateVector(VT_VARIANT, 0, 0)) {}
+  ~CustomArray() {
+    if (array) SafeArrayDestroy(array);
+  }
+  SAFEARRAY* array;
+};
+
+}  // namespace
+
 bool App::Connect(Addin& addin, long mode) {
   if (addin.instance) return true;
   CLSID clsid{};
@@ -109,17 +122,19 @@ bool App::Connect(Addin& addin, long mode) {
     Print(L"add-in " + addin.prog_id + L": cannot be created (" + Hex(hr) + L")");
     return false;
   }
-  SAFEARRAY* custom = nullptr;
-  hr = instance->OnConnection(ide->application().Get(), static_cast<ext_ConnectMode>(mode), nullptr, &custom);
+  wchar_t guid[40] = {};
+  StringFromGUID2(clsid, guid, 40);
+  CustomArray custom;
+  hr = instance->OnConnection(ide->application().Get(), static_cast<ext_ConnectMode>(mode),
+                              ide->addin(addin.prog_id, addin.description, guid).Get(), &custom.array);
   if (FAILED(hr)) {
     Print(L"add-in " + addin.prog_id + L": OnConnection failed (" + Hex(hr) + L")");
     instance->Release();
     return false;
   }
-  if (mode == 1) {  // at start-up the IDE tells it when start-up is complete
-    instance->OnStartupComplete(&custom);
-  }
   addin.instance = instance;
+  addin.at_startup = mode == 1;  // ext_cm_Startup
+  ide->set_addin_connected(addin.prog_id, true);
   Print(L"add-in connected: " + addin.prog_id + L" (" + addin.friendly_name + L")");
   RebuildMenus();
   return true;
@@ -127,12 +142,70 @@ bool App::Connect(Addin& addin, long mode) {
 
 void App::Disconnect(Addin& addin, long mode) {
   if (!addin.instance) return;
-  SAFEARRAY* custom = nullptr;
-  const HRESULT hr = addin.instance->OnDisconnection(static_cast<ext_DisconnectMode>(mode), &custom);
+  CustomArray custom;
+  const HRESULT hr = addin.instance->OnDisconnection(static_cast<ext_DisconnectMode>(mode), &custom.array);
   addin.instance->Release();
   addin.instance = nullptr;
+  ide->set_addin_connected(addin.prog_id, false);
   Print(L"add-in disconnected: " + addin.prog_id + (FAILED(hr) ? L" (OnDisconnection: " + Hex(hr) + L")" : L""));
   RebuildMenus();
+}
+
+void App::StartUp(const std::wstring& project_path) {
+  FindAddins();
+  for (auto& addin : addins) {
+    Print(L"add-in found: " + addin.prog_id + L" \"" + addin.friendly_name + L"\" - " + addin.description +
+          L" (LoadBehavior " + std::to_wstring(addin.load_behavior) + L")");
+    if (addin.load_behavior & 1) Connect(addin, 1);  // ext_cm_Startup, with no project open
+  }
+  if (!project_path.empty()) OpenProject(project_path);
+  for (auto& addin : addins) {
+    if (!addin.instance || !addin.at_startup) continue;
+    CustomArray custom;
+    const HRESULT hr = addin.instance->OnStartupComplete(&custom.array);
+    Print(L"start-up complete: " + addin.prog_id + (FAILED(hr) ? L" (OnStartupComplete: " + Hex(hr) + L")" : L""));
+  }
+  RebuildMenus();
+}
+
+void App::ShutDown() {
+  if (shut_down_) return;
+  shut_down_ = true;
+  for (auto& addin : addins) {
+    if (!addin.instance) continue;
+    CustomArray custom;
+    const HRESULT hr = addin.instance->OnBeginShutdown(&custom.array);
+    if (FAILED(hr)) Print(L"add-in " + addin.prog_id + L": OnBeginShutdown failed (" + Hex(hr) + L")");
+  }
+  for (auto& addin : addins) {
+    if (!addin.instance) continue;
+    CustomArray custom;
+    const HRESULT hr = addin.instance->OnDisconnection(ext_dm_HostShutdown, &custom.array);
+    if (FAILED(hr)) Print(L"add-in " + addin.prog_id + L": OnDisconnection failed (" + Hex(hr) + L")");
+  }
+  // The IDE's objects die now: an add-in must hold none of them, nor any event
+  // connection, and must call none of them when it is released.
+  const standin::Leftovers left = ide->shut_down();
+  ide->clear_calls();
+  for (auto& addin : addins) {
+    if (!addin.instance) continue;
+    addin.instance->Release();
+    addin.instance = nullptr;
+    Print(L"add-in disconnected at exit: " + addin.prog_id);
+  }
+  bool clean = left.empty();
+  std::wstring text = left.text();
+  for (const auto& call : ide->calls()) {
+    text += L"called after the IDE shut down: " + call.text() + L"\n";
+    clean = false;
+  }
+  for (size_t start = 0; start < text.size();) {
+    const size_t end = text.find(L'\n', start);
+    Print(L"at exit, " + text.substr(start, end - start));
+    start = end == std::wstring::npos ? text.size() : end + 1;
+  }
+  Print(clean ? L"at exit: nothing of the IDE is held or called" : L"at exit: the IDE was not let go");
+  if (!clean && exit_code == 0) exit_code = 3;
 }
 
 Addin* App::FindAddin(const std::wstring& prog_id) {
@@ -262,11 +335,14 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lpa
       return 0;
     }
     case kRunScript:
-      PostQuitMessage(app.RunScript());
+      // At the script's end the user closes the IDE.
+      app.exit_code = app.RunScript();
+      PostMessageW(window, WM_CLOSE, 0, 0);
       return 0;
     case kRunStepMessage:
       return app.RunMeanwhile(*reinterpret_cast<const Step*>(lparam)) ? 1 : 0;
     case WM_CLOSE:
+      app.ShutDown();
       DestroyWindow(window);
       return 0;
     case WM_DESTROY:
@@ -337,15 +413,7 @@ int wmain(int argc, wchar_t** argv) {
     RegisterClassExW(&wc);
     app.window = CreateWindowExW(0, kClassName, L"Microsoft Visual Basic [design]", WS_OVERLAPPEDWINDOW, 40, 40,
                                  720, 480, nullptr, nullptr, wc.hInstance, nullptr);
-    if (!project_path.empty()) app.OpenProject(project_path);
-    // As the IDE starts: every add-in marked to load at start-up is connected.
-    app.FindAddins();
-    for (auto& addin : app.addins) {
-      App::Print(L"add-in found: " + addin.prog_id + L" \"" + addin.friendly_name + L"\" - " + addin.description +
-                 L" (LoadBehavior " + std::to_wstring(addin.load_behavior) + L")");
-      if (addin.load_behavior & 1) app.Connect(addin, 1);  // ext_cm_Startup
-    }
-    app.RebuildMenus();
+    app.StartUp(project_path);
     ShowWindow(app.window, SW_SHOW);
     UpdateWindow(app.window);
     app.steps = std::move(steps);
@@ -355,9 +423,9 @@ int wmain(int argc, wchar_t** argv) {
       TranslateMessage(&msg);
       DispatchMessageW(&msg);
     }
+    app.ShutDown();  // when the loop ended without the window's closing
     code = static_cast<int>(msg.wParam);
-    // As the IDE closes: each connected add-in is told and released.
-    for (auto& addin : app.addins) app.Disconnect(addin, 0);  // ext_dm_HostShutdown
+    if (code == 0) code = app.exit_code;
     if (IsWindow(app.window)) DestroyWindow(app.window);
     app.ide.reset();
   }

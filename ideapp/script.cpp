@@ -426,7 +426,9 @@ bool App::RunStep(const Step& step, std::vector<size_t>& pending) {
       }
       Print(std::wstring(L"project ") + project->name + (project->saved ? L" saved" : L" not saved"));
     }
-    return dialogs_ok && SUCCEEDED(result.result);
+    // "click BAR POSITION fails": the click must end in the add-in's failure.
+    const bool expect_failure = a.size() > 2 && _wcsicmp(a[2].c_str(), L"fails") == 0;
+    return dialogs_ok && (expect_failure ? FAILED(result.result) : SUCCEEDED(result.result));
   }
   if (is(L"expect-menu", 3)) {
     const auto controls = ide->controls(a[0]);
@@ -498,6 +500,57 @@ bool App::RunStep(const Step& step, std::vector<size_t>& pending) {
     }
     Print(L"setting " + a[2] + L" = \"" + value + L"\"");
     return a.size() < 4 || a[3] == value;
+  }
+  if (is(L"mode", 1)) {
+    // The IDE's mode, as Start, Break and End set it: design, run or break.
+    const std::wstring& m = a[0];
+    const bool known = _wcsicmp(m.c_str(), L"design") == 0 || _wcsicmp(m.c_str(), L"run") == 0 ||
+                       _wcsicmp(m.c_str(), L"break") == 0;
+    if (!known) return false;
+    ide->set_mode(_wcsicmp(m.c_str(), L"run") == 0     ? standin::Mode::kRun
+                  : _wcsicmp(m.c_str(), L"break") == 0 ? standin::Mode::kBreak
+                                                       : standin::Mode::kDesign);
+    SetWindowTextW(window, ide->caption().c_str());
+    Print(L"caption: " + ide->caption());
+    return true;
+  }
+  if (is(L"expect-caption", 1)) {
+    wchar_t caption[256] = {};
+    GetWindowTextW(window, caption, 256);
+    Print(std::wstring(L"caption: ") + caption);
+    return a[0] == caption;
+  }
+  if (is(L"variant", 1)) {
+    // A way the real IDE may behave: first-window-hidden, unsaved-file-name-raises,
+    // short-file-menu; "variant NAME off" turns it off.
+    const bool on = a.size() < 2 || _wcsicmp(a[1].c_str(), L"off") != 0;
+    const std::pair<const wchar_t*, standin::Variant> names[] = {
+        {L"first-window-hidden", standin::Variant::kFirstWindowHidden},
+        {L"unsaved-file-name-raises", standin::Variant::kUnsavedFileNameRaises},
+        {L"short-file-menu", standin::Variant::kShortFileMenu},
+    };
+    for (const auto& [name, variant] : names) {
+      if (_wcsicmp(a[0].c_str(), name) != 0) continue;
+      ide->set(variant, on);
+      Print(L"variant " + a[0] + (on ? L" on" : L" off"));
+      RebuildMenus();
+      return true;
+    }
+    Print(L"no variant " + a[0]);
+    return false;
+  }
+  if (is(L"new-project", 1)) {
+    // File > New Project: a project never saved, with a form and a module.
+    try {
+      ide->project(a[0]).form(L"Form1").module(L"Module1").build();
+      ide->set_active_project(a[0]);
+    } catch (const std::exception& error) {
+      Print(L"new project failed: " + FromUtf8(error.what()));
+      return false;
+    }
+    Print(L"new project " + a[0]);
+    RefreshTree();
+    return true;
   }
   if (is(L"print", 0)) {
     std::wstring text;

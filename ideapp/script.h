@@ -19,6 +19,7 @@ struct Addin {
   std::wstring description;
   DWORD load_behavior = 0;
   _IDTExtensibility2* instance = nullptr;  // set while connected
+  bool at_startup = false;                 // connected at start-up (mode Startup)
 };
 
 // One line of a script: its keyword and the words after it ("quoted words" keep
@@ -50,6 +51,14 @@ struct App {
   void FindAddins();
   bool Connect(Addin& addin, long mode);
   void Disconnect(Addin& addin, long mode);
+  // Start-up as the IDE does it: the add-ins marked to load are connected before
+  // any project is open; then the command-line project is opened; then those
+  // add-ins hear that start-up is complete.
+  void StartUp(const std::wstring& project_path);
+  // The IDE's exit: OnBeginShutdown, then OnDisconnection (HostShutdown) to each
+  // connected add-in, then the IDE's objects die; what an add-in still held of
+  // them then, or called afterwards, is reported and fails the run.
+  void ShutDown();
   Addin* FindAddin(const std::wstring& prog_id);
   void RebuildMenus();
   void RefreshTree();
@@ -67,6 +76,7 @@ struct App {
  private:
   bool RunStep(const Step& step, std::vector<size_t>& pending);
   bool MenuScreenshot(const std::wstring& bar, const std::wstring& name);
+  bool shut_down_ = false;
   std::vector<HBITMAP> bitmaps_;
   std::vector<std::wstring> tree_items_;
 };
