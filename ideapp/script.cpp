@@ -325,7 +325,8 @@ bool App::RunStep(const Step& step, std::vector<size_t>& pending) {
     std::vector<Pending> answers;
     std::vector<DialogStep> dialog_steps;
     auto seen_texts = std::make_shared<std::vector<std::wstring>>();
-    auto counter = std::make_shared<int>(0);
+    // Dialogs are numbered through the whole run: each screenshot keeps its own name.
+    static const auto counter = std::make_shared<int>(0);
     auto meanwhile_failed = std::make_shared<bool>(false);
     const std::wstring folder = output;
     HWND main_window = window;

@@ -14,7 +14,10 @@
 #
 # Unattended, it prints each dialog's text and the files written, and saves
 # screenshots (the IDE with its File menu open, each dialog) into
-# build/demo-output. It exits 0 when the project was saved.
+# build/demo-output. Then a new project is saved into a folder that holds
+# another project's Form1.frm and Project1.vbp: the add-in asks before replacing
+# them, and the demo answers No. It exits 0 when the project was saved and the
+# other project's files are untouched.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build="${QUARNEL_BUILD_DIR:-$root/build}"
@@ -49,7 +52,12 @@ export WINEPREFIX="$prefix" WINEARCH=win32 WINEDEBUG="${WINEDEBUG:--all}" WINEDL
 # walks to them: the demo's folders are on a drive of their own, D:.
 demo="$build/demo-drive"
 rm -rf "$demo" "$out"
-mkdir -p "$demo/Quarnel" "$demo/IDE" "$demo/Work" "$demo/Projects/$name" "$out"
+mkdir -p "$demo/Quarnel" "$demo/IDE" "$demo/Work" "$demo/Projects/$name" "$demo/Projects/Shared" "$out"
+# Another project's files, where the second run saves a new project.
+printf 'VERSION 5.00\r\nBegin VB.Form Form1\r\n   Caption = "Another project"\r\nEnd\r\nAttribute VB_Name = "Form1"\r\n' \
+  >"$demo/Projects/Shared/Form1.frm"
+printf 'Type=Exe\r\nForm=Form1.frm\r\nName="Another"\r\n' >"$demo/Projects/Shared/Project1.vbp"
+other_sums=$(cd "$demo/Projects/Shared" && sha256sum Form1.frm Project1.vbp)
 ln -sfn ../../demo-drive "$prefix/dosdevices/d:"
 cp "$build/src/Quarnel.dll" "$demo/Quarnel/"
 cp "$build/test-drive/ideapp/program/"{quarnel_ide.exe,VB6EXT.OLB,MSO.DLL} "$demo/IDE/"
@@ -107,14 +115,23 @@ msgbox ok
 folder "D:\\Projects\\$name"
 click File 7
 expect-saved
+new-project Project1
+folder D:\Projects\Shared
+msgbox no "The folder already holds files that saving would replace:"
+click File 7
 STEPS
 status=0
 wine 'D:\IDE\quarnel_ide.exe' --output "Z:$(echo "$out" | tr / '\\')" --script 'D:\demo.script' </dev/null || status=$?
 python3 "$root/scripts/bmp2png.py" "$out"/*.bmp >/dev/null 2>&1 && echo "demo: screenshots (PNG and BMP) in $out"
 ls "$out"
+if ! (cd "$demo/Projects/Shared" && echo "$other_sums" | sha256sum -c --quiet >/dev/null 2>&1); then
+  echo "demo: the other project's files in $demo/Projects/Shared were changed" >&2
+  status=1
+fi
 if [ "$status" = 0 ]; then
   echo "demo: the project was saved into $demo/Projects/$name:"
   ls -l "$demo/Projects/$name"
+  echo "demo: asked before replacing another project's files in $demo/Projects/Shared, and kept them"
 else
   echo "demo: the project was NOT saved (status $status)" >&2
 fi

@@ -144,8 +144,8 @@ unique_variant Coerce(unique_variant value, VARTYPE type) {
 }
 }  // namespace
 
-std::wstring Object::GetText(const wchar_t* name) const {
-  const unique_variant v = Coerce(Get(name), VT_BSTR);
+std::wstring Object::GetText(const wchar_t* name, std::span<const VARIANT> args) const {
+  const unique_variant v = Coerce(Get(name, args), VT_BSTR);
   return v->bstrVal ? std::wstring(v->bstrVal, SysStringLen(v->bstrVal)) : std::wstring();
 }
 

@@ -54,7 +54,7 @@ class Object {
   // The same for an object that need not answer IDispatch (one declared with an
   // IUnknown-based interface comes back as VT_UNKNOWN); null is Nothing.
   com_ptr<IUnknown> GetUnknown(const wchar_t* name, std::span<const VARIANT> args = {}) const;
-  std::wstring GetText(const wchar_t* name) const;
+  std::wstring GetText(const wchar_t* name, std::span<const VARIANT> args = {}) const;
   bool GetBool(const wchar_t* name) const;
   long GetLong(const wchar_t* name) const;
 

@@ -62,6 +62,10 @@ com_ptr<IUnknown> AsCommandBarEvents(IUnknown* object) {
 std::wstring VBComponent::Name() const { return GetText(L"Name"); }
 long VBComponent::Type() const { return GetLong(L"Type"); }
 bool VBComponent::IsDirty() const { return GetBool(L"IsDirty"); }
+std::wstring VBComponent::FileName() const {
+  const unique_variant first = Integer(1);
+  return GetText(L"FileNames", {first.get(), 1});
+}
 void VBComponent::SaveAs(const std::wstring& path) const {
   const unique_variant file = Text(path);
   Call(L"SaveAs", {file.get(), 1});

@@ -83,6 +83,9 @@ class VBComponent : public Object {
   // The kind, vbext_ComponentType: 1 standard module ... 11 ActiveX designer.
   long Type() const;
   bool IsDirty() const;
+  // The component's file (index 1, passed as a 16-bit integer); empty for one
+  // never saved.
+  std::wstring FileName() const;
   void SaveAs(const std::wstring& path) const;
 };
 

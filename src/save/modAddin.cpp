@@ -74,4 +74,17 @@ void FillMessageSlots() {
   sMsgCantSave = Pick({L"Non è possibile salvare questo Componente", L"Can't save this Component."});
 }
 
+std::wstring ForeignFilesQuestion(const std::vector<std::wstring>& names) {
+  constexpr size_t kListed = 10;
+  std::wstring text = Pick({L"La cartella contiene già file che il salvataggio sostituirebbe:",
+                            L"The folder already holds files that saving would replace:"});
+  text += kLineBreak;
+  for (size_t i = 0; i < names.size() && i < kListed; ++i) text += kLineBreak + names[i];
+  if (names.size() > kListed) {
+    const std::wstring more = std::to_wstring(names.size() - kListed);
+    text += kLineBreak + (bItalian ? L"e altri " + more : L"and " + more + L" more");
+  }
+  return text + kLineBreak + kLineBreak + Pick({L"Sostituirli?", L"Replace them?"});
+}
+
 }  // namespace quarnel

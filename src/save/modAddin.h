@@ -4,6 +4,7 @@
 // users whose default language is Italian (Italy) and in English otherwise.
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "settings/CIniManag.h"
 
@@ -45,5 +46,10 @@ void ChooseLanguage();
 // At each click, before anything is shown: fills the nine click-time slots in
 // the language that bItalian gives.
 void FillMessageSlots();
+
+// The question asked before a save would replace files that are not the
+// components' or the project's own, in the language that bItalian gives: the
+// files' names one per line, ten at most, then how many more.
+std::wstring ForeignFilesQuestion(const std::vector<std::wstring>& names);
 
 }  // namespace quarnel

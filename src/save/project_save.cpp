@@ -2,6 +2,9 @@
 
 #include <shlobj.h>
 
+#include <string>
+#include <vector>
+
 #include "common/app.h"
 #include "common/barrier.h"
 #include "common/error.h"
@@ -12,6 +15,32 @@
 
 namespace quarnel {
 namespace {
+
+// An existing file (not a folder: a folder of that name makes the IDE's own
+// save fail, which reports it).
+bool IsFile(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// The full path, with "." and ".." resolved; the path itself when it has none.
+std::wstring FullPath(const std::wstring& path) {
+  const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  if (size == 0) return path;
+  std::wstring full(size, L'\0');
+  const DWORD length = GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
+  if (length == 0 || length >= size) return path;
+  full.resize(length);
+  return full;
+}
+
+// Two names of one file: full paths compared without regard to case.
+bool SamePath(const std::wstring& a, const std::wstring& b) {
+  if (a.empty() || b.empty()) return false;
+  const std::wstring full_a = FullPath(a), full_b = FullPath(b);
+  return CompareStringOrdinal(full_a.c_str(), static_cast<int>(full_a.size()), full_b.c_str(),
+                              static_cast<int>(full_b.size()), TRUE) == CSTR_EQUAL;
+}
 
 constexpr wchar_t kSettingsFile[] = L"Quarnel.ini";
 constexpr wchar_t kSection[] = L"FOLDER";
@@ -61,8 +90,10 @@ class Command {
     }
     const std::wstring destination = ChooseDestination();
     if (destination.empty()) return End();
-    SaveComponents(destination);
-    SaveProjectFile(destination);
+    const Plan plan = PlanWrites(destination);
+    if (!MayReplace(plan)) return End();
+    SaveComponents(plan);
+    Write(project_, plan.project_file);
     End();
   }
 
@@ -121,27 +152,71 @@ class Command {
     }
   }
 
-  void SaveComponents(const std::wstring& destination) {
+  // What the save will do, worked out before anything is written.
+  struct Plan {
+    struct Component {
+      host::VBComponent component;
+      bool unknown_kind = false;  // " BOH!" is said for it
+      bool dirty = false;
+      std::wstring path;          // empty: it cannot be saved
+      std::wstring own_file;      // the file it is saved as now; empty: none
+    };
+    std::vector<Component> components;
+    std::wstring project_file;
+    std::wstring project_own_file;
+  };
+
+  Plan PlanWrites(const std::wstring& destination) const {
+    Plan plan;
     // A kind outside the table keeps the previous component's extension.
     std::wstring extension;
     project_.Components().ForEach([&](const host::VBComponent& component) {
+      Plan::Component step{component};
       if (const wchar_t* known = ExtensionOfKind(component.Type())) {
         extension = known;
       } else {
-        Message(L" BOH!", 0);
+        step.unknown_kind = true;
       }
-      if (!component.IsDirty()) return;
-      if (extension.empty()) {
-        Message(sMsgCantSave, MB_ICONERROR);
-        return;
+      step.dirty = component.IsDirty();
+      if (step.dirty && !extension.empty()) {
+        // The separator always goes in, also after a drive root.
+        step.path = destination + L"\\" + component.Name() + extension;
+        step.own_file = component.FileName();
       }
-      // The separator always goes in, also after a drive root.
-      Write(component, destination + L"\\" + component.Name() + extension);
+      plan.components.push_back(std::move(step));
     });
+    plan.project_file = destination + L"\\" + project_.Name() + L".vbp";
+    plan.project_own_file = ProjectFile();
+    return plan;
   }
 
-  void SaveProjectFile(const std::wstring& destination) {
-    Write(project_, destination + L"\\" + project_.Name() + L".vbp");
+  // Files that the save would replace and that are not the components' or the
+  // project's own (another project's Form1.frm) are named in a question first;
+  // false when the user answers No.
+  bool MayReplace(const Plan& plan) {
+    std::vector<std::wstring> foreign;
+    auto judge = [&](const std::wstring& path, const std::wstring& own_file) {
+      if (!path.empty() && IsFile(path) && !SamePath(path, own_file)) {
+        foreign.push_back(path.substr(path.rfind(L'\\') + 1));
+      }
+    };
+    for (const auto& step : plan.components) judge(step.path, step.own_file);
+    judge(plan.project_file, plan.project_own_file);
+    if (foreign.empty()) return true;
+    return dialogs_.Message(nullptr, ForeignFilesQuestion(foreign), sMsgTitle,
+                            MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2 | MB_SETFOREGROUND) == IDYES;
+  }
+
+  void SaveComponents(const Plan& plan) {
+    for (const auto& step : plan.components) {
+      if (step.unknown_kind) Message(L" BOH!", 0);
+      if (!step.dirty) continue;
+      if (step.path.empty()) {
+        Message(sMsgCantSave, MB_ICONERROR);
+        continue;
+      }
+      Write(step.component, step.path);
+    }
   }
 
   // The host's save of one file, remembered while it runs: a failure names it.

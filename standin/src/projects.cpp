@@ -261,6 +261,18 @@ STDMETHODIMP ComponentObject::put_IsDirty(VARIANT_BOOL dirty) {
              [&](Core&) { Alive(component_)->dirty = dirty != VARIANT_FALSE; });
 }
 
+// The component's file: index 1, its one file; empty text for a component never
+// saved. No other index is offered.
+STDMETHODIMP ComponentObject::get_FileNames(SHORT index, BSTR* file_name) {
+  return Run(L"FileNames", DISPATCH_PROPERTYGET, [&] { return std::to_wstring(index) + L"%"; }, [&](Core&) {
+    if (!file_name) throw NoPlace();
+    *file_name = nullptr;
+    auto component = Alive(component_);
+    if (index != 1) throw SubscriptOutOfRange();
+    *file_name = AllocText(component->file_name);
+  });
+}
+
 STDMETHODIMP ComponentObject::SaveAs(BSTR file_name, VARIANT_BOOL* saved) {
   return Run(L"SaveAs", DISPATCH_METHOD, [&] { return Quote(Text(file_name)); }, [&](Core& core) {
     if (saved) *saved = VARIANT_FALSE;

@@ -46,6 +46,7 @@ class ComponentObject final : public Automation<_VBComponent> {
   ~ComponentObject() override;
   STDMETHODIMP get_IsDirty(VARIANT_BOOL* dirty) override;
   STDMETHODIMP put_IsDirty(VARIANT_BOOL dirty) override;
+  STDMETHODIMP get_FileNames(SHORT index, BSTR* file_name) override;
   STDMETHODIMP SaveAs(BSTR file_name, VARIANT_BOOL* saved) override;
   STDMETHODIMP get_Name(BSTR* name) override;
   STDMETHODIMP put_Name(BSTR name) override;

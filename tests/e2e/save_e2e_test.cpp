@@ -232,6 +232,41 @@ TEST_F(SaveEndToEnd, DefaultFolderThatNoLongerExistsStillLetsTheUserChooseAndIsK
   EXPECT_EQ(ReadBytes(SettingsPath()), settings) << "a stored folder is never rewritten";
 }
 
+// Another project's file in the destination: the real question, No its default
+// button; No keeps the file, in English and in Italian.
+TEST_F(SaveEndToEnd, AnotherProjectsFileIsNamedInARealQuestionAndNoKeepsIt) {
+  StoreDefaultFolder();
+  test::WriteBytes(dest + L"\\Form1.frm", "another project's form");
+  for (const bool italian : {false, true}) {
+    SCOPED_TRACE(italian ? "Italian" : "English");
+    bItalian = italian;
+    vbe = host::VBE();
+    ide = std::make_unique<standin::Ide>();
+    ide->project(L"Project1").form(L"Form1").build();
+    int focused = 0;  // the button Enter would press
+    DialogDriver driver({
+        ExpectFolderBrowser().Choose(dest).Press(IDOK),
+        ExpectMessageBox()
+            .Title(L"Quarnel")
+            .Text(italian ? L"La cartella contiene gi\u00E0 file che il salvataggio sostituirebbe:\r\n\r\n"
+                            L"Form1.frm\r\n\r\nSostituirli?"
+                          : L"The folder already holds files that saving would replace:\r\n\r\n"
+                            L"Form1.frm\r\n\r\nReplace them?")
+            .Icon(MB_ICONEXCLAMATION)
+            .WhileOpen([&](HWND box) {
+              GUITHREADINFO gui{sizeof gui};
+              if (GetGUIThreadInfo(GetWindowThreadProcessId(box, nullptr), &gui)) focused = GetDlgCtrlID(gui.hwndFocus);
+            })
+            .Press(IDNO),
+    });
+    Click();
+    ASSERT_TRUE(driver.Finish());
+    EXPECT_EQ(focused, IDNO) << "No is the default button";
+    EXPECT_EQ(ReadBytes(dest + L"\\Form1.frm"), "another project's form");
+    EXPECT_FALSE(FileExists(dest + L"\\Project1.vbp"));
+  }
+}
+
 // The user is shown the failure and the file it came at; the IDE gets it too.
 TEST_F(SaveEndToEnd, HostFailureInTheLoopIsShownAndKeepsTheFilesBeforeItAndWritesNoProjectFile) {
   StoreDefaultFolder();

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "save/modAddin.h"
 
@@ -70,6 +71,32 @@ TEST_F(Catalogue, EnglishTexts) {
        L"Select or create the Destination folder for this project:"},
       {&sMsgCantSave, L"sMsgCantSave", L"Can't save this Component."},
   });
+}
+
+// Asked before a save would replace another project's files: ten names at most.
+// (One name, in both languages: the end-to-end test.)
+TEST_F(Catalogue, ForeignFilesQuestionListsTenNamesAndCountsTheRest) {
+  std::vector<std::wstring> twelve;
+  for (int i = 1; i <= 12; ++i) twelve.push_back(L"M" + std::to_wstring(i) + L".bas");
+  const std::wstring ten_names =
+      L"M1.bas\x0D\x0AM2.bas\x0D\x0AM3.bas\x0D\x0AM4.bas\x0D\x0AM5.bas\x0D\x0AM6.bas\x0D\x0AM7.bas\x0D\x0A"
+      L"M8.bas\x0D\x0AM9.bas\x0D\x0AM10.bas\x0D\x0A";
+  const struct {
+    bool italian;
+    std::vector<std::wstring> names;
+    std::wstring text;
+  } rows[] = {
+      {false, {twelve.begin(), twelve.end() - 1},
+       L"The folder already holds files that saving would replace:\x0D\x0A\x0D\x0A" + ten_names +
+           L"and 1 more\x0D\x0A\x0D\x0AReplace them?"},
+      {true, twelve,
+       L"La cartella contiene gi\u00E0 file che il salvataggio sostituirebbe:\x0D\x0A\x0D\x0A" + ten_names +
+           L"e altri 2\x0D\x0A\x0D\x0ASostituirli?"},
+  };
+  for (const auto& row : rows) {
+    bItalian = row.italian;
+    EXPECT_EQ(ForeignFilesQuestion(row.names), row.text);
+  }
 }
 
 TEST_F(Catalogue, SlotsFollowTheFlagAtEveryFill) {

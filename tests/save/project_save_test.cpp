@@ -458,6 +458,74 @@ TEST_F(SaveCommand, LockedSettingsFileLosesOnlyTheStoringNotTheSave) {
   EXPECT_EQ(dialogs.pickers.at(1).initial_folder, folders.path()) << "used for this click";
 }
 
+// --- Files of another project in the destination -----------------------------------
+
+// A file the save would replace that is not the component's or the project's own
+// is named in one question (No by default) before anything is written. (A folder
+// where a file would go is no such file: see the test after this one.)
+TEST_F(SaveCommand, OtherProjectsFilesAreReplacedOnlyWhenTheUserSaysYes) {
+  StoreDefaultFolder(L"C:\\Projects");
+  const std::wstring dest = folders.path();
+  test::WriteBytes(dest + L"\\Form1.frm", "another project's form");
+  test::WriteBytes(dest + L"\\Project1.vbp", "another project");
+  ide->project(L"Project1").form(L"Form1").module(L"Module1").build();  // never saved
+
+  dialogs.answers = {dest};
+  dialogs.buttons = {IDNO};
+  Click();
+  ASSERT_EQ(dialogs.messages.size(), 1u);
+  EXPECT_EQ(dialogs.messages[0].text, ForeignFilesQuestion({L"Form1.frm", L"Project1.vbp"}));
+  EXPECT_EQ(dialogs.messages[0].title, L"Quarnel");
+  EXPECT_EQ(dialogs.messages[0].flags,
+            static_cast<UINT>(MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2 | MB_SETFOREGROUND));
+  EXPECT_TRUE(SaveAsPaths().empty());
+  EXPECT_EQ(ReadBytes(dest + L"\\Form1.frm"), "another project's form");
+  EXPECT_EQ(ReadBytes(dest + L"\\Project1.vbp"), "another project");
+  EXPECT_FALSE(FileExists(dest + L"\\Module1.bas"));
+  EXPECT_EQ(FocusSteps(), 2u) << "after the destination, and at the end";
+
+  dialogs = {};
+  dialogs.answers = {dest};
+  dialogs.buttons = {IDYES};
+  Click();
+  EXPECT_EQ(dialogs.messages.size(), 1u);
+  EXPECT_EQ(SaveAsPaths().size(), 3u);
+  EXPECT_NE(ReadBytes(dest + L"\\Form1.frm").find("Attribute VB_Name = \"Form1\""), std::string::npos);
+
+  // Saved again where it now lives: every file replaced is its own.
+  ide->change(L"Project1", L"Form1");
+  ide->change(L"Project1", L"Module1");
+  dialogs = {};
+  dialogs.answers = {dest};
+  Click();
+  EXPECT_TRUE(dialogs.messages.empty());
+  EXPECT_TRUE(ide->find_project(L"Project1")->saved);
+}
+
+// A component's own file outside the project's folder, or named with "." and ".."
+// and in other case, is its own; a component never saved has none.
+TEST_F(SaveCommand, OwnFilesAreKnownByTheirFullPaths) {
+  StoreDefaultFolder(L"C:\\Projects");
+  const std::wstring dest = folders / L"Dest";
+  const std::wstring elsewhere = folders / L"Shared";
+  CreateDirectoryW(dest.c_str(), nullptr);
+  CreateDirectoryW(elsewhere.c_str(), nullptr);
+  for (const wchar_t* name : {L"Project1.vbp", L"Form1.frm", L"Module1.bas", L"Class1.cls"}) {
+    test::WriteBytes(dest + L"\\" + name, "there before");
+  }
+  test::WriteBytes(elsewhere + L"\\Class1.cls", "the class's own file");
+  ide->project(L"Project1").saved_as(dest + L"\\Project1.vbp")
+      .form(L"Form1").file(dest + L"\\sub\\..\\.\\FORM1.FRM")
+      .module(L"Module1")
+      .cls(L"Class1").file(elsewhere + L"\\Class1.cls")
+      .build();
+  dialogs.answers = {dest};
+  Click();
+  ASSERT_EQ(dialogs.messages.size(), 1u);
+  EXPECT_EQ(dialogs.messages[0].text, ForeignFilesQuestion({L"Module1.bas", L"Class1.cls"}));
+  EXPECT_TRUE(SaveAsPaths().empty()) << "No, the default";
+}
+
 TEST_F(SaveCommand, DestinationWhereAFileCannotBeWrittenEndsWithTheHostsDescription) {
   StoreDefaultFolder(L"C:\\Projects");
   const std::wstring dest = folders.path();

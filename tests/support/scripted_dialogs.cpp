@@ -12,7 +12,11 @@ int ScriptedDialogs::Message(HWND owner, const std::wstring& text, const std::ws
                              UINT flags) {
   messages.push_back({owner, text, title, flags});
   sequence.push_back(L"message: " + text);
-  return IDOK;
+  if ((flags & MB_TYPEMASK) != MB_YESNO) return IDOK;
+  if (buttons.empty()) return (flags & MB_DEFMASK) == MB_DEFBUTTON2 ? IDNO : IDYES;
+  const int button = buttons.front();
+  buttons.pop_front();
+  return button;
 }
 
 std::wstring ScriptedDialogs::BrowseForFolder(HWND owner, const std::wstring& prompt,

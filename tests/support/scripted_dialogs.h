@@ -46,6 +46,10 @@ class ScriptedDialogs final : public Dialogs {
   std::deque<std::wstring> answers;
   static constexpr wchar_t kUnnameable[] = L"<a folder the code page cannot name>";
 
+  // The buttons pressed in message boxes that ask (Yes/No), in order; once the
+  // script is over, each is answered with its default button.
+  std::deque<int> buttons;
+
   std::vector<ShownMessage> messages;
   std::vector<PickerCall> pickers;
   std::vector<std::wstring> sequence;
