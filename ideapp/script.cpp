@@ -311,6 +311,26 @@ bool App::RunStep(const Step& step, std::vector<size_t>& pending) {
   if (is(L"open", 1)) return OpenProject(a[0]);
   if (is(L"change", 1)) return Change(a[0], a.size() > 1 ? a[1] : L"");
   if (is(L"menu-screenshot", 2)) return MenuScreenshot(a[0], a[1]);
+  if (is(L"window-screenshot", 2)) {
+    // Another program's window (an installer's page): waits for it to show.
+    HWND other = nullptr;
+    for (int i = 0; i < 200 && !(other && IsWindowVisible(other)); ++i) {
+      other = FindWindowW(nullptr, a[0].c_str());
+      Sleep(100);
+    }
+    if (!other) {
+      Print(L"no window " + a[0]);
+      return false;
+    }
+    SetForegroundWindow(other);
+    Sleep(500);  // let it paint
+    RECT rect;
+    GetWindowRect(other, &rect);
+    const std::wstring path = output + L"\\" + a[1] + L".bmp";
+    const bool ok = SaveScreenBmp(rect, path);
+    Print((ok ? L"screenshot: " : L"screenshot failed: ") + path);
+    return ok;
+  }
   if (is(L"screenshot", 1)) {
     RECT rect;
     GetWindowRect(window, &rect);

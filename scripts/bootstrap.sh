@@ -2,8 +2,10 @@
 # Installs what the build and the tests need on a Debian machine: the 32-bit
 # MinGW-w64 cross compiler, widl and the platform IDL files, 32-bit Wine, Xvfb,
 # CMake, Ninja, GoogleTest's sources, and the locale sources that the
-# double-byte test compiles its Japanese locale from, and NSIS for the installer. Safe to run again: when everything is
-# present it only checks and returns.
+# double-byte test compiles its Japanese locale from, NSIS for the installer, and
+# osslsigncode and OpenSSL for signing a release (and the test that signs one
+# with a certificate of its own). Safe to run again: when everything is present
+# it only checks and returns.
 set -euo pipefail
 
 packages=(
@@ -20,6 +22,8 @@ packages=(
   googletest
   locales
   nsis
+  osslsigncode
+  openssl
 )
 
 missing=()

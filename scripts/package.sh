@@ -1,25 +1,54 @@
 #!/usr/bin/env bash
-# The release package: builds, then writes dist/ with the installer
-# (Quarnel-<version>-setup.exe, per user, no administrator), a zip of Quarnel.dll
-# with its Windows read-me (Quarnel-<version>.zip) and SHA256SUMS. The version
-# is the project's (CMakeLists.txt), as in the DLL's version record.
+# The release package: builds, then writes dist/ (or $QUARNEL_DIST_DIR) with the
+# installer (Quarnel-<version>-setup.exe: for the user or for all users), a zip
+# of Quarnel.dll with its Windows read-me (Quarnel-<version>.zip) and SHA256SUMS.
+# The version is the project's (CMakeLists.txt), as in the DLL's version record.
+#
+# Signing (Authenticode, with osslsigncode): when QUARNEL_SIGN_PKCS12 names a
+# PKCS#12 file (.pfx/.p12) holding a code-signing certificate and its key, and
+# QUARNEL_SIGN_PASSWORD is its password, Quarnel.dll, the installer and the
+# uninstaller inside it are signed (QUARNEL_SIGN_TIMESTAMP: a timestamp server's
+# URL, optional). Without them the release is unsigned, and this says so.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build="${QUARNEL_BUILD_DIR:-$root/build}"
-dist="$root/dist"
+dist="${QUARNEL_DIST_DIR:-$root/dist}"
 
 "$root/scripts/build.sh"
-version=$(head -n1 "$build/version.txt")
+version=$(sed -n 1p "$build/version.txt")
+numeric=$(sed -n 2p "$build/version.txt")
 rm -rf "$dist"
 mkdir -p "$dist"
-cp "$build/installer/Quarnel-$version-setup.exe" "$dist/"
-python3 - "$dist/Quarnel-$version.zip" "$build/src/Quarnel.dll" "$build/installer/README.txt" <<'PY'
+installer="Quarnel-$version-setup.exe"
+dll="$build/src/Quarnel.dll"
+if [ -n "${QUARNEL_SIGN_PKCS12:-}" ]; then
+  [ -f "$QUARNEL_SIGN_PKCS12" ] || { echo "package: no certificate file $QUARNEL_SIGN_PKCS12" >&2; exit 2; }
+  [ -n "${QUARNEL_SIGN_PASSWORD+set}" ] || { echo "package: QUARNEL_SIGN_PASSWORD is not set" >&2; exit 2; }
+  stage=$(mktemp -d)
+  trap 'rm -rf "$stage"' EXIT
+  # One signing command for every file, "%1" being the file: signed into a copy
+  # that then replaces it (makensis runs it for the installer and the uninstaller).
+  sign="osslsigncode sign -pkcs12 '$QUARNEL_SIGN_PKCS12' -readpass '$stage/password' -h sha256 -n Quarnel"
+  [ -n "${QUARNEL_SIGN_TIMESTAMP:-}" ] && sign+=" -ts '$QUARNEL_SIGN_TIMESTAMP'"
+  sign+=" -in '%1' -out '%1.signed' >/dev/null && mv '%1.signed' '%1'"
+  printf '%s' "$QUARNEL_SIGN_PASSWORD" >"$stage/password"
+  cp "$dll" "$stage/Quarnel.dll"
+  sh -c "${sign//%1/$stage/Quarnel.dll}"
+  dll="$stage/Quarnel.dll"
+  makensis -V2 -DVERSION="$numeric" -DVERSION_TEXT="$version" -DDLL="$dll" -DREADME="$build/installer/README.txt" \
+    -DOUTFILE="$dist/$installer" -DSIGN="$sign" "$root/installer/Quarnel.nsi"
+  echo "package: signed with $QUARNEL_SIGN_PKCS12 (Quarnel.dll, the installer and its uninstaller)"
+else
+  cp "$build/installer/$installer" "$dist/"
+  echo "package: UNSIGNED release (set QUARNEL_SIGN_PKCS12 and QUARNEL_SIGN_PASSWORD to sign it; see README.md)"
+fi
+python3 - "$dist/Quarnel-$version.zip" "$dll" "$build/installer/README.txt" <<'PY'
 import sys, zipfile
 with zipfile.ZipFile(sys.argv[1], "w", zipfile.ZIP_DEFLATED) as z:
     z.write(sys.argv[2], "Quarnel/Quarnel.dll")
     z.write(sys.argv[3], "Quarnel/README.txt")
 PY
-(cd "$dist" && sha256sum "Quarnel-$version-setup.exe" "Quarnel-$version.zip" >SHA256SUMS)
+(cd "$dist" && sha256sum "$installer" "Quarnel-$version.zip" >SHA256SUMS)
 echo "package: $dist"
 ls -l "$dist"
 cat "$dist/SHA256SUMS"

@@ -101,11 +101,21 @@ STDAPI DllUnregisterServer() {
 
 // regsvr32 /n /i:user (and /u /n /i:user): the registration for the current user
 // only, which needs no administrator. Any other command line is refused.
+// "regsvr32 [/u] /n /i:user": the whole registration, for the current user only.
+// "regsvr32 [/u] /n /i:addin": only the current user's entry in the IDE's add-in
+// list, for a machine-wide installation (its Active Setup command).
 STDAPI DllInstall(BOOL install, LPCWSTR command_line) {
-  if (!command_line || _wcsicmp(command_line, L"user") != 0) return E_INVALIDARG;
+  if (!command_line) return E_INVALIDARG;
+  quarnel::Scope scope;
+  if (_wcsicmp(command_line, L"user") == 0) {
+    scope = quarnel::Scope::kUser;
+  } else if (_wcsicmp(command_line, L"addin") == 0) {
+    scope = quarnel::Scope::kAddinEntry;
+  } else {
+    return E_INVALIDARG;
+  }
   return quarnel::Barrier([&] {
     const std::wstring path = quarnel::AppFileName();
-    return install ? quarnel::RegisterServer(path, quarnel::Scope::kUser)
-                   : quarnel::UnregisterServer(path, quarnel::Scope::kUser);
+    return install ? quarnel::RegisterServer(path, scope) : quarnel::UnregisterServer(path, scope);
   });
 }

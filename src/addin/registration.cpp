@@ -74,6 +74,13 @@ std::vector<OwnedKey> RegistrationTable(const std::wstring& dll_path, const Addi
   const std::wstring libid = GuidText(LIBID_Quarnel);
   const std::wstring iid = GuidText(IID__Connect);
   const auto [host_root, host_path] = SplitRootKey(FromAnsi(record.host_key));
+  const OwnedKey entry{host_root, host_path + L"\\Addins\\" + kProgId,
+                       {{L"", L"FriendlyName", FromAnsi(record.display_name)},
+                        {L"", L"Description", FromAnsi(record.description)},
+                        {L"", L"LoadBehavior", DWORD{record.load_behavior}},
+                        {L"", L"CommandLineSafe", DWORD{record.command_line_safe}},
+                        {L"", L"SatelliteDllName", FromAnsi(record.satellite_dll)}}};
+  if (scope == Scope::kAddinEntry) return {entry};
   const bool user = scope == Scope::kUser;
   const HKEY classes = user ? HKEY_CURRENT_USER : HKEY_CLASSES_ROOT;
   const std::wstring below = user ? L"Software\\Classes\\" : L"";
@@ -99,12 +106,7 @@ std::vector<OwnedKey> RegistrationTable(const std::wstring& dll_path, const Addi
         {L"TypeLib", L"", libid},
         {L"TypeLib", L"Version", std::wstring(L"1.0")}},
        kept},
-      {host_root, host_path + L"\\Addins\\" + kProgId,
-       {{L"", L"FriendlyName", FromAnsi(record.display_name)},
-        {L"", L"Description", FromAnsi(record.description)},
-        {L"", L"LoadBehavior", DWORD{record.load_behavior}},
-        {L"", L"CommandLineSafe", DWORD{record.command_line_safe}},
-        {L"", L"SatelliteDllName", FromAnsi(record.satellite_dll)}}},
+      entry,
   };
   if (user) {
     // The keys that RegisterTypeLib writes for the machine, for this user: the
@@ -157,7 +159,9 @@ HRESULT RemoveRegistration(const std::vector<OwnedKey>& table) {
 
 HRESULT RegisterServer(const std::wstring& dll_path, Scope scope) {
   com_ptr<ITypeLib> library;
-  if (FAILED(LoadTypeLibEx(dll_path.c_str(), REGKIND_NONE, &library))) return SELFREG_E_TYPELIB;
+  if (scope != Scope::kAddinEntry && FAILED(LoadTypeLibEx(dll_path.c_str(), REGKIND_NONE, &library))) {
+    return SELFREG_E_TYPELIB;
+  }
   std::wstring path = dll_path;  // RegisterTypeLib's parameter is not const
   if (scope == Scope::kMachine && FAILED(RegisterTypeLib(library.Get(), path.data(), nullptr))) {
     return SELFREG_E_TYPELIB;

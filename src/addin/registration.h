@@ -33,8 +33,10 @@ struct OwnedKey {
 // For whom: the machine (the classes below HKEY_CLASSES_ROOT, the type library
 // registered by the system; needs an administrator), or the current user only
 // (below HKEY_CURRENT_USER\Software\Classes, the type library's keys too). The
-// add-in's entry in the IDE's list is the user's either way.
-enum class Scope { kMachine, kUser };
+// add-in's entry in the IDE's list is the user's either way. kAddinEntry: that
+// entry alone, for a user of a machine-wide installation (at the user's logon,
+// through Windows' Active Setup).
+enum class Scope { kMachine, kUser, kAddinEntry };
 
 // The keys for the DLL at `dll_path`, with the add-in's entry from `record`.
 std::vector<OwnedKey> RegistrationTable(const std::wstring& dll_path, const AddinRecord& record,
@@ -49,7 +51,8 @@ HRESULT WriteRegistration(const std::vector<OwnedKey>& table);
 HRESULT RemoveRegistration(const std::vector<OwnedKey>& table);
 
 // DllRegisterServer and DllUnregisterServer for the DLL at `dll_path`; with
-// Scope::kUser, what DllInstall does for "regsvr32 [/u] /n /i:user".
+// Scope::kUser, what DllInstall does for "regsvr32 [/u] /n /i:user", with
+// Scope::kAddinEntry for "regsvr32 [/u] /n /i:addin".
 HRESULT RegisterServer(const std::wstring& dll_path, Scope scope = Scope::kMachine);
 HRESULT UnregisterServer(const std::wstring& dll_path, Scope scope = Scope::kMachine);
 
