@@ -275,6 +275,16 @@ bool App::MenuScreenshot(const std::wstring& bar, const std::wstring& name) {
   return taken;
 }
 
+// NAME.bmp in the output folder: the screen inside the window's frame.
+bool App::Screenshot(HWND target, const std::wstring& name) const {
+  RECT rect;
+  GetWindowRect(target, &rect);
+  const std::wstring path = output + L"\\" + name + L".bmp";
+  const bool ok = SaveScreenBmp(rect, path);
+  Print((ok ? L"screenshot: " : L"screenshot failed: ") + path);
+  return ok;
+}
+
 int App::RunScript() {
   std::vector<size_t> pending;  // the dialog steps waiting for the next click
   int failures = 0;
@@ -324,21 +334,9 @@ bool App::RunStep(const Step& step, std::vector<size_t>& pending) {
     }
     SetForegroundWindow(other);
     Sleep(500);  // let it paint
-    RECT rect;
-    GetWindowRect(other, &rect);
-    const std::wstring path = output + L"\\" + a[1] + L".bmp";
-    const bool ok = SaveScreenBmp(rect, path);
-    Print((ok ? L"screenshot: " : L"screenshot failed: ") + path);
-    return ok;
+    return Screenshot(other, a[1]);
   }
-  if (is(L"screenshot", 1)) {
-    RECT rect;
-    GetWindowRect(window, &rect);
-    const std::wstring path = output + L"\\" + a[0] + L".bmp";
-    const bool ok = SaveScreenBmp(rect, path);
-    Print((ok ? L"screenshot: " : L"screenshot failed: ") + path);
-    return ok;
-  }
+  if (is(L"screenshot", 1)) return Screenshot(window, a[0]);
   if (is(L"click", 2)) {
     // The dialogs the click brings, answered from a second thread in order; each
     // one's text printed and its picture taken while it is open.

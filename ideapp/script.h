@@ -76,6 +76,7 @@ struct App {
  private:
   bool RunStep(const Step& step, std::vector<size_t>& pending);
   bool MenuScreenshot(const std::wstring& bar, const std::wstring& name);
+  bool Screenshot(HWND target, const std::wstring& name) const;
   bool shut_down_ = false;
   std::vector<HBITMAP> bitmaps_;
   std::vector<std::wstring> tree_items_;
