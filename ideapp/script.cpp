@@ -131,7 +131,17 @@ bool ReadScript(const std::wstring& path, std::vector<Step>& steps, std::wstring
   DWORD got = 0;
   while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
   CloseHandle(file);
-  std::wistringstream lines(FromUtf8(bytes));
+  // UTF-8; a file that is not is read in the system's 8-bit code page, in which
+  // the IDE writes its files (a name copied from a project file, say).
+  std::wstring text;
+  const int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+  if (n > 0 || bytes.empty()) {
+    text = FromUtf8(bytes);
+  } else {
+    text.resize(static_cast<size_t>(MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0)));
+    MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), text.data(), static_cast<int>(text.size()));
+  }
+  std::wistringstream lines(text);
   std::wstring line;
   int number = 0;
   while (std::getline(lines, line)) {

@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace standin::detail {
@@ -239,9 +240,28 @@ void WriteComponent(const ComponentNode& component, const std::wstring& path) {
 
 namespace {
 
+// The keys of a project file (besides components, references and the resource
+// file) whose value is a path, quoted, relative to the project file's folder
+// unless it is a full one: the folder of the built file, the compatibility
+// file of an ActiveX project, and the help file.
+constexpr const char* kPathKeys[] = {"Path32", "CompatibleEXE32", "HelpFile"};
+
+// `target` (relative to `from`) as a path relative to `to`; nothing when it is
+// not relative or does not make a path.
+std::optional<std::wstring> Moved(const std::wstring& from, const std::wstring& to, std::wstring target) {
+  while (target.size() > 1 && (target.back() == L'\\' || target.back() == L'/')) target.pop_back();
+  if (!IsRelative(target)) return std::nullopt;
+  try {
+    return RelativePath(to, FullPath(from + L"\\" + target));
+  } catch (const HostError&) {
+    return std::nullopt;
+  }
+}
+
 // A project file as read, with what the IDE rewrites when it saves it at `path`:
 // the lines naming components (their files, relative to the new folder), the
-// relative paths of references, and the name. Every other line stays as it was.
+// relative paths of references and of the path keys above, and the name. Every
+// other line stays as it was.
 std::string RewrittenProjectFile(const ProjectNode& project, const std::wstring& path) {
   const std::wstring folder = FolderOf(path);
   std::vector<std::string> lines = project.lines;
@@ -260,6 +280,16 @@ std::string RewrittenProjectFile(const ProjectNode& project, const std::wstring&
   }
   for (std::string& line : lines) {
     if (_strnicmp(line.c_str(), "Name=", 5) == 0) line = "Name=\"" + Ansi(project.name) + "\"";
+    for (const char* key : kPathKeys) {
+      const size_t n = strlen(key);
+      if (_strnicmp(line.c_str(), key, n) != 0 || line.size() <= n || line[n] != '=') continue;
+      std::string value = line.substr(n + 1);
+      if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
+      if (value.empty()) continue;
+      if (const auto moved = Moved(project.lines_folder, folder, Wide(value))) {
+        line = std::string(key) + "=\"" + Ansi(*moved) + "\"";
+      }
+    }
     if (_strnicmp(line.c_str(), "Reference=", 10) != 0) continue;
     // Reference=*\G{...}#version#lcid#path#description: a relative path follows the file.
     std::vector<std::string> fields;
@@ -270,13 +300,9 @@ std::string RewrittenProjectFile(const ProjectNode& project, const std::wstring&
       start = hash + 1;
     }
     if (fields.size() < 5) continue;
-    const std::wstring target = Wide(fields[3]);
-    if (!IsRelative(target)) continue;
-    try {
-      fields[3] = Ansi(RelativePath(folder, FullPath(project.lines_folder + L"\\" + target)));
-    } catch (const HostError&) {
-      continue;
-    }
+    const auto moved = Moved(project.lines_folder, folder, Wide(fields[3]));
+    if (!moved) continue;
+    fields[3] = Ansi(*moved);
     std::string joined;
     for (size_t i = 0; i < fields.size(); ++i) joined += (i ? "#" : "") + fields[i];
     line = joined;
@@ -442,36 +468,61 @@ struct SourceFile {
   std::string code;    // the rest, without its last line end
 };
 
-// Splits a component file into its header (VERSION line, designer or class
-// block, Object and Attribute lines) and its code.
+// Whether `line` is the keyword `word` alone or followed by a space.
+bool IsKeyword(const std::string& line, const char* word) {
+  const size_t n = strlen(word);
+  return StartsWithText(line, word) && (line.size() == n || line[n] == ' ' || line[n] == '\t');
+}
+
+// Splits a component file into its header and its code, by the IDE's header
+// grammar: an optional VERSION line; Begin ... End blocks of the object and its
+// controls, with BeginProperty ... EndProperty blocks nested in them (and in
+// each other); Object = lines; then the Attribute lines. The code starts after
+// the last of them. Throws HostError for a header whose blocks do not close.
 SourceFile ReadSource(const std::string& text) {
   SourceFile source;
   size_t code_start = text.size();
-  int depth = 0;
+  std::vector<bool> blocks;  // open blocks, innermost last: true for a property block
   bool first = true;
+  int number = 0;
+  auto malformed = [&](const char* what) {
+    return VbError(75, std::wstring(L"The file's header cannot be read (") + Wide(what) + L", line " +
+                           std::to_wstring(number) + L")");
+  };
   for (size_t start = 0; start < text.size();) {
     size_t end = text.find('\n', start);
     const size_t next = end == std::string::npos ? text.size() : end + 1;
     const std::string line = Trim(text.substr(start, next - start));
+    ++number;
     const bool version = first && StartsWithText(line, "VERSION ");
     first = false;
-    if (!version) {
-      if (depth > 0 || StartsWithText(line, "Begin")) {
-        if (StartsWithText(line, "Begin")) ++depth;
-        else if (_stricmp(line.c_str(), "End") == 0) --depth;
-      } else if (!StartsWithText(line, "Object =")) {
-        if (!StartsWithText(line, "Attribute ")) {
-          code_start = start;
-          break;
-        }
-        if (StartsWithText(line, "Attribute VB_Name")) {
-          const size_t equals = line.find('=');
-          if (equals != std::string::npos) source.name = Unquote(line.substr(equals + 1));
-        }
+    if (version) {
+    } else if (IsKeyword(line, "BeginProperty")) {
+      if (blocks.empty()) throw malformed("BeginProperty outside an object");
+      blocks.push_back(true);
+    } else if (IsKeyword(line, "EndProperty")) {
+      if (blocks.empty() || !blocks.back()) throw malformed("EndProperty without BeginProperty");
+      blocks.pop_back();
+    } else if (IsKeyword(line, "Begin")) {
+      if (!blocks.empty() && blocks.back()) throw malformed("Begin inside a property block");
+      blocks.push_back(false);
+    } else if (IsKeyword(line, "End")) {
+      if (blocks.empty() || blocks.back()) throw malformed("End without Begin");
+      blocks.pop_back();
+    } else if (!blocks.empty() || StartsWithText(line, "Object =") || StartsWithText(line, "Object=")) {
+      // A property of the open block, or a control library the form uses.
+    } else if (StartsWithText(line, "Attribute ")) {
+      if (StartsWithText(line, "Attribute VB_Name")) {
+        const size_t equals = line.find('=');
+        if (equals != std::string::npos) source.name = Unquote(line.substr(equals + 1));
       }
+    } else {
+      code_start = start;
+      break;
     }
     start = next;
   }
+  if (!blocks.empty()) throw malformed(blocks.back() ? "no EndProperty" : "no End");
   source.header = text.substr(0, code_start);
   source.code = text.substr(code_start);
   if (source.code.size() >= 2 && source.code.compare(source.code.size() - 2, 2, "\r\n") == 0) {
@@ -537,7 +588,8 @@ std::shared_ptr<ProjectNode> ReadProject(const std::wstring& path, std::vector<s
         if (type == 5 && head.find("Begin VB.MDIForm") != std::string::npos) component->type = 6;
         if (type == 11 && head.find("{C62A69F0-16DC-11CE-9E98-00AA00574A4F}") != std::string::npos) component->type = 3;
         const SourceFile source = ReadSource(text);
-        const std::string name = !declared_name.empty() ? declared_name : source.name;
+        // The component's name is its VB_Name; the project file's, for a file without one.
+        const std::string name = !source.name.empty() ? source.name : declared_name;
         component->name = name.empty() ? BaseName(component->file_name) : Wide(name);
         component->header = source.header;
         component->code = Wide(source.code);

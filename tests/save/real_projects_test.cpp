@@ -78,8 +78,9 @@ FileLine Parse(const std::string& line) {
   const size_t equals = line.find('=');
   if (equals == std::string::npos) return {};
   FileLine out{line.substr(0, equals), line.substr(equals + 1)};
-  static const char* const kFileKeys[] = {"Form", "UserControl", "PropertyPage", "UserDocument",
-                                          "Designer", "RelatedDoc", "ResFile32", "Module", "Class"};
+  static const char* const kFileKeys[] = {"Form",     "UserControl", "PropertyPage", "UserDocument",
+                                          "Designer", "RelatedDoc",  "ResFile32",    "Module",
+                                          "Class",    "Path32",      "CompatibleEXE32", "HelpFile"};
   if (out.key == "Module" || out.key == "Class") out.path = out.path.substr(out.path.find(';') + 2);
   if (out.key == "Reference") {
     // *\G{...}#version#lcid#path#description
@@ -88,8 +89,9 @@ FileLine Parse(const std::string& line) {
     out.path = out.path.substr(at, out.path.find('#', at) - at);
     return out;
   }
-  if (std::none_of(std::begin(kFileKeys), std::end(kFileKeys), [&](const char* k) { return out.key == k; })) {
-    out.path.clear();
+  if (out.path == "\"\"" ||
+      std::none_of(std::begin(kFileKeys), std::end(kFileKeys), [&](const char* k) { return out.key == k; })) {
+    out.path.clear();  // no file, or none named
   }
   return out;
 }
@@ -193,8 +195,8 @@ TEST_P(RealProject, SavedIntoANewFolderKeepsEveryLineAndByteTheIdeDoesNotRewrite
     EXPECT_EQ(is.key, was.key);
     const bool absolute = was.path.size() > 1 && was.path[1] == ':';
     const std::wstring target = Resolve(source, was.path);
-    const bool is_changed = target == Resolve(source, test::Utf8(old_file));
-    EXPECT_EQ(Resolve(dest, is.path), is_changed ? Resolve(dest, test::Utf8(new_file)) : target) << before[i];
+    const bool is_changed = target == Resolve(source, ToAnsi(old_file));
+    EXPECT_EQ(Resolve(dest, is.path), is_changed ? Resolve(dest, ToAnsi(new_file)) : target) << before[i];
     if (absolute) {
       EXPECT_EQ(after[i], before[i]) << "a full path stays as it was";
     }
@@ -217,7 +219,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(Case{L"vb6-projects\\delete-vbw-addin", L"Delete_vbw_files_Add-In.vbp", L"Connect"},
                       Case{L"kinds", L"Kinds.vbp", L"frmMain"}, Case{L"kinds", L"Kinds.vbp", L"Gauge"},
                       Case{L"kinds", L"Kinds.vbp", L"Page1"}, Case{L"kinds", L"Kinds.vbp", L"Tools"},
-                      Case{L"kinds", L"Kinds.vbp", L"Item"}),
+                      Case{L"kinds", L"Kinds.vbp", L"Item"},
+                      Case{L"blocks", L"Blocks.vbp", L"frmReport"}, Case{L"blocks", L"Blocks.vbp", L"Report"},
+                      Case{L"blocks", L"Blocks.vbp", L"Relat\u00F3rio_Produtos"}),
     [](const ::testing::TestParamInfo<Case>& param_info) {
       std::string name = test::Utf8(std::wstring(param_info.param.folder) + L"_" + param_info.param.change);
       for (char& ch : name) ch = isalnum(static_cast<unsigned char>(ch)) ? ch : '_';

@@ -1,0 +1,5 @@
+Attribute VB_Name = "Startup"
+Option Explicit
+
+Sub Main()
+End Sub
