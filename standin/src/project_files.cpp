@@ -497,6 +497,7 @@ SourceFile ReadSource(const std::string& text) {
     const bool version = first && StartsWithText(line, "VERSION ");
     first = false;
     if (version) {
+      // The format's version: part of the header.
     } else if (IsKeyword(line, "BeginProperty")) {
       if (blocks.empty()) throw malformed("BeginProperty outside an object");
       blocks.push_back(true);
@@ -507,7 +508,8 @@ SourceFile ReadSource(const std::string& text) {
       if (!blocks.empty() && blocks.back()) throw malformed("Begin inside a property block");
       blocks.push_back(false);
     } else if (IsKeyword(line, "End")) {
-      if (blocks.empty() || blocks.back()) throw malformed("End without Begin");
+      if (blocks.empty()) throw malformed("End without Begin");
+      if (blocks.back()) throw malformed("End before EndProperty");
       blocks.pop_back();
     } else if (!blocks.empty() || StartsWithText(line, "Object =") || StartsWithText(line, "Object=")) {
       // A property of the open block, or a control library the form uses.

@@ -228,24 +228,27 @@ INSTANTIATE_TEST_SUITE_P(
       return name;
     });
 
-// An untidy project: a component file gone is reported and the rest opens; the
-// project opened again replaces the one of that name, as File > Open Project does.
+// An untidy project: a component file gone, and one whose header does not close,
+// are reported and the rest opens; the project opened again replaces the one of
+// that name, as File > Open Project does.
 TEST(UntidyProject, MissingFileIsReportedAndOpeningAgainReplaces) {
   ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
   {
     TempFolder work;
     CopyTree(kData + L"\\kinds", work.path());
     ASSERT_TRUE(DeleteFileW((work / L"Modules\\Tools.bas").c_str()));
+    test::WriteBytes(work / L"Pages\\Page1.pag", "VERSION 5.00\r\nBegin VB.PropertyPage Page1\r\n   BeginProperty Font\r\nEnd\r\n");
     standin::Ide ide;
     std::vector<std::wstring> problems;
     ASSERT_EQ(ide.open_project(work / L"Kinds.vbp", &problems), L"Kinds");
-    ASSERT_EQ(problems.size(), 1u);
-    EXPECT_NE(problems[0].find(L"Modules\\Tools.bas"), std::wstring::npos) << test::Utf8(problems[0]);
-    EXPECT_EQ(ide.find_project(L"Kinds")->components.size(), 5u);
+    ASSERT_EQ(problems.size(), 2u);
+    EXPECT_EQ(problems[0], L"The file's header cannot be read (End before EndProperty, line 4): Pages\\Page1.pag");
+    EXPECT_NE(problems[1].find(L"Modules\\Tools.bas"), std::wstring::npos) << test::Utf8(problems[1]);
+    EXPECT_EQ(ide.find_project(L"Kinds")->components.size(), 4u);
     ide.change(L"Kinds", L"Item");
     EXPECT_EQ(ide.open_project(work / L"Kinds.vbp"), L"Kinds");
     EXPECT_EQ(ide.project_names(), std::vector<std::wstring>{L"Kinds"});
-    EXPECT_FALSE(ide.find_project(L"Kinds")->components[3].dirty) << "the file as it is on disk";
+    EXPECT_FALSE(ide.find_project(L"Kinds")->components[2].dirty) << "the file as it is on disk";
   }
   EXPECT_EQ(standin::LiveObjects(), 0);
   CoUninitialize();
