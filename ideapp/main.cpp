@@ -20,8 +20,10 @@
 #include "script.h"
 #include "standin/ide.h"
 #include "support/crash_report.h"
+#include "support/custom_array.h"
 
 using namespace ideapp;
+using quarnel::test::CustomArray;
 
 namespace {
 
@@ -95,19 +97,6 @@ void App::FindAddins() {
   }
   RegCloseKey(root);
 }
-
-namespace {
-
-// The `custom` argument of the connection calls: an empty array, as the IDE passes.
-struct CustomArray {
-  CustomArray() : array(SafeArrayCreateVector(VT_VARIANT, 0, 0)) {}
-  ~CustomArray() {
-    if (array) SafeArrayDestroy(array);
-  }
-  SAFEARRAY* array;
-};
-
-}  // namespace
 
 bool App::Connect(Addin& addin, long mode) {
   if (addin.instance) return true;

@@ -1,6 +1,7 @@
 #include "script.h"
 
 #include <atomic>
+#include <optional>
 #include <sstream>
 #include <thread>
 
@@ -14,12 +15,16 @@ using quarnel::test::DialogStep;
 using quarnel::test::ExpectFolderBrowser;
 using quarnel::test::ExpectMessageBox;
 
-std::wstring FromUtf8(const std::string& text) {
-  const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+// `text` in a code page; nothing when `flags` (MB_ERR_INVALID_CHARS) refuse it.
+std::optional<std::wstring> Decode(const std::string& text, UINT code_page, DWORD flags = 0) {
+  const int n = MultiByteToWideChar(code_page, flags, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  if (n <= 0 && !text.empty()) return std::nullopt;
   std::wstring out(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
+  MultiByteToWideChar(code_page, flags, text.data(), static_cast<int>(text.size()), out.data(), n);
   return out;
 }
+
+std::wstring FromUtf8(const std::string& text) { return Decode(text, CP_UTF8).value_or(L""); }
 
 std::wstring Expand(const std::wstring& text) {
   const DWORD n = ExpandEnvironmentStringsW(text.c_str(), nullptr, 0);
@@ -133,15 +138,9 @@ bool ReadScript(const std::wstring& path, std::vector<Step>& steps, std::wstring
   CloseHandle(file);
   // UTF-8; a file that is not is read in the system's 8-bit code page, in which
   // the IDE writes its files (a name copied from a project file, say).
-  std::wstring text;
-  const int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
-  if (n > 0 || bytes.empty()) {
-    text = FromUtf8(bytes);
-  } else {
-    text.resize(static_cast<size_t>(MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0)));
-    MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), text.data(), static_cast<int>(text.size()));
-  }
-  std::wistringstream lines(text);
+  auto text = Decode(bytes, CP_UTF8, MB_ERR_INVALID_CHARS);
+  if (!text) text = Decode(bytes, CP_ACP);
+  std::wistringstream lines(text.value_or(L""));
   std::wstring line;
   int number = 0;
   while (std::getline(lines, line)) {
@@ -532,16 +531,17 @@ bool App::RunStep(const Step& step, std::vector<size_t>& pending) {
   }
   if (is(L"mode", 1)) {
     // The IDE's mode, as Start, Break and End set it: design, run or break.
-    const std::wstring& m = a[0];
-    const bool known = _wcsicmp(m.c_str(), L"design") == 0 || _wcsicmp(m.c_str(), L"run") == 0 ||
-                       _wcsicmp(m.c_str(), L"break") == 0;
-    if (!known) return false;
-    ide->set_mode(_wcsicmp(m.c_str(), L"run") == 0     ? standin::Mode::kRun
-                  : _wcsicmp(m.c_str(), L"break") == 0 ? standin::Mode::kBreak
-                                                       : standin::Mode::kDesign);
-    SetWindowTextW(window, ide->caption().c_str());
-    Print(L"caption: " + ide->caption());
-    return true;
+    const std::pair<const wchar_t*, standin::Mode> modes[] = {
+        {L"design", standin::Mode::kDesign}, {L"run", standin::Mode::kRun}, {L"break", standin::Mode::kBreak}};
+    for (const auto& [name, mode] : modes) {
+      if (_wcsicmp(a[0].c_str(), name) != 0) continue;
+      ide->set_mode(mode);
+      SetWindowTextW(window, ide->caption().c_str());
+      Print(L"caption: " + ide->caption());
+      return true;
+    }
+    Print(L"no mode " + a[0]);
+    return false;
   }
   if (is(L"expect-caption", 1)) {
     wchar_t caption[256] = {};

@@ -99,11 +99,10 @@ STDAPI DllUnregisterServer() {
   return quarnel::Barrier([] { return quarnel::UnregisterServer(quarnel::AppFileName()); });
 }
 
-// regsvr32 /n /i:user (and /u /n /i:user): the registration for the current user
-// only, which needs no administrator. Any other command line is refused.
-// "regsvr32 [/u] /n /i:user": the whole registration, for the current user only.
-// "regsvr32 [/u] /n /i:addin": only the current user's entry in the IDE's add-in
-// list, for a machine-wide installation (its Active Setup command).
+// "regsvr32 [/u] /n /i:user": the whole registration, for the current user only
+// (no administrator needed). "regsvr32 [/u] /n /i:addin": only the current user's
+// entry in the IDE's add-in list, for a machine-wide installation (its Active
+// Setup command). Any other command line is refused.
 STDAPI DllInstall(BOOL install, LPCWSTR command_line) {
   if (!command_line) return E_INVALIDARG;
   quarnel::Scope scope;

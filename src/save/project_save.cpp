@@ -186,6 +186,8 @@ class Command {
       plan.components.push_back(std::move(step));
     });
     plan.project_file = destination + L"\\" + project_.Name() + L".vbp";
+    // Asked again after the browser: the IDE stays usable while it is open, and
+    // the project may have been saved somewhere meanwhile.
     plan.project_own_file = ProjectFile();
     return plan;
   }

@@ -261,7 +261,6 @@ std::shared_ptr<Core> CallSite::Enter(const wchar_t* member, WORD flags, std::ws
       throw HostError{failure->code, failure->description};
     }
   }
-  if (core->shut_down) throw Disconnected();
   if (auto failure = core->DueFailure(operation, Core::Stage::kExecution)) {
     throw HostError{failure->code, failure->description};
   }

@@ -100,8 +100,8 @@ struct AddinNode {
   std::wstring description;
   std::wstring guid;
   bool connected = false;
-  quarnel::com_ptr<IDispatch> object;  // what a client put into AddIn.Object
-  AddinObject* com_object = nullptr;
+  quarnel::com_ptr<IDispatch> client_object;  // what a client put into AddIn.Object
+  AddinObject* object = nullptr;
 };
 
 struct Core {

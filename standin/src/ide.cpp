@@ -390,14 +390,7 @@ Microsoft::WRL::ComPtr<IDispatch> Ide::addin(const std::wstring& prog_id, const 
     node->guid = guid;
     core_->addins.push_back(node);
   }
-  com_ptr<detail::AddinObject> object;
-  if (node->com_object) {
-    object = node->com_object;
-  } else {
-    object = detail::Adopt(new detail::AddinObject(core_, node));
-    node->com_object = object.Get();
-  }
-  return com_ptr<IDispatch>(static_cast<AddIn*>(object.Get()));
+  return com_ptr<IDispatch>(static_cast<AddIn*>(detail::ObjectFor<detail::AddinObject>(core_, node).Get()));
 }
 
 void Ide::set_addin_connected(std::wstring_view prog_id, bool connected) {
@@ -409,7 +402,7 @@ void Ide::set_addin_connected(std::wstring_view prog_id, bool connected) {
 Leftovers Ide::shut_down() {
   core_->shut_down = true;
   // What the IDE itself held of its add-ins goes with it.
-  for (const auto& node : core_->addins) node->object.Reset();
+  for (const auto& node : core_->addins) node->client_object.Reset();
   Leftovers left;
   for (const auto& [kind, references] : detail::ObjectBase::Living()) {
     left.objects.push_back(kind + L" (" + std::to_wstring(references) + (references == 1 ? L" reference)" : L" references)"));

@@ -12,9 +12,7 @@ namespace {
 HostError NoPlace() { return HostError{E_POINTER, L"No place for the result"}; }
 
 HostError NotOffered(const wchar_t* member) {
-  return HostError{E_NOTIMPL, std::wstring(member).find(L'.') == std::wstring::npos
-                                  ? std::wstring(L"VBE.") + member + L" is not offered by this IDE"
-                                  : std::wstring(member) + L" is not offered by this IDE"};
+  return HostError{E_NOTIMPL, std::wstring(member) + L" is not offered by this IDE"};
 }
 
 template <class Object>
@@ -75,7 +73,7 @@ STDMETHODIMP VbeObject::put_ReadOnlyMode(SHORT mode) {
 
 STDMETHODIMP VbeObject::get_VBProjects(IDispatch** projects) {
   if (projects) *projects = nullptr;
-  return Run(L"VBProjects", DISPATCH_PROPERTYGET, [&](Core&) -> void { throw NotOffered(L"VBProjects"); });
+  return Run(L"VBProjects", DISPATCH_PROPERTYGET, [&](Core&) -> void { throw NotOffered(L"VBE.VBProjects"); });
 }
 
 STDMETHODIMP VbeObject::get_CommandBars(CommandBars** bars) {
@@ -88,7 +86,7 @@ STDMETHODIMP VbeObject::get_CommandBars(CommandBars** bars) {
 
 STDMETHODIMP VbeObject::get_CodePanes(IDispatch** panes) {
   if (panes) *panes = nullptr;
-  return Run(L"CodePanes", DISPATCH_PROPERTYGET, [&](Core&) -> void { throw NotOffered(L"CodePanes"); });
+  return Run(L"CodePanes", DISPATCH_PROPERTYGET, [&](Core&) -> void { throw NotOffered(L"VBE.CodePanes"); });
 }
 
 STDMETHODIMP VbeObject::get_Windows(_Windows** windows) {
@@ -109,7 +107,7 @@ STDMETHODIMP VbeObject::get_Events(Events** events) {
 
 STDMETHODIMP VbeObject::get_Addins(IDispatch** addins) {
   if (addins) *addins = nullptr;
-  return Run(L"Addins", DISPATCH_PROPERTYGET, [&](Core&) -> void { throw NotOffered(L"Addins"); });
+  return Run(L"Addins", DISPATCH_PROPERTYGET, [&](Core&) -> void { throw NotOffered(L"VBE.Addins"); });
 }
 
 // With no project open the IDE has no active project: Nothing.
@@ -170,7 +168,7 @@ com_ptr<VbeObject> RootOf(const std::shared_ptr<Core>& core) {
 // --- AddIn ------------------------------------------------------------------------------
 
 AddinObject::~AddinObject() {
-  if (auto node = node_.lock(); node && node->com_object == this) node->com_object = nullptr;
+  if (auto node = node_.lock(); node && node->object == this) node->object = nullptr;
 }
 
 STDMETHODIMP AddinObject::get_Description(BSTR* text) {
@@ -197,7 +195,7 @@ STDMETHODIMP AddinObject::get_VBE(::VBE** root) {
 
 STDMETHODIMP AddinObject::get_Collection(IDispatch** addins) {
   if (addins) *addins = nullptr;
-  return Run(L"Collection", DISPATCH_PROPERTYGET, [&](Core&) -> void { throw NotOffered(L"Addins"); });
+  return Run(L"Collection", DISPATCH_PROPERTYGET, [&](Core&) -> void { throw NotOffered(L"AddIn.Collection"); });
 }
 
 STDMETHODIMP AddinObject::get_ProgId(BSTR* text) {
@@ -233,7 +231,7 @@ STDMETHODIMP AddinObject::get_Object(IDispatch** object) {
     if (!object) throw NoPlace();
     *object = nullptr;
     auto node = Alive(node_);
-    if (node->object) node->object.CopyTo(object);
+    if (node->client_object) node->client_object.CopyTo(object);
   });
 }
 
@@ -242,7 +240,7 @@ STDMETHODIMP AddinObject::put_Object(IDispatch* object) {
   V_VT(&shown) = VT_DISPATCH;
   V_DISPATCH(&shown) = object;
   return Run(L"Object", DISPATCH_PROPERTYPUT, [&] { return VariantText(shown); },
-             [&](Core&) { Alive(node_)->object = object; });
+             [&](Core&) { Alive(node_)->client_object = object; });
 }
 
 }  // namespace standin::detail

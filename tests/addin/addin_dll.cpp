@@ -4,6 +4,7 @@
 
 #include "common/app.h"
 #include "forms/frmAddIn.h"
+#include "support/custom_array.h"
 
 namespace quarnel::test {
 
@@ -182,13 +183,6 @@ void AddinTest::TearDown() {
   dll.reset();
   CoUninitialize();
 }
-
-namespace {
-struct CustomArray {
-  SAFEARRAY* array = SafeArrayCreateVector(VT_VARIANT, 0, 0);
-  ~CustomArray() { SafeArrayDestroy(array); }
-};
-}  // namespace
 
 void AddinTest::Connect(_IDTExtensibility2* target, long mode) {
   CustomArray custom;
