@@ -123,6 +123,14 @@ bool App::Connect(Addin& addin, long mode) {
   }
   addin.instance = instance;
   addin.at_startup = mode == 1;  // ext_cm_Startup
+  // Its DLL, to see at the end that it could be unloaded.
+  HMODULE module = nullptr;
+  wchar_t path[MAX_PATH] = {};
+  if (GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                         *reinterpret_cast<LPCWSTR*>(instance), &module) &&
+      GetModuleFileNameW(module, path, MAX_PATH)) {
+    addin.module_path = path;
+  }
   ide->set_addin_connected(addin.prog_id, true);
   Print(L"add-in connected: " + addin.prog_id + L" (" + addin.friendly_name + L")");
   RebuildMenus();
@@ -173,7 +181,7 @@ void App::ShutDown() {
     if (FAILED(hr)) Print(L"add-in " + addin.prog_id + L": OnDisconnection failed (" + Hex(hr) + L")");
   }
   // The IDE's objects die now: an add-in must hold none of them, nor any event
-  // connection, and must call none of them when it is released.
+  // connection, and must call none of them afterwards (AfterExit).
   const standin::Leftovers left = ide->shut_down();
   ide->clear_calls();
   for (auto& addin : addins) {
@@ -182,19 +190,36 @@ void App::ShutDown() {
     addin.instance = nullptr;
     Print(L"add-in disconnected at exit: " + addin.prog_id);
   }
-  bool clean = left.empty();
-  std::wstring text = left.text();
-  for (const auto& call : ide->calls()) {
-    text += L"called after the IDE shut down: " + call.text() + L"\n";
-    clean = false;
+  PrintAtExit(left.text());
+  Print(left.empty() ? L"at exit: nothing of the IDE is held" : L"at exit: the IDE was not let go");
+  if (!left.empty() && exit_code == 0) exit_code = 3;
+}
+
+void App::AfterExit() {
+  // An exit that came while an add-in's dialog was open ends the program only
+  // when the add-in's call returns: what it did meanwhile counts too.
+  std::wstring text;
+  for (const auto& call : ide->calls()) text += L"called after the IDE shut down: " + call.text() + L"\n";
+  // Released by the IDE, an add-in's DLL goes when COM may unload it: a window,
+  // a hook or an object of it left behind keeps it.
+  CoFreeUnusedLibraries();
+  for (const auto& addin : addins) {
+    if (!addin.module_path.empty() && GetModuleHandleW(addin.module_path.c_str())) {
+      text += L"still loaded: " + addin.module_path + L"\n";
+    }
   }
+  PrintAtExit(text);
+  Print(text.empty() ? L"after exit: nothing of the IDE was called, no add-in is left"
+                     : L"after exit: an add-in went on");
+  if (!text.empty() && exit_code == 0) exit_code = 3;
+}
+
+void App::PrintAtExit(const std::wstring& text) {
   for (size_t start = 0; start < text.size();) {
     const size_t end = text.find(L'\n', start);
     Print(L"at exit, " + text.substr(start, end - start));
     start = end == std::wstring::npos ? text.size() : end + 1;
   }
-  Print(clean ? L"at exit: nothing of the IDE is held or called" : L"at exit: the IDE was not let go");
-  if (!clean && exit_code == 0) exit_code = 3;
 }
 
 Addin* App::FindAddin(const std::wstring& prog_id) {
@@ -323,11 +348,13 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lpa
       }
       return 0;
     }
-    case kRunScript:
-      // At the script's end the user closes the IDE.
-      app.exit_code = app.RunScript();
-      PostMessageW(window, WM_CLOSE, 0, 0);
+    case kRunScript: {
+      // At the script's end the user closes the IDE (unless a step did).
+      const int script = app.RunScript();
+      if (script != 0 && app.exit_code == 0) app.exit_code = script;
+      if (app.window) PostMessageW(app.window, WM_CLOSE, 0, 0);
       return 0;
+    }
     case kRunStepMessage:
       return app.RunMeanwhile(*reinterpret_cast<const Step*>(lparam)) ? 1 : 0;
     case WM_CLOSE:
@@ -335,7 +362,10 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lpa
       DestroyWindow(window);
       return 0;
     case WM_DESTROY:
-      PostQuitMessage(app.exit_code);
+      // Its loop may be a dialog's of an add-in: the program's own ends after it.
+      app.window = nullptr;
+      app.tree = nullptr;
+      PostQuitMessage(0);
       return 0;
     default:
       return DefWindowProcW(window, message, wparam, lparam);
@@ -413,9 +443,9 @@ int wmain(int argc, wchar_t** argv) {
       DispatchMessageW(&msg);
     }
     app.ShutDown();  // when the loop ended without the window's closing
-    code = static_cast<int>(msg.wParam);
-    if (code == 0) code = app.exit_code;
-    if (IsWindow(app.window)) DestroyWindow(app.window);
+    app.AfterExit();
+    code = app.exit_code;
+    if (app.window) DestroyWindow(app.window);
     app.ide.reset();
   }
   CoUninitialize();

@@ -322,6 +322,89 @@ bool App::RunMeanwhile(const Step& step) {
   return RunStep(step, none);
 }
 
+bool App::AnswerDialogs(std::vector<size_t>& pending, const std::function<void()>& run) {
+  std::vector<Pending> answers;
+  std::vector<DialogStep> dialog_steps;
+  auto seen_texts = std::make_shared<std::vector<std::wstring>>();
+  // Dialogs are numbered through the whole run: each screenshot keeps its own name.
+  static const auto counter = std::make_shared<int>(0);
+  auto meanwhile_failed = std::make_shared<bool>(false);
+  const std::wstring folder = output;
+  HWND main_window = window;
+  for (size_t p_index = 0; p_index < pending.size(); ++p_index) {
+    const Step& s = steps[pending[p_index]];
+    if (_wcsicmp(s.keyword.c_str(), L"meanwhile") == 0) continue;  // taken with its dialog below
+    // What the user does in the IDE while this dialog is open.
+    std::vector<Step> meanwhile;
+    for (size_t m = p_index + 1; m < pending.size(); ++m) {
+      const Step& next = steps[pending[m]];
+      if (_wcsicmp(next.keyword.c_str(), L"meanwhile") != 0) break;
+      if (next.args.empty()) continue;
+      Step action = next;
+      action.keyword = next.args[0];
+      action.args.erase(action.args.begin());
+      meanwhile.push_back(std::move(action));
+    }
+    Pending p;
+    p.folder = _wcsicmp(s.keyword.c_str(), L"folder") == 0;
+    const std::wstring answer = s.args.empty() ? L"" : s.args[0];
+    if (_wcsicmp(answer.c_str(), L"gone") == 0) {
+      p.button = 0;  // closed by the add-in: nothing is pressed
+    } else if (p.folder) {
+      p.choice = answer.empty() || _wcsicmp(answer.c_str(), L"cancel") == 0 ? L"" : answer;
+      p.button = p.choice.empty() ? IDCANCEL : IDOK;
+    } else {
+      p.button = ButtonId(answer.empty() ? L"ok" : answer);
+    }
+    if (s.args.size() > 1) p.expected_text = s.args[1];
+    DialogStep d = p.folder ? ExpectFolderBrowser() : ExpectMessageBox();
+    if (!p.choice.empty()) d.Choose(p.choice);
+    d.Press(p.button);
+    d.WhileOpen([seen_texts, folder, meanwhile, main_window, meanwhile_failed](HWND dialog) {
+      const int n = ++*counter;
+      wchar_t title[256] = {};
+      GetWindowTextW(dialog, title, 256);
+      const std::wstring text = DialogText(dialog);
+      seen_texts->push_back(text);
+      Print(L"dialog " + std::to_wstring(n) + L" [" + title + L"]: " + OneLine(text));
+      Sleep(200);
+      RECT rect;
+      GetWindowRect(dialog, &rect);
+      const std::wstring path = folder + L"\\dialog-" + std::to_wstring(n) + L".bmp";
+      Print((SaveScreenBmp(rect, path) ? L"screenshot: " : L"screenshot failed: ") + path);
+      // The user turns to the IDE's window: it must take input (be enabled).
+      for (const Step& action : meanwhile) {
+        const bool enabled = IsWindowEnabled(main_window) != FALSE;
+        Print(L"meanwhile " + action.keyword + L": the IDE's window is " + (enabled ? L"enabled" : L"disabled"));
+        DWORD_PTR done = 0;
+        if (!enabled || !SendMessageTimeoutW(main_window, kRunStepMessage, 0, reinterpret_cast<LPARAM>(&action),
+                                             SMTO_NORMAL, 30000, &done) || done != 1) {
+          Print(L"meanwhile " + action.keyword + L": failed");
+          *meanwhile_failed = true;
+        }
+      }
+    });
+    answers.push_back(p);
+    dialog_steps.push_back(std::move(d));
+  }
+  pending.clear();
+  bool dialogs_ok = true;
+  {
+    DialogDriver driver(std::move(dialog_steps), DialogDriver::Options{30000});
+    run();
+    const auto finished = driver.Finish();
+    dialogs_ok = static_cast<bool>(finished);
+    if (!dialogs_ok) Print(L"dialogs: " + FromUtf8(finished.message()));
+  }
+  for (size_t d = 0; d < answers.size() && d < seen_texts->size(); ++d) {
+    if (!answers[d].expected_text.empty() && (*seen_texts)[d].find(answers[d].expected_text) == std::wstring::npos) {
+      Print(L"dialog " + std::to_wstring(d + 1) + L": expected text \"" + answers[d].expected_text + L"\"");
+      dialogs_ok = false;
+    }
+  }
+  return dialogs_ok && !*meanwhile_failed;
+}
+
 bool App::RunStep(const Step& step, std::vector<size_t>& pending) {
   const auto& k = step.keyword;
   const auto& a = step.args;
@@ -347,70 +430,6 @@ bool App::RunStep(const Step& step, std::vector<size_t>& pending) {
   }
   if (is(L"screenshot", 1)) return Screenshot(window, a[0]);
   if (is(L"click", 2)) {
-    // The dialogs the click brings, answered from a second thread in order; each
-    // one's text printed and its picture taken while it is open.
-    std::vector<Pending> answers;
-    std::vector<DialogStep> dialog_steps;
-    auto seen_texts = std::make_shared<std::vector<std::wstring>>();
-    // Dialogs are numbered through the whole run: each screenshot keeps its own name.
-    static const auto counter = std::make_shared<int>(0);
-    auto meanwhile_failed = std::make_shared<bool>(false);
-    const std::wstring folder = output;
-    HWND main_window = window;
-    for (size_t p_index = 0; p_index < pending.size(); ++p_index) {
-      const Step& s = steps[pending[p_index]];
-      if (_wcsicmp(s.keyword.c_str(), L"meanwhile") == 0) continue;  // taken with its dialog below
-      // What the user does in the IDE while this dialog is open.
-      std::vector<Step> meanwhile;
-      for (size_t m = p_index + 1; m < pending.size(); ++m) {
-        const Step& next = steps[pending[m]];
-        if (_wcsicmp(next.keyword.c_str(), L"meanwhile") != 0) break;
-        if (next.args.empty()) continue;
-        Step action = next;
-        action.keyword = next.args[0];
-        action.args.erase(action.args.begin());
-        meanwhile.push_back(std::move(action));
-      }
-      Pending p;
-      p.folder = _wcsicmp(s.keyword.c_str(), L"folder") == 0;
-      if (p.folder) {
-        p.choice = s.args.empty() || _wcsicmp(s.args[0].c_str(), L"cancel") == 0 ? L"" : s.args[0];
-        p.button = p.choice.empty() ? IDCANCEL : IDOK;
-      } else {
-        p.button = ButtonId(s.args.empty() ? L"ok" : s.args[0]);
-      }
-      if (s.args.size() > 1) p.expected_text = s.args[1];
-      DialogStep d = p.folder ? ExpectFolderBrowser() : ExpectMessageBox();
-      if (!p.choice.empty()) d.Choose(p.choice);
-      d.Press(p.button);
-      d.WhileOpen([seen_texts, counter, folder, meanwhile, main_window, meanwhile_failed](HWND dialog) {
-        const int n = ++*counter;
-        wchar_t title[256] = {};
-        GetWindowTextW(dialog, title, 256);
-        const std::wstring text = DialogText(dialog);
-        seen_texts->push_back(text);
-        Print(L"dialog " + std::to_wstring(n) + L" [" + title + L"]: " + OneLine(text));
-        Sleep(200);
-        RECT rect;
-        GetWindowRect(dialog, &rect);
-        const std::wstring path = folder + L"\\dialog-" + std::to_wstring(n) + L".bmp";
-        Print((SaveScreenBmp(rect, path) ? L"screenshot: " : L"screenshot failed: ") + path);
-        // The user turns to the IDE's window: it must take input (be enabled).
-        for (const Step& action : meanwhile) {
-          const bool enabled = IsWindowEnabled(main_window) != FALSE;
-          Print(L"meanwhile " + action.keyword + L": the IDE's window is " + (enabled ? L"enabled" : L"disabled"));
-          DWORD_PTR done = 0;
-          if (!enabled || !SendMessageTimeoutW(main_window, kRunStepMessage, 0, reinterpret_cast<LPARAM>(&action),
-                                               SMTO_NORMAL, 30000, &done) || done != 1) {
-            Print(L"meanwhile " + action.keyword + L": failed");
-            *meanwhile_failed = true;
-          }
-        }
-      });
-      answers.push_back(p);
-      dialog_steps.push_back(std::move(d));
-    }
-    pending.clear();
     int position = _wtoi(a[1].c_str());
     if (position <= 0) {
       const auto controls = ide->controls(a[0]);
@@ -420,28 +439,14 @@ bool App::RunStep(const Step& step, std::vector<size_t>& pending) {
     }
     Print(L"click " + a[0] + L" " + std::to_wstring(position));
     standin::ClickResult result;
-    bool dialogs_ok = true;
-    std::string problems;
-    {
-      DialogDriver driver(std::move(dialog_steps), DialogDriver::Options{30000});
+    const bool dialogs_ok = AnswerDialogs(pending, [&] {
       try {
         result = Click(a[0], position);
       } catch (const std::exception& error) {
         Print(L"click failed: " + FromUtf8(error.what()));
         result.result = E_INVALIDARG;
       }
-      const auto finished = driver.Finish();
-      dialogs_ok = static_cast<bool>(finished);
-      if (!dialogs_ok) problems = finished.message();
-    }
-    if (!dialogs_ok) Print(L"dialogs: " + FromUtf8(problems));
-    for (size_t d = 0; d < answers.size() && d < seen_texts->size(); ++d) {
-      if (!answers[d].expected_text.empty() && (*seen_texts)[d].find(answers[d].expected_text) == std::wstring::npos) {
-        Print(L"dialog " + std::to_wstring(d + 1) + L": expected text \"" + answers[d].expected_text + L"\"");
-        dialogs_ok = false;
-      }
-    }
-    if (*meanwhile_failed) dialogs_ok = false;
+    });
     if (FAILED(result.result)) Print(L"click result " + Hex(result.result) + L": " + result.description);
     // What the project's files are now.
     if (const auto project = ide->find_project(ide->active_project())) {
@@ -457,6 +462,47 @@ bool App::RunStep(const Step& step, std::vector<size_t>& pending) {
     // "click BAR POSITION fails": the click must end in the add-in's failure.
     const bool expect_failure = a.size() > 2 && _wcsicmp(a[2].c_str(), L"fails") == 0;
     return dialogs_ok && (expect_failure ? FAILED(result.result) : SUCCEEDED(result.result));
+  }
+  if (is(L"press", 2)) {
+    // A button of a window of this program (an add-in's form), as the user clicks it.
+    HWND target = nullptr;
+    for (HWND w = FindWindowExW(nullptr, nullptr, nullptr, a[0].c_str()); w && !target;
+         w = FindWindowExW(nullptr, w, nullptr, a[0].c_str())) {
+      DWORD process = 0;
+      GetWindowThreadProcessId(w, &process);
+      if (process == GetCurrentProcessId() && IsWindowVisible(w)) target = w;
+    }
+    HWND button = target ? FindWindowExW(target, nullptr, L"Button", a[1].c_str()) : nullptr;
+    if (!button) {
+      Print(L"no button " + a[1] + L" in a window " + a[0]);
+      return false;
+    }
+    Print(L"press " + a[0] + L" " + a[1]);
+    return AnswerDialogs(pending, [button] { SendMessageW(button, BM_CLICK, 0, 0); });
+  }
+  if (is(L"exit", 0)) {
+    // The user closes the IDE's window; as a "meanwhile" step, inside the
+    // add-in's dialog's loop, as the IDE's exit then runs.
+    if (!window) return false;
+    Print(L"exit");
+    SendMessageW(window, WM_CLOSE, 0, 0);
+    return true;
+  }
+  if (is(L"expect-no-file", 1)) {
+    bool ok = true;
+    for (const auto& path : a) {
+      if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) continue;
+      Print(L"written: " + path);
+      ok = false;
+    }
+    return ok;
+  }
+  if (is(L"expect-ini", 4)) {
+    // FILE SECTION KEY VALUE; "" for a key absent or empty.
+    wchar_t value[1024] = {};
+    GetPrivateProfileStringW(a[1].c_str(), a[2].c_str(), L"", value, 1024, a[0].c_str());
+    Print(L"ini " + a[1] + L" " + a[2] + L" = \"" + value + L"\"");
+    return a[3] == value;
   }
   if (is(L"expect-menu", 3)) {
     const auto controls = ide->controls(a[0]);
@@ -486,6 +532,8 @@ bool App::RunStep(const Step& step, std::vector<size_t>& pending) {
       return false;
     }
     const bool want = _wcsicmp(k.c_str(), L"connect") == 0;
+    // "connect PROGID external": by another program (ext_cm_External), not the add-in manager.
+    if (want && a.size() > 1 && _wcsicmp(a[1].c_str(), L"external") == 0) return Connect(*addin, 2);
     if ((addin->instance != nullptr) != want) {
       SendMessageW(window, WM_COMMAND, 950 + static_cast<WPARAM>(addin - addins.data()), 0);
     }

@@ -2,6 +2,7 @@
 // The stand-in IDE program's state and its script of steps.
 #include <windows.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -20,6 +21,7 @@ struct Addin {
   DWORD load_behavior = 0;
   _IDTExtensibility2* instance = nullptr;  // set while connected
   bool at_startup = false;                 // connected at start-up (mode Startup)
+  std::wstring module_path;                // its DLL, once created
 };
 
 // One line of a script: its keyword and the words after it ("quoted words" keep
@@ -57,8 +59,11 @@ struct App {
   void StartUp(const std::wstring& project_path);
   // The IDE's exit: OnBeginShutdown, then OnDisconnection (HostShutdown) to each
   // connected add-in, then the IDE's objects die; what an add-in still held of
-  // them then, or called afterwards, is reported and fails the run.
+  // them then is reported and fails the run.
   void ShutDown();
+  // After the program's loop: a call an add-in made of the IDE after its exit,
+  // or an add-in's DLL that COM could not unload, is reported and fails the run.
+  void AfterExit();
   Addin* FindAddin(const std::wstring& prog_id);
   void RebuildMenus();
   void RefreshTree();
@@ -75,6 +80,12 @@ struct App {
 
  private:
   bool RunStep(const Step& step, std::vector<size_t>& pending);
+  // Runs `run` (a click, a button pressed) while the msgbox/folder lines
+  // waiting in `pending` answer the dialogs it opens, in order, each printed and
+  // photographed, and the meanwhile lines after each run while it is open.
+  // False when the dialogs were not as the lines say.
+  bool AnswerDialogs(std::vector<size_t>& pending, const std::function<void()>& run);
+  static void PrintAtExit(const std::wstring& text);
   bool MenuScreenshot(const std::wstring& bar, const std::wstring& name);
   bool Screenshot(HWND target, const std::wstring& name) const;
   bool shut_down_ = false;

@@ -107,10 +107,10 @@ ObjectBase::~ObjectBase() {
   LivingSet().erase(this);
 }
 
-std::vector<std::pair<std::wstring, ULONG>> ObjectBase::Living() {
-  std::vector<std::pair<std::wstring, ULONG>> out;
+std::vector<std::pair<const ObjectBase*, ULONG>> ObjectBase::Living() {
+  std::vector<std::pair<const ObjectBase*, ULONG>> out;
   const std::lock_guard lock(living_lock);
-  for (const ObjectBase* object : LivingSet()) out.emplace_back(object->kind(), object->refs_);
+  for (const ObjectBase* object : LivingSet()) out.emplace_back(object, object->refs_);
   return out;
 }
 

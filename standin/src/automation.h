@@ -77,8 +77,8 @@ class ObjectBase {
   // The object's kind, for reports: its interface's name.
   virtual std::wstring kind() const { return type() ? type()->name() : L"enumerator"; }
   ULONG references() const { return refs_; }
-  // Each stand-in object alive now in this process, with its kind and references.
-  static std::vector<std::pair<std::wstring, ULONG>> Living();
+  // Each stand-in object alive now in this process, with its references.
+  static std::vector<std::pair<const ObjectBase*, ULONG>> Living();
 
  protected:
   ObjectBase() noexcept;

@@ -25,6 +25,7 @@ class WindowObject;
 class VbeObject;
 class EventSourceObject;
 class AddinObject;
+class ObjectBase;
 
 struct BarNode;
 struct ProjectNode;
@@ -132,6 +133,9 @@ struct Core {
   // --- Live objects that the model reaches (not owned)
   VbeObject* root = nullptr;
   std::vector<EventSourceObject*> event_sources;
+  // References the IDE itself holds while it raises an event (the clicked
+  // control): an add-in's leftovers are what is referenced beyond them.
+  std::vector<const ObjectBase*> own_references;
 
   // --- Calls and failures
   std::vector<Call> calls;

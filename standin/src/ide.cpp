@@ -95,6 +95,12 @@ ClickResult Fire(const std::shared_ptr<detail::Core>& core, const std::shared_pt
                  bool handled_in = false, bool cancel_default_in = false) {
   if (core->shut_down) return {};  // the IDE is gone: no click reaches anyone
   com_ptr<detail::ControlObject> control = detail::ObjectFor<detail::ControlObject>(core, node);
+  core->own_references.push_back(control.Get());
+  // One entry each: a click may come while another one's sinks run.
+  const auto own = quarnel::scope_exit([&] {
+    auto& own_references = core->own_references;
+    own_references.erase(std::find(own_references.begin(), own_references.end(), control.Get()));
+  });
   // The sinks as they are now: one may unadvise, or advise another, while called.
   std::vector<com_ptr<IDispatch>> sinks;
   for (detail::EventSourceObject* source : core->event_sources) {
@@ -404,8 +410,12 @@ Leftovers Ide::shut_down() {
   // What the IDE itself held of its add-ins goes with it.
   for (const auto& node : core_->addins) node->client_object.Reset();
   Leftovers left;
-  for (const auto& [kind, references] : detail::ObjectBase::Living()) {
-    left.objects.push_back(kind + L" (" + std::to_wstring(references) + (references == 1 ? L" reference)" : L" references)"));
+  for (auto [object, references] : detail::ObjectBase::Living()) {
+    // An exit inside a click: the IDE's own reference to the clicked control is no leftover.
+    references -= static_cast<ULONG>(std::count(core_->own_references.begin(), core_->own_references.end(), object));
+    if (references == 0) continue;
+    left.objects.push_back(object->kind() + L" (" + std::to_wstring(references) +
+                           (references == 1 ? L" reference)" : L" references)"));
   }
   std::sort(left.objects.begin(), left.objects.end());
   for (const detail::EventSourceObject* source : core_->event_sources) {

@@ -403,9 +403,10 @@ void DialogDriver::RunStep(size_t index, const DialogStep& step, bool& go_on) {
     }
   }
 
-  Press(dialog, step.press);
+  if (step.press) Press(dialog, step.press);
   if (!WaitGone(dialog)) {
-    Problem(where + "still open after pressing button " + std::to_string(step.press) +
+    Problem(where + (step.press ? "still open after pressing button " + std::to_string(step.press)
+                                : std::string("still open, where it should have gone by itself")) +
             "; cancelled it");
     Press(dialog, IDCANCEL);
     WaitGone(dialog);

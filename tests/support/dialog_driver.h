@@ -80,7 +80,8 @@ struct DialogStep {
   // Runs in the driver's thread while the dialog is open, after the checks and
   // before any choice: record what it finds, and assert after Finish().
   DialogStep& WhileOpen(std::function<void(HWND)> inspect);
-  // The button that closes the dialog: IDOK, IDCANCEL, IDYES, IDNO...
+  // The button that closes the dialog: IDOK, IDCANCEL, IDYES, IDNO...; 0 for
+  // none: the dialog must go by itself (the code under test closes it).
   DialogStep& Press(int button);
 };
 
