@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Quarnel_h.h"
@@ -38,6 +39,20 @@ constexpr wchar_t kAddinsKey[] = L"Software\\Microsoft\\Visual Basic\\6.0\\Addin
 const wchar_t* const kBars[] = {L"File", L"Tools"};
 
 App* g_app = nullptr;
+
+// The dialogs that open after the IDE's exit (a message box of an add-in that
+// went on), by their titles.
+std::vector<std::wstring> dialogs_after_exit;
+
+LRESULT CALLBACK WatchDialogs(int code, WPARAM wparam, LPARAM lparam) {
+  if (code == HCBT_CREATEWND) {
+    const CREATESTRUCTW& window = *reinterpret_cast<CBT_CREATEWNDW*>(lparam)->lpcs;
+    const bool dialog = IS_INTRESOURCE(window.lpszClass) ? LOWORD(reinterpret_cast<ULONG_PTR>(window.lpszClass)) == 32770
+                                                         : lstrcmpiW(window.lpszClass, L"#32770") == 0;
+    if (dialog) dialogs_after_exit.push_back(window.lpszName ? window.lpszName : L"");
+  }
+  return CallNextHookEx(nullptr, code, wparam, lparam);
+}
 
 std::wstring RegString(HKEY key, const wchar_t* name) {
   wchar_t value[1024] = {};
@@ -193,6 +208,7 @@ void App::ShutDown() {
   PrintAtExit(left.text());
   Print(left.empty() ? L"at exit: nothing of the IDE is held" : L"at exit: the IDE was not let go");
   if (!left.empty() && exit_code == 0) exit_code = 3;
+  dialogs_watch_ = SetWindowsHookExW(WH_CBT, WatchDialogs, nullptr, GetCurrentThreadId());
 }
 
 void App::AfterExit() {
@@ -200,6 +216,10 @@ void App::AfterExit() {
   // when the add-in's call returns: what it did meanwhile counts too.
   std::wstring text;
   for (const auto& call : ide->calls()) text += L"called after the IDE shut down: " + call.text() + L"\n";
+  if (dialogs_watch_) UnhookWindowsHookEx(std::exchange(dialogs_watch_, nullptr));
+  for (const auto& title : dialogs_after_exit) {
+    text += L"a dialog opened after the IDE shut down" + (title.empty() ? L"" : L": " + title) + L"\n";
+  }
   // Released by the IDE, an add-in's DLL goes when COM may unload it: a window,
   // a hook or an object of it left behind keeps it.
   CoFreeUnusedLibraries();
@@ -209,7 +229,7 @@ void App::AfterExit() {
     }
   }
   PrintAtExit(text);
-  Print(text.empty() ? L"after exit: nothing of the IDE was called, no add-in is left"
+  Print(text.empty() ? L"after exit: nothing of the IDE was called, no dialog opened, no add-in is left"
                      : L"after exit: an add-in went on");
   if (!text.empty() && exit_code == 0) exit_code = 3;
 }

@@ -62,7 +62,8 @@ struct App {
   // them then is reported and fails the run.
   void ShutDown();
   // After the program's loop: a call an add-in made of the IDE after its exit,
-  // or an add-in's DLL that COM could not unload, is reported and fails the run.
+  // a dialog opened after it, or an add-in's DLL that COM could not unload, is
+  // reported and fails the run.
   void AfterExit();
   Addin* FindAddin(const std::wstring& prog_id);
   void RebuildMenus();
@@ -89,6 +90,7 @@ struct App {
   bool MenuScreenshot(const std::wstring& bar, const std::wstring& name);
   bool Screenshot(HWND target, const std::wstring& name) const;
   bool shut_down_ = false;
+  HHOOK dialogs_watch_ = nullptr;  // from the exit on
   std::vector<HBITMAP> bitmaps_;
   std::vector<std::wstring> tree_items_;
 };

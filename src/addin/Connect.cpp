@@ -225,7 +225,19 @@ STDMETHODIMP Connect::OnDisconnection(ext_DisconnectMode RemoveMode, SAFEARRAY**
 
 STDMETHODIMP Connect::OnAddInsUpdate(SAFEARRAY**) { return S_OK; }
 STDMETHODIMP Connect::OnStartupComplete(SAFEARRAY**) { return S_OK; }
-STDMETHODIMP Connect::OnBeginShutdown(SAFEARRAY**) { return S_OK; }
+STDMETHODIMP Connect::OnBeginShutdown(SAFEARRAY**) {
+  TheIdeExits();
+  return S_OK;
+}
+
+void Connect::TheIdeExits() noexcept {
+  // The IDE's exit may come while a dialog of the add-in is open (the
+  // browsers belong to the add-in's hidden form, so the IDE's window stays
+  // usable): that command lets go of the IDE now and does nothing more, and
+  // the dialog goes as if cancelled as soon as its loop runs again, after the
+  // IDE's call returns.
+  if (DialogRun::Abandon()) SkipFailure([] { frmAddIn::CancelDialogs(); });
+}
 
 void Connect::AddinInstance_OnConnection(IDispatch* Application, long ConnectMode,
                                          IDispatch* AddInInst) {
@@ -260,7 +272,10 @@ void Connect::AddinInstance_OnConnection(IDispatch* Application, long ConnectMod
   CurrentDialogs().Message(nullptr, failure, kAppTitle, MB_OK | MB_SETFOREGROUND);
 }
 
-void Connect::AddinInstance_OnDisconnection(long) {
+void Connect::AddinInstance_OnDisconnection(long RemoveMode) {
+  // Unloaded through the Add-In Manager, the IDE stays: a click in the middle
+  // of its dialogs still completes. At the IDE's exit, it ends there.
+  if (RemoveMode == ext_dm_HostShutdown) TheIdeExits();
   // Whatever fails below, nothing of the IDE is held afterwards: at the IDE's
   // exit its objects are dead once the add-ins are disconnected.
   const auto let_go = scope_exit([&] { LetGoOfTheIde(); });

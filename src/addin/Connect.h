@@ -127,6 +127,8 @@ class Connect final : public detail::ConnectDispatch, public detail::Extensibili
   void DropForm();
   // Unadvises the click sinks and releases every object of the IDE it holds.
   void LetGoOfTheIde() noexcept;
+  // The IDE begins to exit: a run of the add-in's dialogs going on is abandoned.
+  static void TheIdeExits() noexcept;
   // Makes `value` (a command-bar event object, or null) the handler's event
   // source: the old one is unadvised, the new one advised to a sink of
   // `command`. "Type mismatch", with nothing changed, for an object that is none.

@@ -117,6 +117,15 @@ int frmAddIn::LoadedWindows() { return live_windows; }
 
 bool frmAddIn::HoldModule() { return live_windows > 0 || key_hook != nullptr; }
 
+namespace {
+BOOL CALLBACK CancelIfAFormsDialog(HWND window, LPARAM) {
+  if (IsFormWindow(GetWindow(window, GW_OWNER))) PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
+  return TRUE;
+}
+}  // namespace
+
+void frmAddIn::CancelDialogs() { EnumThreadWindows(GetCurrentThreadId(), CancelIfAFormsDialog, 0); }
+
 void frmAddIn::Release(std::unique_ptr<frmAddIn> form) {
   if (!form || !form->Busy()) return;  // deleted here
   if (form->state_->window) ShowWindow(form->state_->window, SW_HIDE);
@@ -277,11 +286,10 @@ double frmAddIn::Height() const {
 void frmAddIn::cmdBrowse_Click() {
   const DialogRun run;
   if (!run) return;
-  Dialogs& dialogs = CurrentDialogs();
   const std::wstring initial =
-      sDefaultFolder.empty() ? dialogs.GetSpecialFolderPath(hWnd(), CSIDL_PERSONAL) : sDefaultFolder;
+      sDefaultFolder.empty() ? CurrentDialogs().GetSpecialFolderPath(hWnd(), CSIDL_PERSONAL) : sDefaultFolder;
   const std::wstring chosen =
-      dialogs.BrowseForFolder(hWnd(), L"Seleziona la Cartella di destinazione:", initial, 0);
+      run.BrowseForFolder(hWnd(), L"Seleziona la Cartella di destinazione:", initial, 0);
   if (chosen != sDefaultFolder) sDefaultFolder = chosen;
 }
 
@@ -289,7 +297,7 @@ void frmAddIn::cmdOK_Click() {
   const DialogRun run;
   if (!run) return;
   const std::wstring text = L"Operazione di aggiunta su: " + VBInstance.FullName();
-  CurrentDialogs().Message(hWnd(), text, kAppTitle, MB_OK);
+  run.Message(hWnd(), text, kAppTitle, MB_OK);
 }
 
 void frmAddIn::cmdCancel_Click() {
@@ -317,6 +325,8 @@ LRESULT CALLBACK frmAddIn::WindowProc(HWND hwnd, UINT message, WPARAM wparam, LP
         // is shown, as the IDE shows an error, and the form stays as it was.
         try {
           form->OnCommand(LOWORD(wparam));
+        } catch (const RunAbandoned&) {
+          // The IDE exited while its dialog was open: nothing more is shown.
         } catch (const Error& error) {
           MessageBoxW(hwnd, error.description().c_str(), kAppTitle, MB_OK | MB_ICONERROR);
         } catch (...) {

@@ -67,6 +67,9 @@ class frmAddIn final : public TopMostForm {
   // How many form windows of this module exist now, of every instance: their
   // window procedure lives in this module, which must stay loaded meanwhile.
   static int LoadedWindows();
+  // Closes every dialog that a form owns (its own Browse and OK dialogs, the
+  // save command's folder browsers), as Cancel does, once its loop runs again.
+  static void CancelDialogs();
   // Whether code of this module must stay loaded for the forms: a form window
   // exists, or the message hook that hands keys to a shown form is installed.
   static bool HoldModule();

@@ -57,16 +57,18 @@ constexpr const wchar_t* kExtensions[] = {
 class Command {
  public:
   Command(const host::VBE& ide, std::wstring& init_folder)
-      : ide_(ide), init_folder_(init_folder), dialogs_(CurrentDialogs()),
-        form_(frmAddIn::Default()) {}
+      : ide_(ide), init_folder_(init_folder), form_(frmAddIn::Default()) {}
 
   // Does nothing while another run of the add-in's dialogs is going on. A
-  // failure is shown to the user before it goes back to the caller.
+  // failure is shown to the user before it goes back to the caller. When the
+  // IDE begins to exit while one of its dialogs is open, the command lets go of
+  // the IDE at once and, once that dialog has closed, ends without another step.
   void Run() {
-    const DialogRun run;
-    if (!run) return;
+    if (!run_) return;
     try {
       Steps();
+    } catch (const RunAbandoned&) {
+      return;
     } catch (const Error& error) {
       ShowFailure(error.description());
       throw;
@@ -90,10 +92,10 @@ class Command {
     }
     const std::wstring destination = ChooseDestination();
     if (destination.empty()) return End();
-    const Plan plan = PlanWrites(destination);
-    if (!MayReplace(plan)) return End();
-    SaveComponents(plan);
-    Write(project_, plan.project_file);
+    plan_ = PlanWrites(destination);
+    if (!MayReplace(plan_)) return End();
+    SaveComponents(plan_);
+    Write(project_, plan_.project_file);
     End();
   }
 
@@ -108,9 +110,8 @@ class Command {
   // False when the user cancelled.
   bool ChooseDefaultFolder() {
     Message(sMsgNoDefaultFolder, MB_ICONINFORMATION);
-    init_folder_ = dialogs_.GetSpecialFolderPath(form_.hWnd(), CSIDL_PERSONAL);
-    const std::wstring chosen =
-        dialogs_.BrowseForFolder(form_.hWnd(), sCaptionDefaultFolder, init_folder_, 0);
+    init_folder_ = CurrentDialogs().GetSpecialFolderPath(form_.hWnd(), CSIDL_PERSONAL);
+    const std::wstring chosen = run_.BrowseForFolder(form_.hWnd(), sCaptionDefaultFolder, init_folder_, 0);
     Focus();
     if (chosen.empty()) {
       Message(sMsgAborted, MB_ICONWARNING);
@@ -135,9 +136,11 @@ class Command {
     init_folder_ = project_file.empty()
                        ? sDefaultFolder
                        : project_file.substr(0, project_file.rfind(L'\\') + 1);
-    const std::wstring destination =
-        dialogs_.BrowseForFolder(form_.hWnd(), sCaptionDestination, init_folder_, kDestinationFlags);
-    form_.Unload();
+    std::wstring destination;
+    {
+      const auto unload = scope_exit([&] { form_.Unload(); });
+      destination = run_.BrowseForFolder(form_.hWnd(), sCaptionDestination, init_folder_, kDestinationFlags);
+    }
     Focus();
     return destination;
   }
@@ -205,8 +208,8 @@ class Command {
     for (const auto& step : plan.components) judge(step.path, step.own_file);
     judge(plan.project_file, plan.project_own_file);
     if (foreign.empty()) return true;
-    return dialogs_.Message(nullptr, ForeignFilesQuestion(foreign), sMsgTitle,
-                            MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2 | MB_SETFOREGROUND) == IDYES;
+    return run_.Message(nullptr, ForeignFilesQuestion(foreign), sMsgTitle,
+                        MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2 | MB_SETFOREGROUND) == IDYES;
   }
 
   void SaveComponents(const Plan& plan) {
@@ -234,7 +237,7 @@ class Command {
   void ShowFailure(const std::wstring& description) noexcept {
     try {
       const std::wstring text = writing_.empty() ? description : description + L"\n\n" + writing_;
-      dialogs_.Message(nullptr, text, kAppTitle, MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
+      run_.Message(nullptr, text, kAppTitle, MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
     } catch (...) {
       // The failure itself still reaches the IDE.
     }
@@ -249,17 +252,27 @@ class Command {
   }
 
   void Message(const std::wstring& text, UINT icon) {
-    dialogs_.Message(nullptr, text, sMsgTitle, MB_OK | icon | MB_SETFOREGROUND);
+    run_.Message(nullptr, text, sMsgTitle, MB_OK | icon | MB_SETFOREGROUND);
   }
 
-  // Held for the whole click: a disconnection while a dialog is open lets go of
-  // the add-in's own reference.
-  const host::VBE ide_;
+  // Every object of the IDE the command holds: let go of when the IDE exits
+  // while a dialog is open.
+  void LetGoOfTheIde() {
+    // In place: the plan may be walked while a dialog of that walk is open.
+    for (auto& step : plan_.components) step.component = host::VBComponent();
+    project_ = host::VBProject();
+    ide_ = host::VBE();
+  }
+
+  // Held for the whole click: an unloading of the add-in while a dialog is open
+  // lets go of the add-in's own reference, not of this one.
+  host::VBE ide_;
   host::VBProject project_;
+  Plan plan_;
   std::wstring writing_;
   std::wstring& init_folder_;
-  Dialogs& dialogs_;
   frmAddIn& form_;
+  const DialogRun run_{[this] { LetGoOfTheIde(); }};
 };
 
 }  // namespace

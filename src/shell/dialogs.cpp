@@ -23,13 +23,59 @@ class RealDialogs final : public Dialogs {
 RealDialogs real_dialogs;
 Dialogs* current = &real_dialogs;
 // Everything runs on the IDE's one user-interface thread.
-bool running = false;
+DialogRun* running = nullptr;
 
 }  // namespace
 
-DialogRun::DialogRun() noexcept : started_(!running) { running = true; }
+DialogRun::DialogRun(std::function<void()> let_go) noexcept
+    : started_(running == nullptr), let_go_(std::move(let_go)) {
+  if (started_) running = this;
+}
+
 DialogRun::~DialogRun() {
-  if (started_) running = false;
+  if (started_) running = nullptr;
+}
+
+void DialogRun::ThrowIfAbandoned() const {
+  if (abandoned_) throw RunAbandoned{};
+}
+
+// A dialog of the run: none opens once the run is abandoned, and whatever one
+// that was open when it was gives (an answer, a failure) is dropped.
+template <class Show>
+auto DialogRun::Shown(Show show) const {
+  ThrowIfAbandoned();
+  try {
+    auto answer = show();
+    ThrowIfAbandoned();
+    return answer;
+  } catch (...) {
+    ThrowIfAbandoned();
+    throw;
+  }
+}
+
+int DialogRun::Message(HWND owner, const std::wstring& text, const std::wstring& title, UINT flags) const {
+  return Shown([&] { return current->Message(owner, text, title, flags); });
+}
+
+std::wstring DialogRun::BrowseForFolder(HWND owner, const std::wstring& prompt,
+                                        const std::wstring& initial_folder, UINT flags) const {
+  return Shown([&] { return current->BrowseForFolder(owner, prompt, initial_folder, flags); });
+}
+
+bool DialogRun::Abandon() noexcept {
+  DialogRun* run = running;
+  if (!run || run->abandoned_) return false;
+  run->abandoned_ = true;
+  if (run->let_go_) {
+    try {
+      run->let_go_();
+    } catch (...) {
+      // Releasing references does not fail.
+    }
+  }
+  return true;
 }
 
 Dialogs& CurrentDialogs() { return *current; }

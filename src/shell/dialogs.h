@@ -5,6 +5,7 @@
 // person at the screen.
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 namespace quarnel {
@@ -27,16 +28,23 @@ class Dialogs {
 // The dialogs in force: the real ones unless a ScopedDialogs replaced them.
 Dialogs& CurrentDialogs();
 
+// Thrown by a run's dialog that was open when the IDE began to exit: the
+// command that showed it ends there, saying and doing nothing more.
+struct RunAbandoned {};
+
 // The add-in's dialogs come one run at a time. The folder browsers are owned by
 // the add-in's hidden form, not by the IDE, so the IDE stays usable while one is
 // open: a second click of the File command, or the form's Browse, must then not
 // open dialogs of its own (its end would unload the owner of the first one).
-// A command that shows dialogs starts with
-//   const DialogRun run;
+// The user may also close the IDE meanwhile: the run is then abandoned (see
+// Abandon). A command that shows dialogs starts with
+//   const DialogRun run([&] { /* release what it holds of the IDE */ });
 //   if (!run) return;   // another one is running: do nothing
+// and shows them through the run.
 class DialogRun {
  public:
-  DialogRun() noexcept;
+  // `let_go`, when given, releases every object of the IDE the command holds.
+  explicit DialogRun(std::function<void()> let_go = nullptr) noexcept;
   ~DialogRun();
   DialogRun(const DialogRun&) = delete;
   DialogRun& operator=(const DialogRun&) = delete;
@@ -44,8 +52,26 @@ class DialogRun {
   // Whether this run may go on: no other was running when it started.
   explicit operator bool() const noexcept { return started_; }
 
+  // The dialogs in force (CurrentDialogs); each throws RunAbandoned when the
+  // run was abandoned before it returned, or is already.
+  int Message(HWND owner, const std::wstring& text, const std::wstring& title, UINT flags) const;
+  std::wstring BrowseForFolder(HWND owner, const std::wstring& prompt, const std::wstring& initial_folder,
+                               UINT flags) const;
+
+  // The IDE begins to exit while a run's dialog is open: that run is
+  // abandoned, and its command lets go of the IDE now, before the IDE's objects
+  // die. False when no run was going on (or it was abandoned already). The
+  // caller closes the open dialogs.
+  static bool Abandon() noexcept;
+
  private:
+  void ThrowIfAbandoned() const;
+  template <class Show>
+  auto Shown(Show show) const;
+
   bool started_;
+  bool abandoned_ = false;
+  std::function<void()> let_go_;
 };
 
 // Puts `dialogs` in force until this object goes.

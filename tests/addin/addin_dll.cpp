@@ -191,9 +191,9 @@ void AddinTest::Connect(_IDTExtensibility2* target, long mode) {
             S_OK);
 }
 
-void AddinTest::Disconnect(_IDTExtensibility2* target) {
+void AddinTest::Disconnect(_IDTExtensibility2* target, long mode) {
   CustomArray custom;
-  EXPECT_EQ(target->OnDisconnection(ext_dm_HostShutdown, &custom.array), S_OK);
+  EXPECT_EQ(target->OnDisconnection(static_cast<ext_DisconnectMode>(mode), &custom.array), S_OK);
 }
 
 void AddinTest::ExitTheIde() {

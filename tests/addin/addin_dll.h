@@ -79,7 +79,8 @@ class AddinTest : public ::testing::Test {
   // Connects `addin` through the vtable, as the IDE does: its AddIn object as
   // AddInInst, an empty `custom` array.
   void Connect(_IDTExtensibility2* addin, long mode);
-  void Disconnect(_IDTExtensibility2* addin);
+  // With HostShutdown, or as the Add-In Manager unloads it (UserClosed).
+  void Disconnect(_IDTExtensibility2* addin, long mode = ext_dm_HostShutdown);
   // The IDE exits: OnBeginShutdown and OnDisconnection (HostShutdown) to `addin`,
   // then the IDE shuts down; the add-in must hold nothing of it, and when the
   // IDE lets go of the add-in, call nothing of it.

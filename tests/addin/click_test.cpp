@@ -184,7 +184,7 @@ TEST_F(MenuClick, UnloadedWhileTheBrowserIsOpenTheClickCompletesAndNothingIsLeft
   ide->project(L"Project1").form(L"Form1").build();
   Connect(addin.Get(), 1);
   const auto click = ClickWhileTheBrowserIsOpen([&] {
-    Disconnect(addin.Get());
+    Disconnect(addin.Get(), ext_dm_UserClosed);
     addin.Reset();
   });
   EXPECT_EQ(click.result, S_OK) << Utf8(click.description);
@@ -217,14 +217,23 @@ class Unloading : public MenuClick {
       Pump();
     }
   }
-  void ClickBrowseAndUnloadWhileItIsOpen() {
+  // Unloaded through the add-in manager, the picker is answered; at the IDE's
+  // exit, it goes by itself.
+  void ClickBrowseAndEndWhileItIsOpen(bool exit) {
+    if (exit) ide = std::make_unique<standin::Ide>();
     Connect(addin.Get(), 2);  // external: the form is shown
     HWND form = FormWindow();
     ASSERT_NE(form, nullptr);
-    ExpectDialogs({ExpectFolderBrowser().Choose(kDestination).Press(IDOK).WhileOpen([&](HWND) {
+    DialogStep picker = ExpectFolderBrowser();
+    if (!exit) picker.Choose(kDestination);
+    ExpectDialogs({picker.Press(exit ? 0 : IDOK).WhileOpen([&](HWND) {
       EXPECT_TRUE(ui.Run([&] {
-        Disconnect(addin.Get());
-        addin.Reset();
+        if (exit) {
+          ExitTheIde();
+        } else {
+          Disconnect(addin.Get(), ext_dm_UserClosed);
+          addin.Reset();
+        }
         CoFreeUnusedLibraries();
         EXPECT_TRUE(dll->Loaded()) << "unloaded under the picker's form";
         EXPECT_EQ(dll->CanUnloadNow(), S_FALSE);
@@ -234,6 +243,29 @@ class Unloading : public MenuClick {
     SendMessageW(GetDlgItem(form, frmAddIn::kBrowse), BM_CLICK, 0, 0);
     EXPECT_TRUE(driver->Finish());
     EXPECT_FALSE(IsWindow(form)) << "the form goes when the picker closes";
+  }
+  // The IDE exits while the click's browser is open: the browser goes by
+  // itself, and after it nothing is shown, written, stored or called.
+  void ExitWhileTheBrowserIsOpen(bool first_use) {
+    EmptyDestination();
+    ide = std::make_unique<standin::Ide>();
+    ide->project(L"Project1").form(L"Form1").build();
+    if (first_use) {
+      DeleteFileW(SettingsPath().c_str());
+    } else {
+      StoreDefaultFolder(kDestination);
+    }
+    Connect(addin.Get(), 1);
+    std::vector<DialogStep> steps;
+    if (first_use) steps.push_back(ExpectMessageBox().Press(IDOK));
+    steps.push_back(ExpectFolderBrowser().Press(0).WhileOpen(
+        [&](HWND) { EXPECT_TRUE(ui.Run([&] { ExitTheIde(); })); }));
+    ExpectDialogs(std::move(steps));
+    EXPECT_EQ(ide->click(L"File", 7).result, S_OK);
+    EXPECT_TRUE(driver->Finish());
+    EXPECT_EQ(ide->transcript(), L"") << "called after the IDE shut down";
+    EXPECT_FALSE(Written(L"Form1.frm") || Written(L"Project1.vbp"));
+    EXPECT_EQ(ReadBytes(SettingsPath()).find("DefaultFolder") == std::string::npos, first_use);
   }
 };
 
@@ -269,8 +301,12 @@ TEST_F(Unloading, EveryWayAConnectionEndsTheDllGoesAndTheIdeGoesOn) {
          EXPECT_TRUE(driver->Finish());
          Disconnect(addin.Get());
        }},
-      {"unloaded while the form's Browse picker is open", [&] { ClickBrowseAndUnloadWhileItIsOpen(); }},
+      {"unloaded while the form's Browse picker is open", [&] { ClickBrowseAndEndWhileItIsOpen(false); }},
       {"released without disconnection", [&] { Connect(addin.Get(), 1); }},
+      // Each with an IDE of its own, which is gone after it.
+      {"the IDE exits while the form's Browse picker is open", [&] { ClickBrowseAndEndWhileItIsOpen(true); }},
+      {"the IDE exits while the first-use browser is open", [&] { ExitWhileTheBrowserIsOpen(true); }},
+      {"the IDE exits while the destination browser is open", [&] { ExitWhileTheBrowserIsOpen(false); }},
   };
   for (const auto& [name, end] : endings) {
     SCOPED_TRACE(name);
