@@ -5,6 +5,8 @@
 #include <sstream>
 #include <thread>
 
+#include "Quarnel_h.h"
+#include "support/custom_array.h"
 #include "support/dialog_driver.h"
 
 namespace ideapp {
@@ -92,6 +94,50 @@ bool FileSize(const std::wstring& path, ULONGLONG& size) {
   size = (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
   return true;
 }
+
+// A button of a visible window of this program (an add-in's form), by the
+// window's title and the button's caption; null when there is none.
+HWND FindButton(const std::wstring& title, const std::wstring& caption) {
+  for (HWND w = FindWindowExW(nullptr, nullptr, nullptr, title.c_str()); w;
+       w = FindWindowExW(nullptr, w, nullptr, title.c_str())) {
+    DWORD process = 0;
+    GetWindowThreadProcessId(w, &process);
+    if (process == GetCurrentProcessId() && IsWindowVisible(w)) return FindWindowExW(w, nullptr, L"Button", caption.c_str());
+  }
+  return nullptr;
+}
+
+// For testing the test run: an IDE root object whose every text is broken (a
+// string pointer into memory that cannot be read), so that an add-in reading
+// one faults inside the system's automation library.
+class BrokenIde final : public IDispatch {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+    static constexpr IID kVbe = {0x0002E100, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+    if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IDispatch) && !IsEqualIID(riid, kVbe)) {
+      *out = nullptr;
+      return E_NOINTERFACE;
+    }
+    *out = this;
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override { return *count = 0, S_OK; }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT count, LCID, DISPID* ids) override {
+    for (UINT i = 0; i < count; ++i) ids[i] = static_cast<DISPID>(i + 1);
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT* result, EXCEPINFO*,
+                                   UINT*) override {
+    if (!result) return S_OK;
+    auto* unreadable = static_cast<char*>(VirtualAlloc(nullptr, 4096, MEM_RESERVE, PAGE_NOACCESS));
+    V_VT(result) = VT_BSTR;
+    V_BSTR(result) = reinterpret_cast<BSTR>(unreadable + 8);  // its length lies before it
+    return S_OK;
+  }
+};
 
 struct Pending {
   bool folder = false;
@@ -465,14 +511,7 @@ bool App::RunStep(const Step& step, std::vector<size_t>& pending) {
   }
   if (is(L"press", 2)) {
     // A button of a window of this program (an add-in's form), as the user clicks it.
-    HWND target = nullptr;
-    for (HWND w = FindWindowExW(nullptr, nullptr, nullptr, a[0].c_str()); w && !target;
-         w = FindWindowExW(nullptr, w, nullptr, a[0].c_str())) {
-      DWORD process = 0;
-      GetWindowThreadProcessId(w, &process);
-      if (process == GetCurrentProcessId() && IsWindowVisible(w)) target = w;
-    }
-    HWND button = target ? FindWindowExW(target, nullptr, L"Button", a[1].c_str()) : nullptr;
+    HWND button = FindButton(a[0], a[1]);
     if (!button) {
       Print(L"no button " + a[1] + L" in a window " + a[0]);
       return false;
@@ -638,6 +677,25 @@ bool App::RunStep(const Step& step, std::vector<size_t>& pending) {
   if (is(L"wait", 1)) {
     Sleep(static_cast<DWORD>(_wtoi(a[0].c_str())));
     return true;
+  }
+  if (is(L"crash", 1) && _wcsicmp(a[0].c_str(), L"addin") == 0) {
+    // For testing the test run itself: a fault in a system DLL on a call from
+    // Quarnel.dll's own code. Connected externally to an IDE whose texts are
+    // broken, its form shows; its OK reads the IDE's FullName in the form's
+    // window procedure, and the system's conversion of that text faults.
+    Print(L"crashing on purpose, in the add-in");
+    static BrokenIde broken;
+    CLSID clsid{};
+    _IDTExtensibility2* addin = nullptr;
+    if (FAILED(CLSIDFromProgID(L"Quarnel.Connect", &clsid)) ||
+        FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID__IDTExtensibility2,
+                                reinterpret_cast<void**>(&addin)))) {
+      return false;
+    }
+    quarnel::test::CustomArray custom;
+    addin->OnConnection(&broken, ext_cm_External, nullptr, &custom.array);
+    if (HWND ok = FindButton(L"Quarnel", L"OK")) SendMessageW(ok, BM_CLICK, 0, 0);
+    return false;
   }
   if (is(L"crash", 0)) {
     // For testing the test run itself: a fault in the window procedure, where

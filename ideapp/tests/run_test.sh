@@ -6,7 +6,7 @@
 # Each script runs in a program of its own, in order; the test fails at the first
 # that exits non-zero. Everything registered is unregistered at the end.
 # --expect-crash turns it round, to test the test run: each program must crash,
-# exit non-zero and report where.
+# exit non-zero and report where (and what a script's "# report: TEXT" lines say).
 set -u
 expect_crash=0
 if [ "$1" = "--expect-crash" ]; then expect_crash=1; shift; fi
@@ -30,8 +30,15 @@ for script in "$@"; do
     --script "Z:$(echo "$script" | tr / '\\')" </dev/null 2>"$out/stderr.txt" || code=$?
   cat "$out/stderr.txt" >&2
   if [ "$expect_crash" = 1 ]; then
-    if [ "$code" = 0 ] || ! grep -q '^\[  CRASH   \] .* at 0x' "$out/stderr.txt"; then
+    # A script's "# report: TEXT" lines: what its crash report must say.
+    report=$(grep '^\[  CRASH   \] .* at 0x' "$out/stderr.txt")
+    if [ "$code" = 0 ] || [ -z "$report" ]; then
       echo "run_test: expected a crash report and a failing exit status, got exit status $code" >&2
+      status=1; break
+    fi
+    expected=$(sed -n 's/^# report: //p' "$script")
+    if [ -n "$expected" ] && ! printf '%s\n' "$report" | grep -qF "$expected"; then
+      echo "run_test: the crash report does not say \"$expected\"" >&2
       status=1; break
     fi
     echo "run_test: crashed as planted, exit status $code"

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace quarnel::test {
@@ -47,21 +48,86 @@ bool IsSystemModule(HMODULE module) {
          CSTR_EQUAL;
 }
 
-// Reports and ends the process; runs in a crashing process, so it writes to a
-// buffer on the stack and straight to the standard error's handle.
-[[noreturn]] void Report(const EXCEPTION_POINTERS* pointers, const char* how) {
-  const EXCEPTION_RECORD& record = *pointers->ExceptionRecord;
-  char where[MAX_PATH + 40] = "no module";
-  if (HMODULE module = ModuleAt(record.ExceptionAddress)) {
+// Whether `address` follows a call instruction in executable memory: a return
+// address, not just any value that points into code.
+bool FollowsACall(ULONG_PTR address) {
+  MEMORY_BASIC_INFORMATION info{};
+  const DWORD executable = PAGE_EXECUTE | PAGE_EXECUTE_READ | PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
+  for (ULONG_PTR byte : {address - 6, address - 1}) {
+    if (!VirtualQuery(reinterpret_cast<const void*>(byte), &info, sizeof info) || info.State != MEM_COMMIT ||
+        !(info.Protect & executable) || (info.Protect & PAGE_GUARD)) {
+      return false;
+    }
+  }
+  const auto* code = reinterpret_cast<const unsigned char*>(address);
+  return code[-5] == 0xE8 ||                                   // call rel32
+         (code[-6] == 0xFF && (code[-5] & 0x38) == 0x10) ||     // call [mem32], [reg+disp32]
+         (code[-3] == 0xFF && (code[-2] & 0x38) == 0x10) ||     // call [reg+disp8]
+         (code[-2] == 0xFF && (code[-1] & 0x38) == 0x10);       // call reg, call [reg]
+}
+
+// For a fault in a system module: the code of ours (the program's, a DLL of
+// the tests' or the add-in's) that called the system without the system
+// guarding the call itself. It is the innermost return address into our code
+// on the stack between the fault and the innermost exception handler
+// registered above it: a system function that guards itself (IsBadReadPtr)
+// registers its handler below any caller's return address. Null when the
+// system guards the fault, or nothing of ours called it. Our code may be a
+// hook or a window procedure, where Wine swallows a fault.
+const void* OurCaller(const CONTEXT& context) {
+#if defined(__i386__)
+  const NT_TIB* tib = nullptr;
+  asm("movl %%fs:0x18, %0" : "=r"(tib));  // the thread's information block, as NtCurrentTeb reads it
+  const ULONG_PTR stack_pointer = context.Esp;
+  ULONG_PTR limit = reinterpret_cast<ULONG_PTR>(tib->StackBase);
+  for (const EXCEPTION_REGISTRATION_RECORD* record = tib->ExceptionList;
+       record && reinterpret_cast<ULONG_PTR>(record) != ~ULONG_PTR{0}; record = record->Next) {
+    const auto at = reinterpret_cast<ULONG_PTR>(record);
+    if (at < stack_pointer) continue;  // the exception's dispatch, below the fault
+    limit = std::min(limit, at);
+    break;
+  }
+  if (stack_pointer < reinterpret_cast<ULONG_PTR>(tib->StackLimit) || limit > reinterpret_cast<ULONG_PTR>(tib->StackBase)) {
+    return nullptr;
+  }
+  for (ULONG_PTR slot = stack_pointer & ~ULONG_PTR{3}; slot + sizeof(ULONG_PTR) <= limit; slot += sizeof(ULONG_PTR)) {
+    const ULONG_PTR value = *reinterpret_cast<const ULONG_PTR*>(slot);
+    HMODULE module = ModuleAt(reinterpret_cast<const void*>(value));
+    if (module && !IsSystemModule(module) && FollowsACall(value)) return reinterpret_cast<const void*>(value);
+  }
+#else
+  (void)context;
+#endif
+  return nullptr;
+}
+
+// "name.dll+0x1234" for an address in a module, else "no module".
+void Where(const void* address, char* out, size_t size) {
+  std::snprintf(out, size, "no module");
+  if (HMODULE module = ModuleAt(address)) {
     char path[MAX_PATH] = {};
     GetModuleFileNameA(module, path, MAX_PATH);
     const char* name = path;
     for (const char* p = path; *p; ++p) {
       if (*p == '\\' || *p == '/') name = p + 1;
     }
-    std::snprintf(where, sizeof where, "%s+0x%lX", name,
-                  static_cast<unsigned long>(static_cast<const char*>(record.ExceptionAddress) -
-                                             reinterpret_cast<const char*>(module)));
+    std::snprintf(out, size, "%s+0x%lX", name,
+                  static_cast<unsigned long>(static_cast<const char*>(address) - reinterpret_cast<const char*>(module)));
+  }
+}
+
+// Reports and ends the process; runs in a crashing process, so it writes to a
+// buffer on the stack and straight to the standard error's handle. `caller`:
+// our code that called the system function that faulted.
+[[noreturn]] void Report(const EXCEPTION_POINTERS* pointers, const char* how, const void* caller = nullptr) {
+  const EXCEPTION_RECORD& record = *pointers->ExceptionRecord;
+  char where[MAX_PATH + 40];
+  Where(record.ExceptionAddress, where, sizeof where);
+  char called_from[MAX_PATH + 60] = "";
+  if (caller) {
+    char place[MAX_PATH + 40];
+    Where(caller, place, sizeof place);
+    std::snprintf(called_from, sizeof called_from, ", called from %s", place);
   }
   char detail[64] = "";
   if (record.ExceptionCode == EXCEPTION_ACCESS_VIOLATION && record.NumberParameters >= 2) {
@@ -74,9 +140,9 @@ bool IsSystemModule(HMODULE module) {
   const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
   char line[1024];
   const int length = std::snprintf(
-      line, sizeof line, "\n%s %s exception 0x%08lX%s at 0x%08lX (%s), thread %lu, test %s%s%s\n", kCrashMarker,
+      line, sizeof line, "\n%s %s exception 0x%08lX%s at 0x%08lX (%s)%s, thread %lu, test %s%s%s\n", kCrashMarker,
       how, static_cast<unsigned long>(record.ExceptionCode), detail,
-      static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(record.ExceptionAddress)), where,
+      static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(record.ExceptionAddress)), where, called_from,
       GetCurrentThreadId(), test ? test->test_suite_name() : "(none)", test ? "." : "", test ? test->name() : "");
   DWORD written = 0;
   WriteFile(GetStdHandle(STD_ERROR_HANDLE), line, static_cast<DWORD>(length > 0 ? length : 0), &written, nullptr);
@@ -85,12 +151,14 @@ bool IsSystemModule(HMODULE module) {
 }
 
 // First in line for every exception of every thread: a fault outside the
-// system's modules is a crash, even where Wine would swallow it.
+// system's modules, or in one on a call from our code that the system does not
+// guard, is a crash, even where Wine would swallow it.
 LONG CALLBACK OnException(EXCEPTION_POINTERS* pointers) {
   const EXCEPTION_RECORD& record = *pointers->ExceptionRecord;
   if (IsFault(record.ExceptionCode)) {
     HMODULE module = ModuleAt(record.ExceptionAddress);
     if (!module || !IsSystemModule(module)) Report(pointers, "fault:");
+    if (const void* caller = OurCaller(*pointers->ContextRecord)) Report(pointers, "fault:", caller);
   }
   return EXCEPTION_CONTINUE_SEARCH;
 }

@@ -8,9 +8,12 @@
 //     own, which handle faults of their own), or in code that no module holds
 //     (a DLL unloaded under a live window or hook), on any thread, whoever
 //     would have handled it;
+//   - a fault in a system DLL on a call from such code (a hook, a window
+//     procedure, a callback) that the system does not guard itself;
 //   - any exception that nothing handles.
 // The report is one line on the standard error, beginning with kCrashMarker:
-// the exception, its address (module + offset), the thread and the running test.
+// the exception, its address (module + offset), for a fault in the system the
+// code of ours that called it, the thread and the running test.
 #include <windows.h>
 
 namespace quarnel::test {

@@ -25,6 +25,15 @@ void Fault() {
 
 LRESULT CALLBACK FaultingHook(int, WPARAM, LPARAM) { return Fault(), 0; }
 
+// A system function that does not guard itself, given memory it cannot write.
+LRESULT CALLBACK HookWithAFaultInTheSystem(int, WPARAM, LPARAM) {
+  using Move = void(WINAPI*)(void*, const void*, SIZE_T);
+  const auto move = reinterpret_cast<Move>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "RtlMoveMemory")));
+  move(nullptr, "x", 1);
+  return 0;
+}
+
 LRESULT CALLBACK FaultingProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   if (message == WM_APP) Fault();
   return DefWindowProcW(window, message, wparam, lparam);
@@ -46,6 +55,12 @@ TEST(DISABLED_PlantedCrash, InAWindowProcedure) {
 
 TEST(DISABLED_PlantedCrash, InAHook) {  // where Wine swallows it
   SetWindowsHookExW(WH_GETMESSAGE, FaultingHook, nullptr, GetCurrentThreadId());
+  PostMessageW(WindowOf(DefWindowProcW), WM_NULL, 0, 0);
+  Pump();
+}
+
+TEST(DISABLED_PlantedCrash, InTheSystemCalledFromAHook) {
+  SetWindowsHookExW(WH_GETMESSAGE, HookWithAFaultInTheSystem, nullptr, GetCurrentThreadId());
   PostMessageW(WindowOf(DefWindowProcW), WM_NULL, 0, 0);
   Pump();
 }
@@ -116,20 +131,46 @@ std::pair<DWORD, std::string> RunThisProgramWith(const std::string& test) {
 }
 
 TEST(CrashReport, APlantedCrashFailsItsTestAndSaysWhere) {
-  for (const char* test : {"DISABLED_PlantedCrash.InAWindowProcedure", "DISABLED_PlantedCrash.InAHook",
-                           "DISABLED_PlantedCrash.InCodeOfAnUnloadedModule", "DISABLED_PlantedCrash.OnAnotherThread",
-                           "DISABLED_PlantedCrash.InACallFromTheStandinIde", "DISABLED_PlantedCrashIn.TearDown"}) {
+  constexpr const char* kOurs = "(addin_tests.exe+0x";
+  const std::pair<const char*, const char*> planted[] = {
+      {"DISABLED_PlantedCrash.InAWindowProcedure", kOurs},
+      {"DISABLED_PlantedCrash.InAHook", kOurs},
+      {"DISABLED_PlantedCrash.InTheSystemCalledFromAHook", "(ntdll.dll+0x"},
+      {"DISABLED_PlantedCrash.InCodeOfAnUnloadedModule", "(no module)"},
+      {"DISABLED_PlantedCrash.OnAnotherThread", kOurs},
+      {"DISABLED_PlantedCrash.InACallFromTheStandinIde", kOurs},
+      {"DISABLED_PlantedCrashIn.TearDown", kOurs},
+  };
+  for (const auto& [test, where] : planted) {
     SCOPED_TRACE(test);
     const auto [status, output] = RunThisProgramWith(test);
     EXPECT_EQ(status, static_cast<DWORD>(kCrashExitCode)) << output;
     const size_t report = output.find(kCrashMarker);
     ASSERT_NE(report, std::string::npos) << output;
     const std::string line = output.substr(report, output.find('\n', report) - report);
-    const bool unloaded = std::string(test).find("Unloaded") != std::string::npos;
     EXPECT_NE(line.find(" at 0x"), std::string::npos) << line;
-    EXPECT_NE(line.find(unloaded ? "(no module)" : "(addin_tests.exe+0x"), std::string::npos) << line;
+    EXPECT_NE(line.find(where), std::string::npos) << line;
+    if (std::string(where) == "(ntdll.dll+0x") {
+      EXPECT_NE(line.find("called from addin_tests.exe+0x"), std::string::npos) << line;
+    }
     EXPECT_NE(line.find(std::string("test ") + test), std::string::npos) << line;
   }
+}
+
+// A fault that a system function guards and handles itself (IsBadReadPtr on
+// memory it cannot read) is no crash, also called from a hook.
+LRESULT CALLBACK HookThatProbesMemory(int code, WPARAM wparam, LPARAM lparam) {
+  static const void* const unreadable = VirtualAlloc(nullptr, 4096, MEM_RESERVE, PAGE_NOACCESS);
+  EXPECT_TRUE(IsBadReadPtr(unreadable, 1));
+  return CallNextHookEx(nullptr, code, wparam, lparam);
+}
+
+TEST(CrashReport, AFaultTheSystemHandlesItselfIsNoCrash) {
+  HHOOK hook = SetWindowsHookExW(WH_GETMESSAGE, HookThatProbesMemory, nullptr, GetCurrentThreadId());
+  ASSERT_NE(hook, nullptr);
+  PostMessageW(WindowOf(DefWindowProcW), WM_NULL, 0, 0);
+  Pump();
+  UnhookWindowsHookEx(hook);
 }
 
 }  // namespace
