@@ -54,7 +54,7 @@ constexpr const wchar_t* kExtensions[] = {
     L".pag", L".ctl", L".dob", L"",     L".dsr",
 };
 
-class Command {
+class Command final : IdeHolder {
  public:
   Command(const host::VBE& ide, std::wstring& init_folder)
       : ide_(ide), init_folder_(init_folder), form_(frmAddIn::Default()) {}
@@ -257,7 +257,7 @@ class Command {
 
   // Every object of the IDE the command holds: let go of when the IDE exits
   // while a dialog is open.
-  void LetGoOfTheIde() {
+  void LetGoOfTheIde() noexcept override {
     // In place: the plan may be walked while a dialog of that walk is open.
     for (auto& step : plan_.components) step.component = host::VBComponent();
     project_ = host::VBProject();
@@ -272,7 +272,7 @@ class Command {
   std::wstring writing_;
   std::wstring& init_folder_;
   frmAddIn& form_;
-  const DialogRun run_{[this] { LetGoOfTheIde(); }};
+  const DialogRun run_{this};
 };
 
 }  // namespace

@@ -27,8 +27,7 @@ DialogRun* running = nullptr;
 
 }  // namespace
 
-DialogRun::DialogRun(std::function<void()> let_go) noexcept
-    : started_(running == nullptr), let_go_(std::move(let_go)) {
+DialogRun::DialogRun(IdeHolder* holder) noexcept : started_(running == nullptr), holder_(holder) {
   if (started_) running = this;
 }
 
@@ -68,13 +67,7 @@ bool DialogRun::Abandon() noexcept {
   DialogRun* run = running;
   if (!run || run->abandoned_) return false;
   run->abandoned_ = true;
-  if (run->let_go_) {
-    try {
-      run->let_go_();
-    } catch (...) {
-      // Releasing references does not fail.
-    }
-  }
+  if (run->holder_) run->holder_->LetGoOfTheIde();
   return true;
 }
 

@@ -5,7 +5,6 @@
 // person at the screen.
 #include <windows.h>
 
-#include <functional>
 #include <string>
 
 namespace quarnel {
@@ -38,13 +37,21 @@ struct RunAbandoned {};
 // open dialogs of its own (its end would unload the owner of the first one).
 // The user may also close the IDE meanwhile: the run is then abandoned (see
 // Abandon). A command that shows dialogs starts with
-//   const DialogRun run([&] { /* release what it holds of the IDE */ });
-//   if (!run) return;   // another one is running: do nothing
+//   const DialogRun run(this);   // an IdeHolder, or nothing when it holds nothing of the IDE
+//   if (!run) return;            // another one is running: do nothing
 // and shows them through the run.
+class IdeHolder {
+ public:
+  // Releases every object of the IDE held.
+  virtual void LetGoOfTheIde() noexcept = 0;
+
+ protected:
+  ~IdeHolder() = default;
+};
+
 class DialogRun {
  public:
-  // `let_go`, when given, releases every object of the IDE the command holds.
-  explicit DialogRun(std::function<void()> let_go = nullptr) noexcept;
+  explicit DialogRun(IdeHolder* holder = nullptr) noexcept;
   ~DialogRun();
   DialogRun(const DialogRun&) = delete;
   DialogRun& operator=(const DialogRun&) = delete;
@@ -71,7 +78,7 @@ class DialogRun {
 
   bool started_;
   bool abandoned_ = false;
-  std::function<void()> let_go_;
+  IdeHolder* holder_;
 };
 
 // Puts `dialogs` in force until this object goes.
