@@ -244,28 +244,20 @@ class Unloading : public MenuClick {
     EXPECT_TRUE(driver->Finish());
     EXPECT_FALSE(IsWindow(form)) << "the form goes when the picker closes";
   }
-  // The IDE exits while the click's browser is open: the browser goes by
-  // itself, and after it nothing is shown, written, stored or called.
-  void ExitWhileTheBrowserIsOpen(bool first_use) {
+  // The IDE exits while the click's destination browser is open: the browser
+  // goes by itself, and after it nothing is shown, written or called.
+  void ExitWhileTheBrowserIsOpen() {
     EmptyDestination();
     ide = std::make_unique<standin::Ide>();
     ide->project(L"Project1").form(L"Form1").build();
-    if (first_use) {
-      DeleteFileW(SettingsPath().c_str());
-    } else {
-      StoreDefaultFolder(kDestination);
-    }
+    StoreDefaultFolder(kDestination);
     Connect(addin.Get(), 1);
-    std::vector<DialogStep> steps;
-    if (first_use) steps.push_back(ExpectMessageBox().Press(IDOK));
-    steps.push_back(ExpectFolderBrowser().Press(0).WhileOpen(
-        [&](HWND) { EXPECT_TRUE(ui.Run([&] { ExitTheIde(); })); }));
-    ExpectDialogs(std::move(steps));
+    ExpectDialogs(
+        {ExpectFolderBrowser().Press(0).WhileOpen([&](HWND) { EXPECT_TRUE(ui.Run([&] { ExitTheIde(); })); })});
     EXPECT_EQ(ide->click(L"File", 7).result, S_OK);
     EXPECT_TRUE(driver->Finish());
     EXPECT_EQ(ide->transcript(), L"") << "called after the IDE shut down";
     EXPECT_FALSE(Written(L"Form1.frm") || Written(L"Project1.vbp"));
-    EXPECT_EQ(ReadBytes(SettingsPath()).find("DefaultFolder") == std::string::npos, first_use);
   }
 };
 
@@ -305,8 +297,7 @@ TEST_F(Unloading, EveryWayAConnectionEndsTheDllGoesAndTheIdeGoesOn) {
       {"released without disconnection", [&] { Connect(addin.Get(), 1); }},
       // Each with an IDE of its own, which is gone after it.
       {"the IDE exits while the form's Browse picker is open", [&] { ClickBrowseAndEndWhileItIsOpen(true); }},
-      {"the IDE exits while the first-use browser is open", [&] { ExitWhileTheBrowserIsOpen(true); }},
-      {"the IDE exits while the destination browser is open", [&] { ExitWhileTheBrowserIsOpen(false); }},
+      {"the IDE exits while the destination browser is open", [&] { ExitWhileTheBrowserIsOpen(); }},
   };
   for (const auto& [name, end] : endings) {
     SCOPED_TRACE(name);

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdio>
 
 namespace quarnel::test {
@@ -48,56 +47,39 @@ bool IsSystemModule(HMODULE module) {
          CSTR_EQUAL;
 }
 
-// Whether `address` follows a call instruction in executable memory: a return
-// address, not just any value that points into code.
+// Whether `address`, in executable memory, follows a call instruction: a
+// return address, not any value that points into code.
 bool FollowsACall(ULONG_PTR address) {
   MEMORY_BASIC_INFORMATION info{};
-  const DWORD executable = PAGE_EXECUTE | PAGE_EXECUTE_READ | PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
-  for (ULONG_PTR byte : {address - 6, address - 1}) {
-    if (!VirtualQuery(reinterpret_cast<const void*>(byte), &info, sizeof info) || info.State != MEM_COMMIT ||
-        !(info.Protect & executable) || (info.Protect & PAGE_GUARD)) {
-      return false;
-    }
+  if (!VirtualQuery(reinterpret_cast<const void*>(address - 6), &info, sizeof info) || info.State != MEM_COMMIT ||
+      !(info.Protect & (PAGE_EXECUTE | PAGE_EXECUTE_READ | PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY))) {
+    return false;
   }
   const auto* code = reinterpret_cast<const unsigned char*>(address);
-  return code[-5] == 0xE8 ||                                   // call rel32
-         (code[-6] == 0xFF && (code[-5] & 0x38) == 0x10) ||     // call [mem32], [reg+disp32]
-         (code[-3] == 0xFF && (code[-2] & 0x38) == 0x10) ||     // call [reg+disp8]
-         (code[-2] == 0xFF && (code[-1] & 0x38) == 0x10);       // call reg, call [reg]
+  // call rel32; call through [mem32] or [reg+disp32], [reg+disp8], reg or [reg]
+  return code[-5] == 0xE8 || (code[-6] == 0xFF && (code[-5] & 0x38) == 0x10) ||
+         (code[-3] == 0xFF && (code[-2] & 0x38) == 0x10) || (code[-2] == 0xFF && (code[-1] & 0x38) == 0x10);
 }
 
-// For a fault in a system module: the code of ours (the program's, a DLL of
-// the tests' or the add-in's) that called the system without the system
-// guarding the call itself. It is the innermost return address into our code
-// on the stack between the fault and the innermost exception handler
-// registered above it: a system function that guards itself (IsBadReadPtr)
-// registers its handler below any caller's return address. Null when the
-// system guards the fault, or nothing of ours called it. Our code may be a
-// hook or a window procedure, where Wine swallows a fault.
+// For a fault in a system module: our code (the program's, or a DLL's such as
+// the add-in's; a hook, a window procedure) that called the system without
+// the system guarding the call. That is the innermost return address into our
+// code between the fault and the innermost exception handler registered above
+// it: a system function that guards itself (IsBadReadPtr) registers its
+// handler below its caller's return address. Null when there is none.
 const void* OurCaller(const CONTEXT& context) {
-#if defined(__i386__)
   const NT_TIB* tib = nullptr;
-  asm("movl %%fs:0x18, %0" : "=r"(tib));  // the thread's information block, as NtCurrentTeb reads it
-  const ULONG_PTR stack_pointer = context.Esp;
-  ULONG_PTR limit = reinterpret_cast<ULONG_PTR>(tib->StackBase);
-  for (const EXCEPTION_REGISTRATION_RECORD* record = tib->ExceptionList;
-       record && reinterpret_cast<ULONG_PTR>(record) != ~ULONG_PTR{0}; record = record->Next) {
-    const auto at = reinterpret_cast<ULONG_PTR>(record);
-    if (at < stack_pointer) continue;  // the exception's dispatch, below the fault
-    limit = std::min(limit, at);
-    break;
-  }
-  if (stack_pointer < reinterpret_cast<ULONG_PTR>(tib->StackLimit) || limit > reinterpret_cast<ULONG_PTR>(tib->StackBase)) {
-    return nullptr;
-  }
-  for (ULONG_PTR slot = stack_pointer & ~ULONG_PTR{3}; slot + sizeof(ULONG_PTR) <= limit; slot += sizeof(ULONG_PTR)) {
+  asm("movl %%fs:0x18, %0" : "=r"(tib));  // the thread's information block (32-bit Windows)
+  const auto chain_end = reinterpret_cast<const EXCEPTION_REGISTRATION_RECORD*>(~ULONG_PTR{0});
+  const EXCEPTION_REGISTRATION_RECORD* guard = tib->ExceptionList;
+  // Handlers below the fault are the exception's own dispatch.
+  while (guard && guard != chain_end && reinterpret_cast<ULONG_PTR>(guard) < context.Esp) guard = guard->Next;
+  const ULONG_PTR end = reinterpret_cast<ULONG_PTR>(guard && guard != chain_end ? guard : tib->StackBase);
+  for (ULONG_PTR slot = context.Esp & ~ULONG_PTR{3}; slot + sizeof slot <= end; slot += sizeof slot) {
     const ULONG_PTR value = *reinterpret_cast<const ULONG_PTR*>(slot);
-    HMODULE module = ModuleAt(reinterpret_cast<const void*>(value));
+    const HMODULE module = ModuleAt(reinterpret_cast<const void*>(value));
     if (module && !IsSystemModule(module) && FollowsACall(value)) return reinterpret_cast<const void*>(value);
   }
-#else
-  (void)context;
-#endif
   return nullptr;
 }
 
