@@ -21,6 +21,7 @@
 #include "standin/ide.h"
 #include "support/process_usage.h"
 #include "support/scripted_dialogs.h"
+#include "support/temp_folder.h"
 
 namespace quarnel::bench {
 namespace {
@@ -260,6 +261,7 @@ class ClickBench {
 
   // One click of Connect made in this program, the picker answered with the destination.
   Click Quarnel(int n) {
+    NewDestination();
     standin::Ide ide;
     BuildProject(ide, n);
     com_ptr<_IDTExtensibility2> addin;
@@ -282,6 +284,7 @@ class ClickBench {
   }
 
   double Reference(int n) {
+    NewDestination();
     standin::Ide ide;
     BuildProject(ide, n);
     const com_ptr<IDispatch> project = GetObjectProperty(ide.application().Get(), L"ActiveVBProject");
@@ -309,6 +312,13 @@ class ClickBench {
   }
 
  private:
+  // Each run saves into a new, empty folder: the files of an earlier run would
+  // be another project's to the add-in, which then asks before replacing them.
+  void NewDestination() const {
+    test::RemoveTree(destination_);
+    CreateDirectoryW(destination_.c_str(), nullptr);
+  }
+
   std::wstring destination_;
 };
 
