@@ -83,9 +83,21 @@ std::wstring OneLine(std::wstring text) {
   std::wstring out;
   for (size_t i = 0; i < text.size(); ++i) {
     if (text[i] == L'\r') continue;
-    out += text[i] == L'\n' ? std::wstring(L" / ") : std::wstring(1, text[i]);
+    // A blank line gives "a / / b".
+    out += text[i] != L'\n' ? std::wstring(1, text[i]) : out.ends_with(L" / ") ? L"/ " : L" / ";
   }
   return out;
+}
+
+// A file's bytes; false when it cannot be read.
+bool ReadFileBytes(const std::wstring& path, std::string& bytes) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  char buffer[4096];
+  DWORD got = 0;
+  while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
+  CloseHandle(file);
+  return true;
 }
 
 bool FileSize(const std::wstring& path, ULONGLONG& size) {
@@ -172,16 +184,11 @@ std::wstring KindName(int type) {
 }
 
 bool ReadScript(const std::wstring& path, std::vector<Step>& steps, std::wstring& error) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
+  std::string bytes;
+  if (!ReadFileBytes(path, bytes)) {
     error = L"cannot read " + path;
     return false;
   }
-  std::string bytes;
-  char buffer[4096];
-  DWORD got = 0;
-  while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
-  CloseHandle(file);
   // UTF-8; a file that is not is read in the system's 8-bit code page, in which
   // the IDE writes its files (a name copied from a project file, say).
   auto text = Decode(bytes, CP_UTF8, MB_ERR_INVALID_CHARS);
@@ -443,7 +450,10 @@ bool App::AnswerDialogs(std::vector<size_t>& pending, const std::function<void()
     if (!dialogs_ok) Print(L"dialogs: " + FromUtf8(finished.message()));
   }
   for (size_t d = 0; d < answers.size() && d < seen_texts->size(); ++d) {
-    if (!answers[d].expected_text.empty() && (*seen_texts)[d].find(answers[d].expected_text) == std::wstring::npos) {
+    // The text as it is, or as one line (" / " for each line break).
+    const std::wstring& seen = (*seen_texts)[d];
+    if (!answers[d].expected_text.empty() && seen.find(answers[d].expected_text) == std::wstring::npos &&
+        OneLine(seen).find(answers[d].expected_text) == std::wstring::npos) {
       Print(L"dialog " + std::to_wstring(d + 1) + L": expected text \"" + answers[d].expected_text + L"\"");
       dialogs_ok = false;
     }
@@ -456,7 +466,32 @@ bool App::RunStep(const Step& step, std::vector<size_t>& pending) {
   const auto& a = step.args;
   auto is = [&](const wchar_t* name, size_t min_args) { return _wcsicmp(k.c_str(), name) == 0 && a.size() >= min_args; };
 
-  if (is(L"open", 1)) return OpenProject(a[0]);
+  if (is(L"open", 1)) {
+    // "open PATH short": by its short (8.3) name, as some shells hand it over.
+    if (a.size() < 2 || _wcsicmp(a[1].c_str(), L"short") != 0) return OpenProject(a[0]);
+    wchar_t short_path[MAX_PATH] = {};
+    const DWORD length = GetShortPathNameW(a[0].c_str(), short_path, MAX_PATH);
+    return length > 0 && length < MAX_PATH && OpenProject(short_path);
+  }
+  if (is(L"add-form", 1)) {
+    // Project > Add Form, and the new form named.
+    try {
+      ide->add(ide->active_project(), a[0], 5);
+    } catch (const std::exception& error) {
+      Print(L"add failed: " + FromUtf8(error.what()));
+      return false;
+    }
+    Print(L"added form " + a[0]);
+    RefreshTree();
+    return true;
+  }
+  if (is(L"expect-same", 2)) {
+    // Two files byte for byte the same.
+    std::string first, second;
+    const bool same = ReadFileBytes(a[0], first) && ReadFileBytes(a[1], second) && first == second;
+    Print((same ? L"same: " : L"not the same: ") + a[0] + L" " + a[1]);
+    return same;
+  }
   if (is(L"change", 1)) return Change(a[0], a.size() > 1 ? a[1] : L"");
   if (is(L"menu-screenshot", 2)) return MenuScreenshot(a[0], a[1]);
   if (is(L"window-screenshot", 2)) {

@@ -8,6 +8,9 @@ prefix="$build/wineprefix"
 # Drive D: is the build's test-drive folder, where the folder-picker tests keep
 # their programs and folders, away from anything that writes while tests run.
 ln -sfn ../../test-drive "$prefix/dosdevices/d:"
+# Drive S: is a second name for D:\ideapp, as "subst S: D:\ideapp" makes one:
+# the stand-in IDE program opens projects through it.
+ln -sfn ../../test-drive/ideapp "$prefix/dosdevices/s:"
 
 export WINEPREFIX="$prefix" WINEARCH=win32 WINEDEBUG="${WINEDEBUG:--all}"
 xvfb_pid=

@@ -1,8 +1,9 @@
 #!/bin/sh
 # Runs the stand-in IDE program's scripts as a fresh user would meet it: the
 # IDE's type libraries and Quarnel.dll registered with regsvr32 in the test
-# prefix, no settings yet, a fresh copy of the sample project, an empty
-# destination. Usage: run_test.sh [--expect-crash] BUILD_DIR SAMPLE_DIR SCRIPT...
+# prefix, no settings yet, fresh copies of the sample project (in "work", and in
+# "Inventory project", a folder with a short name of its own) and of the test
+# data's "kinds" project, an empty destination. Usage: run_test.sh [--expect-crash] BUILD_DIR SAMPLE_DIR SCRIPT...
 # Each script runs in a program of its own, in order; the test fails at the first
 # that exits non-zero. Everything registered is unregistered at the end.
 # --expect-crash turns it round, to test the test run: each program must crash,
@@ -18,7 +19,9 @@ settings='HKCU\Software\VB and VBA Program Settings\Quarnel'
 
 rm -f "$drive/addin/Quarnel.ini"
 find "$drive/Default/Dest" -mindepth 1 ! -name .made -exec rm -rf {} + 2>/dev/null
-rm -rf "$drive/work" "$out" && mkdir -p "$drive/work" "$out" && cp "$sample"/* "$drive/work/"
+rm -rf "$drive/work" "$drive/Inventory project" "$drive/kinds" "$out" &&
+  mkdir -p "$drive/work" "$drive/Inventory project" "$out" && cp "$sample"/* "$drive/work/" &&
+  cp "$sample"/* "$drive/Inventory project/" && cp -r "$(dirname "$0")/../../tests/data/kinds" "$drive/kinds"
 "$run" reg delete "$settings" /f >/dev/null 2>&1
 "$run" 'D:\ideapp\program\quarnel_ide.exe' --register-typelibs || exit 1
 "$run" regsvr32 /s 'D:\ideapp\addin\Quarnel.dll' || { echo "run_test: regsvr32 failed" >&2; exit 1; }

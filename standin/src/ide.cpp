@@ -304,6 +304,20 @@ void Ide::change(std::wstring_view project, std::wstring_view component, std::ws
   throw std::out_of_range("standin: no component " + Narrow(component) + " in " + Narrow(project));
 }
 
+void Ide::add(std::wstring_view project, std::wstring name, int type) {
+  auto node = core_->FindProject(project);
+  if (!node) throw std::out_of_range("standin: no project " + Narrow(project));
+  for (const auto& part : node->components) {
+    if (detail::SameText(part->name, name)) throw std::invalid_argument("standin: a component " + Narrow(name) + " is there");
+  }
+  auto component = std::make_shared<detail::ComponentNode>();
+  component->project = node;
+  component->name = std::move(name);
+  component->type = type;
+  node->components.push_back(std::move(component));
+  node->dirty = true;
+}
+
 std::vector<std::wstring> Ide::project_names() const {
   std::vector<std::wstring> names;
   for (const auto& node : core_->projects) names.push_back(node->name);

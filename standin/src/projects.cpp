@@ -262,13 +262,15 @@ STDMETHODIMP ComponentObject::put_IsDirty(VARIANT_BOOL dirty) {
 }
 
 // The component's file: index 1, its one file; empty text for a component never
-// saved. No other index is offered.
+// saved (or, as the project's FileName in that variant, "Path not found"). No
+// other index is offered.
 STDMETHODIMP ComponentObject::get_FileNames(SHORT index, BSTR* file_name) {
-  return Run(L"FileNames", DISPATCH_PROPERTYGET, [&] { return std::to_wstring(index) + L"%"; }, [&](Core&) {
+  return Run(L"FileNames", DISPATCH_PROPERTYGET, [&] { return std::to_wstring(index) + L"%"; }, [&](Core& core) {
     if (!file_name) throw NoPlace();
     *file_name = nullptr;
     auto component = Alive(component_);
     if (index != 1) throw SubscriptOutOfRange();
+    if (component->file_name.empty() && core.file_name_raises) throw VbError(76, L"Path not found");
     *file_name = AllocText(component->file_name);
   });
 }

@@ -166,6 +166,7 @@ TEST_F(SaveAs, VariantsAndModesChangeWhatTheIdeAnswers) {
   EXPECT_EQ(Get(project.Get(), L"FileName").text(), L"") << "a never-saved project, as known";
   ide.set(Variant::kUnsavedFileNameRaises);
   EXPECT_EQ(Get(project.Get(), L"FileName").description, L"Path not found");
+  EXPECT_EQ(Get(Component(L"Form1").Get(), L"FileNames", {short{1}}).description, L"Path not found");
 
   ide.set(Variant::kFirstWindowHidden);
   auto first = Object(Object(root.Get(), L"Windows").Get(), L"Item", {short{1}});

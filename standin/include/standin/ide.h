@@ -125,7 +125,8 @@ enum class Variant {
   // Windows(1) is a closed tool window ("Object Browser"): hidden, so its SetFocus
   // fails ("Invalid procedure call or argument"), as SetFocus on any hidden window does.
   kFirstWindowHidden,
-  // FileName of a project never saved raises "Path not found" instead of answering "".
+  // FileName of a project never saved, and FileNames(1) of a component never
+  // saved, raise "Path not found" instead of answering "".
   kUnsavedFileNameRaises,
   // The File menu, customised, holds only its first four controls (Controls.Add
   // refuses a Before past its end + 1, as always).
@@ -225,6 +226,10 @@ class Ide {
   // empty, is appended to its code as a line. Throws std::out_of_range for a
   // project or component the IDE does not hold.
   void change(std::wstring_view project, std::wstring_view component, std::wstring_view text = {});
+  // The user adds a new component (Project > Add Form...): never saved, with
+  // unsaved changes, as is then the project file. Throws std::out_of_range for a
+  // project the IDE does not hold, std::invalid_argument for a name it has.
+  void add(std::wstring_view project, std::wstring name, int type);
   // The names of the projects, in the order they were added.
   std::vector<std::wstring> project_names() const;
   // The active project's name; empty when there is none.
