@@ -74,17 +74,33 @@ void FillMessageSlots() {
   sMsgCantSave = Pick({L"Non è possibile salvare questo Componente", L"Can't save this Component."});
 }
 
-std::wstring ForeignFilesQuestion(const std::vector<std::wstring>& names) {
+namespace {
+
+// A heading, a blank line, the lines (ten at most, then how many more), a
+// blank line and a closing line.
+std::wstring ListedText(const Text& heading, const std::vector<std::wstring>& lines, const Text& closing) {
   constexpr size_t kListed = 10;
-  std::wstring text = Pick({L"La cartella contiene già file che il salvataggio sostituirebbe:",
-                            L"The folder already holds files that saving would replace:"});
-  text += kLineBreak;
-  for (size_t i = 0; i < names.size() && i < kListed; ++i) text += kLineBreak + names[i];
-  if (names.size() > kListed) {
-    const std::wstring more = std::to_wstring(names.size() - kListed);
+  std::wstring text = Pick(heading) + kLineBreak;
+  for (size_t i = 0; i < lines.size() && i < kListed; ++i) text += kLineBreak + lines[i];
+  if (lines.size() > kListed) {
+    const std::wstring more = std::to_wstring(lines.size() - kListed);
     text += kLineBreak + (bItalian ? L"e altri " + more : L"and " + more + L" more");
   }
-  return text + kLineBreak + kLineBreak + Pick({L"Sostituirli?", L"Replace them?"});
+  return text + kLineBreak + kLineBreak + Pick(closing);
+}
+
+}  // namespace
+
+std::wstring ForeignFilesQuestion(const std::vector<std::wstring>& names) {
+  return ListedText({L"La cartella contiene già file che il salvataggio sostituirebbe:",
+                     L"The folder already holds files that saving would replace:"},
+                    names, {L"Sostituirli?", L"Replace them?"});
+}
+
+std::wstring ProjectClashMessage(const std::vector<std::wstring>& lines) {
+  return ListedText({L"Il salvataggio in questa cartella sostituirebbe file di altri componenti di questo progetto:",
+                     L"Saving into this folder would replace files of other components of this project:"},
+                    lines, {L"Non è stato salvato nulla.", L"Nothing was saved."});
 }
 
 }  // namespace quarnel

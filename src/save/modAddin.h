@@ -52,4 +52,9 @@ void FillMessageSlots();
 // files' names one per line, ten at most, then how many more.
 std::wstring ForeignFilesQuestion(const std::vector<std::wstring>& names);
 
+// The message that refuses a save which would replace the files of other
+// components of the project, one line each ("Main.frm (frmOrders)"), listed as
+// in the question above.
+std::wstring ProjectClashMessage(const std::vector<std::wstring>& lines);
+
 }  // namespace quarnel

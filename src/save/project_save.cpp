@@ -2,6 +2,7 @@
 
 #include <shlobj.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -9,6 +10,7 @@
 #include "common/barrier.h"
 #include "common/error.h"
 #include "forms/frmAddIn.h"
+#include "save/file_identity.h"
 #include "save/modAddin.h"
 #include "shell/dialogs.h"
 #include "shell/modSHBrowseForFolder.h"
@@ -23,25 +25,6 @@ bool IsFile(const std::wstring& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-// The full path, with "." and ".." resolved; the path itself when it has none.
-std::wstring FullPath(const std::wstring& path) {
-  const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-  if (size == 0) return path;
-  std::wstring full(size, L'\0');
-  const DWORD length = GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
-  if (length == 0 || length >= size) return path;
-  full.resize(length);
-  return full;
-}
-
-// Two names of one file: full paths compared without regard to case.
-bool SamePath(const std::wstring& a, const std::wstring& b) {
-  if (a.empty() || b.empty()) return false;
-  const std::wstring full_a = FullPath(a), full_b = FullPath(b);
-  return CompareStringOrdinal(full_a.c_str(), static_cast<int>(full_a.size()), full_b.c_str(),
-                              static_cast<int>(full_b.size()), TRUE) == CSTR_EQUAL;
-}
-
 constexpr wchar_t kSettingsFile[] = L"Quarnel.ini";
 constexpr wchar_t kSection[] = L"FOLDER";
 constexpr wchar_t kDefaultFolderKey[] = L"DefaultFolder";
@@ -53,6 +36,26 @@ constexpr const wchar_t* kExtensions[] = {
     nullptr, L".bas", L".cls", L".frm", L".res", L".frm", L".frm",
     L".pag", L".ctl", L".dob", L"",     L".dsr",
 };
+
+// The files the IDE may write beside a component's file, by kind, 1 to 11: a
+// form's binary properties in a .frx, a user control's in a .ctx...
+using Companions = const wchar_t* const[2];
+constexpr Companions kCompanions[] = {
+    {},          {},          {}, {L".dsx", L".dca"}, {},          {L".frx"},
+    {L".frx"},   {L".pgx"},   {L".ctx"},          {L".dox"},   {},          {L".dsx", L".dca"},
+};
+// And beside the project file, the IDE's workspace file (its windows' places).
+constexpr wchar_t kWorkspace[] = L".vbw";
+
+// The file of the same name as `path` with another extension: Form1.frm gives
+// Form1.frx. Empty for an empty path.
+std::wstring Beside(const std::wstring& path, const wchar_t* extension) {
+  if (path.empty()) return path;
+  const size_t dot = path.rfind(L'.');
+  const size_t slash = path.rfind(L'\\');
+  return (dot == std::wstring::npos || (slash != std::wstring::npos && dot < slash) ? path : path.substr(0, dot)) +
+         extension;
+}
 
 class Command final : IdeHolder {
  public:
@@ -93,7 +96,7 @@ class Command final : IdeHolder {
     const std::wstring destination = ChooseDestination();
     if (destination.empty()) return End();
     plan_ = PlanWrites(destination);
-    if (!MayReplace(plan_)) return End();
+    if (!MayWrite()) return End();
     SaveComponents(plan_);
     Write(project_, plan_.project_file);
     End();
@@ -161,55 +164,133 @@ class Command final : IdeHolder {
       host::VBComponent component;
       bool unknown_kind = false;  // " BOH!" is said for it
       bool dirty = false;
-      std::wstring path;          // empty: it cannot be saved
-      std::wstring own_file;      // the file it is saved as now; empty: none
+      std::wstring path;  // empty: it is not written (unchanged, or it cannot be saved)
+      const Companions* companions = nullptr;  // of its kind: the files beside its file; null: none
+      std::optional<std::wstring> own_file;    // the file it is saved as now, once asked
     };
     std::vector<Component> components;
     std::wstring project_file;
-    std::wstring project_own_file;
   };
 
   Plan PlanWrites(const std::wstring& destination) const {
     Plan plan;
     // A kind outside the table keeps the previous component's extension.
     std::wstring extension;
+    const Companions* companions = nullptr;
     project_.Components().ForEach([&](const host::VBComponent& component) {
-      Plan::Component step{component};
-      if (const wchar_t* known = ExtensionOfKind(component.Type())) {
+      Plan::Component step;
+      step.component = component;
+      const long kind = component.Type();
+      if (const wchar_t* known = ExtensionOfKind(kind)) {
         extension = known;
+        companions = &kCompanions[kind];
       } else {
         step.unknown_kind = true;
       }
+      step.companions = companions;
       step.dirty = component.IsDirty();
       if (step.dirty && !extension.empty()) {
         // The separator always goes in, also after a drive root.
         step.path = destination + L"\\" + component.Name() + extension;
-        step.own_file = component.FileName();
       }
       plan.components.push_back(std::move(step));
     });
     plan.project_file = destination + L"\\" + project_.Name() + L".vbp";
-    // Asked again after the browser: the IDE stays usable while it is open, and
-    // the project may have been saved somewhere meanwhile.
-    plan.project_own_file = ProjectFile();
     return plan;
   }
 
-  // Files that the save would replace and that are not the components' or the
-  // project's own (another project's Form1.frm) are named in a question first;
-  // false when the user answers No.
-  bool MayReplace(const Plan& plan) {
-    std::vector<std::wstring> foreign;
-    auto judge = [&](const std::wstring& path, const std::wstring& own_file) {
-      if (!path.empty() && IsFile(path) && !SamePath(path, own_file)) {
-        foreign.push_back(path.substr(path.rfind(L'\\') + 1));
+  // Before anything is written, each file the save would write that is there
+  // already is judged. The own file of a component that this save does not
+  // write (frmOrders's Main.frm, where a new form Main would go) ends the save
+  // with a message: replaced, it would lose that component's file, and the
+  // project file would name one file twice. Files that are none of this
+  // project's (another project's Form1.frm, or its Form1.frx alone) are named in
+  // a question. False when the save is not to go on.
+  bool MayWrite() {
+    Judgement judgement;
+    for (auto& step : plan_.components) {
+      if (step.path.empty()) continue;
+      Judge(step.path, &step, nullptr, judgement);
+      for (const wchar_t* extension : step.companions ? *step.companions : kCompanions[0]) {
+        if (extension) Judge(Beside(step.path, extension), &step, extension, judgement);
       }
-    };
-    for (const auto& step : plan.components) judge(step.path, step.own_file);
-    judge(plan.project_file, plan.project_own_file);
-    if (foreign.empty()) return true;
-    return run_.Message(nullptr, ForeignFilesQuestion(foreign), sMsgTitle,
+    }
+    Judge(plan_.project_file, nullptr, nullptr, judgement);
+    Judge(Beside(plan_.project_file, kWorkspace), nullptr, kWorkspace, judgement);
+    if (!judgement.clashes.empty()) {
+      Message(ProjectClashMessage(judgement.clashes), MB_ICONWARNING);
+      return false;
+    }
+    if (judgement.foreign.empty()) return true;
+    return run_.Message(nullptr, ForeignFilesQuestion(judgement.foreign), sMsgTitle,
                         MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2 | MB_SETFOREGROUND) == IDYES;
+  }
+
+  struct Judgement {
+    std::vector<std::wstring> clashes;  // "Main.frm (frmOrders)"
+    std::vector<std::wstring> foreign;  // "Form1.frm"
+  };
+
+  // Judges `path`, which the save would write for `writer` (null: the project):
+  // its main file, or with `extension` the file beside it.
+  void Judge(const std::wstring& path, Plan::Component* writer, const wchar_t* extension, Judgement& judgement) {
+    if (!IsFile(path)) return;
+    const FileIdentity target(path);
+    // Asked only now: for a target that is there (the project's too, as the
+    // project may have been saved somewhere while the browser was open).
+    const std::wstring own_file = writer ? OwnFile(*writer) : ProjectFile();
+    if (target.Is(FileIdentity(extension ? Beside(own_file, extension) : own_file))) return;
+    const std::wstring name = path.substr(path.rfind(L'\\') + 1);
+    const OwnedFile* owned = FindOwner(target);
+    if (!owned) {
+      judgement.foreign.push_back(name);
+    } else if (plan_.components[owned->step].path.empty()) {
+      judgement.clashes.push_back(name + L" (" + plan_.components[owned->step].component.Name() + L")");
+    }
+    // The file of another component that this save writes too: that component
+    // keeps its content in the IDE and gets its new file.
+  }
+
+  // A component's own file, asked of the IDE at the first need: empty for one
+  // never saved, also when the IDE raises an error for such a component.
+  const std::wstring& OwnFile(Plan::Component& step) const {
+    if (!step.own_file) {
+      try {
+        step.own_file = step.component.FileName();
+      } catch (const Error&) {
+        step.own_file.emplace();
+      }
+    }
+    return *step.own_file;
+  }
+
+  // A file of a component of the project as it is now: its own file, or one
+  // beside it.
+  struct OwnedFile {
+    FileIdentity file;
+    size_t step;  // in plan_.components
+  };
+
+  // The component whose file (or a file beside it) `target` is; null when none
+  // is. The components' files are asked for only when a file would be replaced
+  // that is not its writer's own.
+  const OwnedFile* FindOwner(const FileIdentity& target) {
+    if (!project_files_) {
+      project_files_.emplace();
+      for (size_t i = 0; i < plan_.components.size(); ++i) {
+        const std::wstring& own = OwnFile(plan_.components[i]);
+        if (own.empty()) continue;
+        project_files_->push_back({FileIdentity(own), i});
+        const Companions* companions = plan_.components[i].companions;
+        for (const wchar_t* extension : companions ? *companions : kCompanions[0]) {
+          if (extension) project_files_->push_back({FileIdentity(Beside(own, extension)), i});
+        }
+      }
+    }
+    for (const auto& file : *project_files_) {
+      if (target.Is(file.file)) return &file;
+    }
+    return nullptr;
   }
 
   void SaveComponents(const Plan& plan) {
@@ -269,6 +350,7 @@ class Command final : IdeHolder {
   host::VBE ide_;
   host::VBProject project_;
   Plan plan_;
+  std::optional<std::vector<OwnedFile>> project_files_;
   std::wstring writing_;
   std::wstring& init_folder_;
   frmAddIn& form_;

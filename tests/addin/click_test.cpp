@@ -161,6 +161,11 @@ TEST_F(MenuClick, ProjectSwitchedWhileTheBrowserIsOpenTheClickedOneIsSaved) {
   EXPECT_EQ(click.result, S_OK) << Utf8(click.description);
   EXPECT_TRUE(Written(L"Form1.frm") && Written(L"Project1.vbp"));
   EXPECT_FALSE(Written(L"Form2.frm") || Written(L"Other.vbp"));
+  const auto clicked = ide->find_project(L"Project1"), other = ide->find_project(L"Other");
+  EXPECT_EQ(clicked->file_name, std::wstring(kDestination) + L"\\Project1.vbp");
+  EXPECT_TRUE(clicked->saved);
+  EXPECT_EQ(other->file_name, L"");
+  EXPECT_FALSE(other->saved);
   Disconnect(addin.Get());
 }
 

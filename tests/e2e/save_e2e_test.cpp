@@ -103,8 +103,8 @@ class SaveInEachCorner : public SaveEndToEnd, public ::testing::WithParamInterfa
                                            : L"";
   }
   // Clicks with these dialogs; then `files` (in the destination, in the order
-  // they are written) are all there, or, where the IDE refuses, the failure is
-  // shown at the first of them and none is written.
+  // they are written) are all written, or, where the IDE refuses, the failure is
+  // shown at the first of them and none is written (those there before hold "x").
   void ClickAndExpect(std::vector<test::DialogStep> steps, const std::vector<std::wstring>& files) {
     const std::wstring refusal = Refusal();
     if (!refusal.empty()) {
@@ -118,7 +118,10 @@ class SaveInEachCorner : public SaveEndToEnd, public ::testing::WithParamInterfa
       EXPECT_EQ(error.description(), refusal);
     }
     ASSERT_TRUE(driver.Finish());
-    for (const auto& file : files) EXPECT_EQ(FileExists(dest + L"\\" + file), refusal.empty()) << test::Utf8(file);
+    for (const auto& file : files) {
+      const std::wstring path = dest + L"\\" + file;
+      EXPECT_EQ(FileExists(path) && ReadBytes(path) != "x", refusal.empty()) << test::Utf8(file);
+    }
   }
 };
 
@@ -180,6 +183,20 @@ TEST_P(SaveInEachCorner, ProjectSavedBeforeSavesItsChangedComponentsWhereChosen)
   EXPECT_FALSE(FileExists(dest + L"\\Form1.frm")) << "it had no changes";
 }
 
+// Saved again into its folder, with a new component whose file name another
+// project's file there has: only that file is asked about (the IDE may raise an
+// error for the new component's file: it has none yet), and Yes saves.
+TEST_P(SaveInEachCorner, SavedAgainWithANewComponentAsksOnlyAboutAnotherProjectsFile) {
+  StoreDefaultFolder();
+  for (const wchar_t* name : {L"Project1.vbp", L"Form1.frm", L"Module1.bas"}) test::WriteBytes(dest + L"\\" + name, "x");
+  ide->project(L"Project1").saved_as(dest + L"\\Project1.vbp").form(L"Form1").file(dest + L"\\Form1.frm")
+      .module(L"Module1").build();
+  ClickAndExpect({ExpectFolderBrowser().Choose(dest).Press(IDOK),
+                  ExpectMessageBox().Text(L"The folder already holds files that saving would replace:\r\n\r\n"
+                                          L"Module1.bas\r\n\r\nReplace them?").Press(IDYES)},
+                 {L"Form1.frm", L"Module1.bas", L"Project1.vbp"});
+}
+
 TEST_P(SaveInEachCorner, SavedProjectOnlySaysSo) {
   StoreDefaultFolder();
   ide->project(L"Project1").saved_as(dest + L"\\Old.vbp").form(L"Form1").clean().build();
@@ -196,7 +213,7 @@ INSTANTIATE_TEST_SUITE_P(Corners, SaveInEachCorner,
                                            Corner{"UnsavedFileNameRaises", standin::Variant::kUnsavedFileNameRaises},
                                            Corner{"RunMode", {}, standin::Mode::kRun},
                                            Corner{"BreakMode", {}, standin::Mode::kBreak}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& corner) { return std::string(corner.param.name); });
 
 TEST_F(SaveEndToEnd, DestinationCancelledWritesNothing) {
   StoreDefaultFolder();
@@ -254,7 +271,8 @@ TEST_F(SaveEndToEnd, AnotherProjectsFileIsNamedInARealQuestionAndNoKeepsIt) {
                             L"Form1.frm\r\n\r\nReplace them?")
             .Icon(MB_ICONEXCLAMATION)
             .WhileOpen([&](HWND box) {
-              GUITHREADINFO gui{sizeof gui};
+              GUITHREADINFO gui{};
+              gui.cbSize = sizeof gui;
               if (GetGUIThreadInfo(GetWindowThreadProcessId(box, nullptr), &gui)) focused = GetDlgCtrlID(gui.hwndFocus);
             })
             .Press(IDNO),
@@ -264,6 +282,39 @@ TEST_F(SaveEndToEnd, AnotherProjectsFileIsNamedInARealQuestionAndNoKeepsIt) {
     EXPECT_EQ(focused, IDNO) << "No is the default button";
     EXPECT_EQ(ReadBytes(dest + L"\\Form1.frm"), "another project's form");
     EXPECT_FALSE(FileExists(dest + L"\\Project1.vbp"));
+  }
+}
+
+// The own file of a component that the save does not write, where a changed
+// component's file would go: the real message, and nothing is written.
+TEST_F(SaveEndToEnd, AnotherComponentsFileIsNeverReplacedAndTheUserIsToldWhy) {
+  StoreDefaultFolder();
+  test::WriteBytes(dest + L"\\Orders.vbp", "Form=Main.frm");
+  test::WriteBytes(dest + L"\\Main.frm", "frmOrders");
+  for (const bool italian : {false, true}) {
+    SCOPED_TRACE(italian ? "Italian" : "English");
+    bItalian = italian;
+    vbe = host::VBE();
+    ide = std::make_unique<standin::Ide>();
+    ide->project(L"Orders").saved_as(dest + L"\\Orders.vbp").form(L"frmOrders").file(dest + L"\\Main.frm").clean()
+        .form(L"Main").build();
+    DialogDriver driver({
+        ExpectFolderBrowser().Selected(dest).Choose(dest).Press(IDOK),
+        ExpectMessageBox()
+            .Title(L"Quarnel")
+            .Text(italian ? L"Il salvataggio in questa cartella sostituirebbe file di altri componenti di questo "
+                            L"progetto:\r\n\r\nMain.frm (frmOrders)\r\n\r\nNon \u00E8 stato salvato nulla."
+                          : L"Saving into this folder would replace files of other components of this project:"
+                            L"\r\n\r\nMain.frm (frmOrders)\r\n\r\nNothing was saved.")
+            .Icon(MB_ICONEXCLAMATION)
+            .Press(IDOK),
+    });
+    Click();
+    ASSERT_TRUE(driver.Finish());
+    EXPECT_EQ(driver.seen().at(1).buttons, std::vector<std::wstring>{L"OK"});
+    EXPECT_EQ(ReadBytes(dest + L"\\Main.frm"), "frmOrders");
+    EXPECT_EQ(ReadBytes(dest + L"\\Orders.vbp"), "Form=Main.frm");
+    EXPECT_EQ(ide->count(L"_VBComponent.SaveAs") + ide->count(L"_VBProject.SaveAs"), 0u);
   }
 }
 

@@ -38,10 +38,10 @@ using test::ScriptedDialogs;
 const std::set<std::wstring> kSilentInstallerSteps = {L"CommandBarControl.Caption",
                                                       L"CommandBarButton.PasteFace"};
 // Steps of the save command whose failure is skipped: giving the focus back to
-// the IDE's first window (a courtesy), and the project's file (a project never
-// saved may raise there: it has none).
+// the IDE's first window (a courtesy), and the project's or a component's file
+// (one never saved may raise there: it has none).
 const std::set<std::wstring> kSkippedSaveSteps = {L"VBE.Windows", L"_Windows.Item", L"Window.SetFocus",
-                                                  L"_VBProject.FileName"};
+                                                  L"_VBProject.FileName", L"_VBComponent.FileNames"};
 
 // One run of a path: a fresh IDE and a fresh Connect, the failure armed after the
 // path's preparation, then the checks common to every run. Windows, handles and

@@ -73,29 +73,37 @@ TEST_F(Catalogue, EnglishTexts) {
   });
 }
 
-// Asked before a save would replace another project's files: ten names at most.
-// (One name, in both languages: the end-to-end test.)
-TEST_F(Catalogue, ForeignFilesQuestionListsTenNamesAndCountsTheRest) {
+// Asked before a save would replace another project's files, or said when it
+// would replace another component's: ten lines at most. (One line, in both
+// languages: the end-to-end tests.)
+TEST_F(Catalogue, ListsOfFilesShowTenLinesAndCountTheRest) {
   std::vector<std::wstring> twelve;
   for (int i = 1; i <= 12; ++i) twelve.push_back(L"M" + std::to_wstring(i) + L".bas");
   const std::wstring ten_names =
       L"M1.bas\x0D\x0AM2.bas\x0D\x0AM3.bas\x0D\x0AM4.bas\x0D\x0AM5.bas\x0D\x0AM6.bas\x0D\x0AM7.bas\x0D\x0A"
       L"M8.bas\x0D\x0AM9.bas\x0D\x0AM10.bas\x0D\x0A";
   const struct {
+    std::wstring (*text_of)(const std::vector<std::wstring>&);
     bool italian;
     std::vector<std::wstring> names;
     std::wstring text;
   } rows[] = {
-      {false, {twelve.begin(), twelve.end() - 1},
+      {ForeignFilesQuestion, false, {twelve.begin(), twelve.end() - 1},
        L"The folder already holds files that saving would replace:\x0D\x0A\x0D\x0A" + ten_names +
            L"and 1 more\x0D\x0A\x0D\x0AReplace them?"},
-      {true, twelve,
+      {ForeignFilesQuestion, true, twelve,
        L"La cartella contiene gi\u00E0 file che il salvataggio sostituirebbe:\x0D\x0A\x0D\x0A" + ten_names +
            L"e altri 2\x0D\x0A\x0D\x0ASostituirli?"},
+      {ProjectClashMessage, false, twelve,
+       L"Saving into this folder would replace files of other components of this project:\x0D\x0A\x0D\x0A" +
+           ten_names + L"and 2 more\x0D\x0A\x0D\x0ANothing was saved."},
+      {ProjectClashMessage, true, {twelve.begin(), twelve.end() - 2},
+       L"Il salvataggio in questa cartella sostituirebbe file di altri componenti di questo progetto:\x0D\x0A"
+       L"\x0D\x0A" + ten_names + L"\x0D\x0ANon \u00E8 stato salvato nulla."},
   };
   for (const auto& row : rows) {
     bItalian = row.italian;
-    EXPECT_EQ(ForeignFilesQuestion(row.names), row.text);
+    EXPECT_EQ(row.text_of(row.names), row.text);
   }
 }
 

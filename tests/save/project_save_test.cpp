@@ -461,26 +461,29 @@ TEST_F(SaveCommand, LockedSettingsFileLosesOnlyTheStoringNotTheSave) {
 // --- Files of another project in the destination -----------------------------------
 
 // A file the save would replace that is not the component's or the project's own
-// is named in one question (No by default) before anything is written. (A folder
+// (or one the IDE may write beside them: a form's .frx, the project's .vbw) is
+// named in one question (No by default) before anything is written. (A folder
 // where a file would go is no such file: see the test after this one.)
 TEST_F(SaveCommand, OtherProjectsFilesAreReplacedOnlyWhenTheUserSaysYes) {
   StoreDefaultFolder(L"C:\\Projects");
   const std::wstring dest = folders.path();
-  test::WriteBytes(dest + L"\\Form1.frm", "another project's form");
+  test::WriteBytes(dest + L"\\Form1.frx", "another project's form's pictures");
   test::WriteBytes(dest + L"\\Project1.vbp", "another project");
+  test::WriteBytes(dest + L"\\Project1.vbw", "another project's windows");
   ide->project(L"Project1").form(L"Form1").module(L"Module1").build();  // never saved
 
   dialogs.answers = {dest};
   dialogs.buttons = {IDNO};
   Click();
   ASSERT_EQ(dialogs.messages.size(), 1u);
-  EXPECT_EQ(dialogs.messages[0].text, ForeignFilesQuestion({L"Form1.frm", L"Project1.vbp"}));
+  EXPECT_EQ(dialogs.messages[0].text, ForeignFilesQuestion({L"Form1.frx", L"Project1.vbp", L"Project1.vbw"}));
   EXPECT_EQ(dialogs.messages[0].title, L"Quarnel");
   EXPECT_EQ(dialogs.messages[0].flags,
             static_cast<UINT>(MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2 | MB_SETFOREGROUND));
   EXPECT_TRUE(SaveAsPaths().empty());
-  EXPECT_EQ(ReadBytes(dest + L"\\Form1.frm"), "another project's form");
+  EXPECT_EQ(ReadBytes(dest + L"\\Form1.frx"), "another project's form's pictures");
   EXPECT_EQ(ReadBytes(dest + L"\\Project1.vbp"), "another project");
+  EXPECT_EQ(ReadBytes(dest + L"\\Project1.vbw"), "another project's windows");
   EXPECT_FALSE(FileExists(dest + L"\\Module1.bas"));
   EXPECT_EQ(FocusSteps(), 2u) << "after the destination, and at the end";
 
@@ -490,9 +493,10 @@ TEST_F(SaveCommand, OtherProjectsFilesAreReplacedOnlyWhenTheUserSaysYes) {
   Click();
   EXPECT_EQ(dialogs.messages.size(), 1u);
   EXPECT_EQ(SaveAsPaths().size(), 3u);
-  EXPECT_NE(ReadBytes(dest + L"\\Form1.frm").find("Attribute VB_Name = \"Form1\""), std::string::npos);
+  EXPECT_NE(ReadBytes(dest + L"\\Project1.vbp").find("Form=Form1.frm"), std::string::npos);
 
-  // Saved again where it now lives: every file replaced is its own.
+  // Saved again where it now lives: every file there, those beside its own
+  // files included, is its own.
   ide->change(L"Project1", L"Form1");
   ide->change(L"Project1", L"Module1");
   dialogs = {};
@@ -502,28 +506,74 @@ TEST_F(SaveCommand, OtherProjectsFilesAreReplacedOnlyWhenTheUserSaysYes) {
   EXPECT_TRUE(ide->find_project(L"Project1")->saved);
 }
 
-// A component's own file outside the project's folder, or named with "." and ".."
-// and in other case, is its own; a component never saved has none.
-TEST_F(SaveCommand, OwnFilesAreKnownByTheirFullPaths) {
+// A component's own file is its own however its path is written: outside the
+// project's folder, with "." and ".." and in other case, by its short (8.3)
+// name, or through a second name of the file (a hard link, as a second drive
+// letter for the folder, a mapped drive or a junction name it twice). A
+// component never saved has none.
+TEST_F(SaveCommand, OwnFilesAreKnownByWhatTheyAre) {
   StoreDefaultFolder(L"C:\\Projects");
-  const std::wstring dest = folders / L"Dest";
+  const std::wstring dest = folders / L"Dest of the project";
   const std::wstring elsewhere = folders / L"Shared";
   CreateDirectoryW(dest.c_str(), nullptr);
   CreateDirectoryW(elsewhere.c_str(), nullptr);
-  for (const wchar_t* name : {L"Project1.vbp", L"Form1.frm", L"Module1.bas", L"Class1.cls"}) {
+  for (const wchar_t* name : {L"Project1.vbp", L"Form1.frm", L"Module1.bas", L"Class1.cls", L"Form2.frm"}) {
     test::WriteBytes(dest + L"\\" + name, "there before");
   }
   test::WriteBytes(elsewhere + L"\\Class1.cls", "the class's own file");
-  ide->project(L"Project1").saved_as(dest + L"\\Project1.vbp")
+  wchar_t short_dest[MAX_PATH] = {};
+  ASSERT_NE(GetShortPathNameW(dest.c_str(), short_dest, MAX_PATH), 0u);
+  ASSERT_NE(dest, short_dest);
+  ASSERT_TRUE(CreateHardLinkW((elsewhere + L"\\Linked.frm").c_str(), (dest + L"\\Form2.frm").c_str(), nullptr));
+  ide->project(L"Project1").saved_as(std::wstring(short_dest) + L"\\Project1.vbp")
       .form(L"Form1").file(dest + L"\\sub\\..\\.\\FORM1.FRM")
       .module(L"Module1")
       .cls(L"Class1").file(elsewhere + L"\\Class1.cls")
+      .form(L"Form2").file(elsewhere + L"\\Linked.frm")
       .build();
   dialogs.answers = {dest};
   Click();
   ASSERT_EQ(dialogs.messages.size(), 1u);
   EXPECT_EQ(dialogs.messages[0].text, ForeignFilesQuestion({L"Module1.bas", L"Class1.cls"}));
   EXPECT_TRUE(SaveAsPaths().empty()) << "No, the default";
+}
+
+// A file the save would write that is the own file of another component, one
+// this save does not write (unchanged, or one that cannot be saved), or a file
+// beside it: nothing is written and the user is told which files, of which
+// components, before any question. A component that the save writes too gets
+// its new file: no clash.
+TEST_F(SaveCommand, OtherComponentsFilesOfTheProjectAreNeverReplaced) {
+  StoreDefaultFolder(L"C:\\Projects");
+  const std::wstring dest = folders.path();
+  for (const wchar_t* name : {L"Orders.vbp", L"Main.frm", L"Main.frx", L"Form1.frm"}) {
+    test::WriteBytes(dest + L"\\" + name, "as it was");
+  }
+  ide->project(L"Orders").saved_as(dest + L"\\Orders.vbp")
+      .form(L"frmOrders").file(dest + L"\\Main.frm").clean()
+      .form(L"Main")
+      .form(L"Form1")  // another project's Form1.frm: no question comes first
+      .build();
+  dialogs.answers = {dest};
+  Click();
+  EXPECT_EQ(MessageTexts(), (std::vector<std::wstring>{
+                                ProjectClashMessage({L"Main.frm (frmOrders)", L"Main.frx (frmOrders)"})}));
+  EXPECT_EQ(dialogs.messages.at(0).flags, kWarning);
+  EXPECT_TRUE(SaveAsPaths().empty());
+  for (const wchar_t* name : {L"Orders.vbp", L"Main.frm", L"Main.frx", L"Form1.frm"}) {
+    EXPECT_EQ(ReadBytes(dest + L"\\" + name), "as it was") << name;
+  }
+
+  // frmOrders changed too: it gets a new file of its own, Main gets Main.frm.
+  ide->change(L"Orders", L"frmOrders");
+  dialogs = {};
+  dialogs.answers = {dest};
+  dialogs.buttons = {IDYES};
+  Click();
+  EXPECT_EQ(MessageTexts(), std::vector<std::wstring>{ForeignFilesQuestion({L"Form1.frm"})});
+  const auto orders = ide->find_project(L"Orders");
+  EXPECT_EQ(orders->components[0].file_name, dest + L"\\frmOrders.frm");
+  EXPECT_EQ(orders->components[1].file_name, dest + L"\\Main.frm");
 }
 
 TEST_F(SaveCommand, DestinationWhereAFileCannotBeWrittenEndsWithTheHostsDescription) {

@@ -1,0 +1,75 @@
+#include "save/file_identity.h"
+
+#include "common/owners.h"
+
+namespace quarnel {
+namespace {
+
+bool SameText(const std::wstring& a, const std::wstring& b) {
+  return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) ==
+         CSTR_EQUAL;
+}
+
+// What `get(buffer, size)` writes, asked for its size first; empty on failure.
+template <class Get>
+std::wstring SizedText(Get get) {
+  const DWORD size = get(nullptr, 0);
+  if (size == 0) return {};
+  std::wstring text(size, L'\0');
+  const DWORD length = get(text.data(), size);
+  if (length == 0 || length >= size) return {};
+  text.resize(length);
+  return text;
+}
+
+}  // namespace
+
+std::wstring FullPath(const std::wstring& path) {
+  std::wstring full =
+      SizedText([&](wchar_t* buffer, DWORD size) { return GetFullPathNameW(path.c_str(), size, buffer, nullptr); });
+  return full.empty() ? path : full;
+}
+
+bool FileIdentity::Is(const FileIdentity& other) const {
+  if (full_.empty() || other.full_.empty()) return false;
+  if (SameText(full_, other.full_)) return true;
+  Look();
+  other.Look();
+  if (opened_ && other.opened_) {
+    if (index_ != 0 && other.index_ != 0) {
+      return volume_ == other.volume_ && index_ == other.index_ && size_ == other.size_ &&
+             CompareFileTime(&written_, &other.written_) == 0;
+    }
+    if (!final_.empty() && !other.final_.empty()) return SameText(final_, other.final_);
+  }
+  return SameText(LongPath(), other.LongPath());
+}
+
+void FileIdentity::Look() const {
+  if (looked_) return;
+  looked_ = true;
+  // Opened for its attributes only, sharing everything: a file another program
+  // holds open, even for writing, is looked at all the same.
+  const unique_handle file = file_handle(CreateFileW(full_.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  BY_HANDLE_FILE_INFORMATION information;
+  if (!file || !GetFileInformationByHandle(file.get(), &information)) return;
+  opened_ = true;
+  volume_ = information.dwVolumeSerialNumber;
+  index_ = (static_cast<ULONGLONG>(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
+  size_ = (static_cast<ULONGLONG>(information.nFileSizeHigh) << 32) | information.nFileSizeLow;
+  written_ = information.ftLastWriteTime;
+  if (index_ == 0) {
+    final_ = SizedText([&](wchar_t* buffer, DWORD size) {
+      return GetFinalPathNameByHandleW(file.get(), buffer, size, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    });
+  }
+}
+
+std::wstring FileIdentity::LongPath() const {
+  std::wstring long_path =
+      SizedText([&](wchar_t* buffer, DWORD size) { return GetLongPathNameW(full_.c_str(), buffer, size); });
+  return long_path.empty() ? full_ : long_path;
+}
+
+}  // namespace quarnel

@@ -1,0 +1,45 @@
+#pragma once
+// Files known by what they are, not by how their paths are written: a short
+// (8.3) name, a second drive letter for the same folder (subst), a mapped drive
+// and its UNC path, a junction or a hard link all name one file.
+#include <windows.h>
+
+#include <string>
+
+namespace quarnel {
+
+// The full path, with "." and ".." resolved; the path itself when it has none.
+std::wstring FullPath(const std::wstring& path);
+
+// One file's name, and what the file system says of it once asked.
+class FileIdentity {
+ public:
+  explicit FileIdentity(const std::wstring& path) : full_(path.empty() ? path : FullPath(path)) {}
+
+  // True when both name one existing file: by the volume's serial number and
+  // the file's index, with its size and last-write time (or, where the file
+  // system gives no index, the final path of a handle). When either cannot be opened, by the long full paths. Paths
+  // whose full texts are the same, case aside, are one file without asking the
+  // file system; an empty path is no file.
+  bool Is(const FileIdentity& other) const;
+
+ private:
+  void Look() const;
+  std::wstring LongPath() const;
+
+  std::wstring full_;
+  // Filled by Look(), at the first comparison that needs them.
+  mutable bool looked_ = false;
+  mutable bool opened_ = false;
+  mutable DWORD volume_ = 0;
+  mutable ULONGLONG index_ = 0;
+  // Also compared: one file has one size and time at a time, and a file system
+  // that gives no volume serial number (0) may give one index to two files.
+  mutable ULONGLONG size_ = 0;
+  mutable FILETIME written_{};
+  mutable std::wstring final_;
+};
+
+inline bool SameFile(const std::wstring& a, const std::wstring& b) { return FileIdentity(a).Is(FileIdentity(b)); }
+
+}  // namespace quarnel
