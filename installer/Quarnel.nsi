@@ -3,13 +3,21 @@
 ; - for me only (the default; no administrator): Quarnel.dll and a read-me in the
 ;   user's own programs folder, the add-in registered for this user through the
 ;   DLL itself (regsvr32 /n /i:user), listed in this user's Add/Remove Programs;
+;   The installer runs as the user who starts it, with no elevation prompt.
 ; - for everyone on this computer (an administrator): the 32-bit Program Files
 ;   folder, the class and type library registered for the machine (regsvr32),
 ;   the IDE's add-in entry, which the IDE reads per user, written for this user
 ;   at once and for every other user at their next logon through Windows' Active
 ;   Setup (regsvr32 /n /i:addin), listed in Add/Remove Programs for all users.
 ;   A copy installed for this user alone would hide it from the IDE: it is
-;   removed first.
+;   removed first (its Quarnel.ini with it: the Default folder is personal, and
+;   a copy in the shared folder would be every other user's). Chosen by a user
+;   who is not elevated, the installer starts itself again elevated (Windows
+;   asks) with that choice made.
+; Uninstalling for everyone leaves an Active Setup entry whose command removes
+; each other user's add-in entry at their next logon (unless they have a copy of
+; their own); uninstalling for me only, beside an installation for everyone,
+; writes the user's add-in entry again for that one.
 ; Nothing changes while the DLL to be replaced or removed is loaded (the IDE
 ; runs): the user is asked to close it (Retry or Cancel); a silent run fails.
 ; Installing over an installed version replaces it in place. Built by CMake
@@ -17,33 +25,36 @@
 ; README and OUTFILE (and SIGN for a signed release).
 Unicode true
 SetCompressor /SOLID lzma
-; An administrator gets the rights that installing for all users needs; any
-; other user installs for themselves, with no prompt.
-RequestExecutionLevel highest
+; Rights are asked for only when "for everyone" is chosen (see Elevate).
+RequestExecutionLevel user
 
 !include LogicLib.nsh
 !include FileFunc.nsh
+!include WordFunc.nsh
 !include nsDialogs.nsh
 
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Quarnel"
 !define ACTIVE_SETUP_KEY "Software\Microsoft\Active Setup\Installed Components\{B49DBFBD-ABE8-493A-A11E-D4D2D38DD7A6}"
+!define ADDIN_KEY "Software\Microsoft\Visual Basic\6.0\Addins\Quarnel.Connect"
+!define USER_CLASS_KEY "Software\Classes\CLSID\{B49DBFBD-ABE8-493A-A11E-D4D2D38DD7A6}\InprocServer32"
 !define REGSVR32 '"$SYSDIR\regsvr32.exe" /s'
-!searchreplace VERSION_COMMAS "${VERSION}" "." ","
 
 ; Exit codes of a run that changed nothing.
 !define EXIT_IN_USE 4
 !define EXIT_NOT_ADMIN 5
 
 Var AllUsers  ; 1: for everyone on this computer
+Var ModeGiven ; 1: /ALLUSERS or /CURRENTUSER on the command line
 Var IsAdmin
 Var ModeUser
 Var ModeAll
 
 ; A release signs the uninstaller as it is made, and the installer last
-; (scripts/package.sh defines SIGN, a command for the file "%1").
+; (scripts/package.sh defines SIGN, a command for the file "%1"); a signing that
+; fails fails the build.
 !ifdef SIGN
-  !uninstfinalize `${SIGN}`
-  !finalize `${SIGN}`
+  !uninstfinalize `${SIGN}` = 0
+  !finalize `${SIGN}` = 0
 !endif
 
 Name "Quarnel ${VERSION_TEXT}"
@@ -102,24 +113,42 @@ FunctionEnd
 Function .onInit
   !insertmacro FIND_ADMIN
   StrCpy $AllUsers 0
+  StrCpy $ModeGiven 0
   ${GetParameters} $R0
   ClearErrors
   ${GetOptions} $R0 "/ALLUSERS" $R1
   ${IfNot} ${Errors}
     StrCpy $AllUsers 1
+    StrCpy $ModeGiven 1
   ${EndIf}
   ClearErrors
   ${GetOptions} $R0 "/CURRENTUSER" $R1
   ${IfNot} ${Errors}
     StrCpy $AllUsers 0
+    StrCpy $ModeGiven 1
   ${EndIf}
   ${If} $AllUsers == 1
   ${AndIf} $IsAdmin != 1
-    MessageBox MB_OK|MB_ICONSTOP "Installing Quarnel for all users needs an administrator." /SD IDOK
-    SetErrorLevel ${EXIT_NOT_ADMIN}
-    Quit
+    Call Elevate
   ${EndIf}
   Call ApplyMode
+FunctionEnd
+
+; For everyone, chosen by a user whose rights are not elevated: the installer
+; starts again elevated with /ALLUSERS (Windows asks for the rights, or for an
+; administrator's password) and this one ends. Refused, or in a silent run,
+; nothing is changed: EXIT_NOT_ADMIN.
+Function Elevate
+  ${IfNot} ${Silent}
+    ClearErrors
+    ExecShell "runas" "$EXEPATH" "/ALLUSERS"
+    ${IfNot} ${Errors}
+      Quit
+    ${EndIf}
+  ${EndIf}
+  MessageBox MB_OK|MB_ICONSTOP "Installing Quarnel for all users needs an administrator." /SD IDOK
+  SetErrorLevel ${EXIT_NOT_ADMIN}
+  Quit
 FunctionEnd
 
 ; The folder and the registry view of the mode chosen: where an installed
@@ -139,6 +168,10 @@ Function ApplyMode
 FunctionEnd
 
 Function ModePage
+  ; A mode given on the command line (as when started again elevated) is not asked for.
+  ${If} $ModeGiven == 1
+    Abort
+  ${EndIf}
   nsDialogs::Create 1018
   Pop $0
   ${NSD_CreateLabel} 0 0 100% 30u "Install Quarnel for whom?$\r$\nIf you run the Visual Basic 6.0 IDE as administrator, choose everyone on this computer."
@@ -147,9 +180,6 @@ Function ModePage
   Pop $ModeUser
   ${NSD_CreateRadioButton} 10u 52u 100% 12u "For &everyone on this computer (needs an administrator)"
   Pop $ModeAll
-  ${If} $IsAdmin != 1
-    EnableWindow $ModeAll 0
-  ${EndIf}
   ${If} $AllUsers == 1
     ${NSD_Check} $ModeAll
   ${Else}
@@ -163,9 +193,29 @@ Function ModePageLeave
   StrCpy $AllUsers 0
   ${If} $0 == ${BST_CHECKED}
     StrCpy $AllUsers 1
+    ${If} $IsAdmin != 1
+      Call Elevate
+    ${EndIf}
   ${EndIf}
   Call ApplyMode
 FunctionEnd
+
+; The next version of the Active Setup entry, in $0: higher than the one there
+; (or than any an earlier installer wrote), so that each user's logon runs its
+; command again. Active Setup compares "a,b,c,d" field by field.
+!macro NEXT_ACTIVE_SETUP_VERSION_FUNCTION PREFIX
+Function ${PREFIX}NextActiveSetupVersion
+  ReadRegStr $0 HKLM "${ACTIVE_SETUP_KEY}" "Version"
+  ${WordFind} "$0" "," "+1" $0
+  IntOp $0 $0 + 1
+  ${If} $0 < 2
+    StrCpy $0 2
+  ${EndIf}
+  StrCpy $0 "$0,0,0,0"
+FunctionEnd
+!macroend
+!insertmacro NEXT_ACTIVE_SETUP_VERSION_FUNCTION ""
+!insertmacro NEXT_ACTIVE_SETUP_VERSION_FUNCTION "un."
 
 Section "Quarnel"
   Push "$INSTDIR\Quarnel.dll"
@@ -178,11 +228,7 @@ Section "Quarnel"
       Push "$1\Quarnel.dll"
       Call WaitUntilFree
       DetailPrint "Removing Quarnel installed for you only ($1): it would hide the installation for all users."
-      CreateDirectory "$INSTDIR"
-      ${If} ${FileExists} "$1\Quarnel.ini"
-      ${AndIfNot} ${FileExists} "$INSTDIR\Quarnel.ini"
-        CopyFiles /SILENT "$1\Quarnel.ini" "$INSTDIR"
-      ${EndIf}
+      DetailPrint "Your Default folder is not carried over: the first use asks for it again."
       ExecWait '"$1\Uninstall.exe" /S _?=$1'
       Delete "$1\Uninstall.exe"
       RMDir "$1"
@@ -215,7 +261,8 @@ Section "Quarnel"
     ; Every other user gets the IDE's add-in entry at their next logon.
     WriteRegStr HKLM "${ACTIVE_SETUP_KEY}" "" "Quarnel (Visual Basic 6.0 add-in)"
     WriteRegStr HKLM "${ACTIVE_SETUP_KEY}" "StubPath" '"$SYSDIR\regsvr32.exe" /s /n /i:addin "$INSTDIR\Quarnel.dll"'
-    WriteRegStr HKLM "${ACTIVE_SETUP_KEY}" "Version" "${VERSION_COMMAS}"
+    Call NextActiveSetupVersion
+    WriteRegStr HKLM "${ACTIVE_SETUP_KEY}" "Version" "$0"
     WriteRegDWORD HKLM "${ACTIVE_SETUP_KEY}" "IsInstalled" 1
   ${EndIf}
   WriteRegStr SHCTX "${UNINSTALL_KEY}" "DisplayName" "Quarnel (Visual Basic 6.0 add-in)"
@@ -242,6 +289,14 @@ Function un.onInit
     StrCpy $AllUsers 1
     SetShellVarContext all
     ${If} $IsAdmin != 1
+      ; Started again elevated, in place (as the uninstaller runs itself).
+      ${IfNot} ${Silent}
+        ClearErrors
+        ExecShell "runas" "$EXEPATH" "_?=$INSTDIR"
+        ${IfNot} ${Errors}
+          Quit
+        ${EndIf}
+      ${EndIf}
       MessageBox MB_OK|MB_ICONSTOP "Quarnel is installed for all users: removing it needs an administrator." /SD IDOK
       SetErrorLevel ${EXIT_NOT_ADMIN}
       Quit
@@ -254,9 +309,27 @@ Section "Uninstall"
   Call un.WaitUntilFree
   ${If} $AllUsers == 1
     ExecWait '${REGSVR32} /u "$INSTDIR\Quarnel.dll"'
-    DeleteRegKey HKLM "${ACTIVE_SETUP_KEY}"
+    ; Every other user's add-in entry goes at their next logon, where they have
+    ; no copy of their own: the same entry, a higher version, another command.
+    ; (It stays, to do so for users who have not logged on yet, until Quarnel is
+    ; installed for everyone again.)
+    Call un.NextActiveSetupVersion
+    WriteRegStr HKLM "${ACTIVE_SETUP_KEY}" "" "Quarnel (Visual Basic 6.0 add-in), removed"
+    WriteRegStr HKLM "${ACTIVE_SETUP_KEY}" "StubPath" \
+      '"$SYSDIR\cmd.exe" /c reg query "HKCU\${USER_CLASS_KEY}" >nul 2>&1 & if errorlevel 1 reg delete "HKCU\${ADDIN_KEY}" /f >nul 2>&1'
+    WriteRegStr HKLM "${ACTIVE_SETUP_KEY}" "Version" "$0"
+    WriteRegDWORD HKLM "${ACTIVE_SETUP_KEY}" "IsInstalled" 1
+    ; This user's own copy, if any, keeps its entry.
+    ReadRegStr $1 HKCU "${UNINSTALL_KEY}" "InstallLocation"
   ${Else}
     ExecWait '${REGSVR32} /u /n /i:user "$INSTDIR\Quarnel.dll"'
+    ; The copy for everyone, if any, keeps this user's entry.
+    ReadRegStr $1 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+  ${EndIf}
+  ${If} $1 != ""
+  ${AndIf} ${FileExists} "$1\Quarnel.dll"
+    ExecWait '${REGSVR32} /n /i:addin "$1\Quarnel.dll"'
+    DetailPrint "Quarnel stays in your Visual Basic IDE: it is still installed in $1."
   ${EndIf}
   Delete "$INSTDIR\Quarnel.dll"
   Delete "$INSTDIR\README.txt"

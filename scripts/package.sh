@@ -8,7 +8,10 @@
 # PKCS#12 file (.pfx/.p12) holding a code-signing certificate and its key, and
 # QUARNEL_SIGN_PASSWORD is its password, Quarnel.dll, the installer and the
 # uninstaller inside it are signed (QUARNEL_SIGN_TIMESTAMP: a timestamp server's
-# URL, optional). Without them the release is unsigned, and this says so.
+# URL, optional). Without them the release is unsigned, and this says so. Any
+# signing that fails (of the DLL, the installer or its uninstaller: a time-stamp
+# server that does not answer, a full disk) fails the package, and nothing is
+# left in the distribution folder.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build="${QUARNEL_BUILD_DIR:-$root/build}"
@@ -17,7 +20,20 @@ dist="${QUARNEL_DIST_DIR:-$root/dist}"
 "$root/scripts/build.sh"
 version=$(sed -n 1p "$build/version.txt")
 numeric=$(sed -n 2p "$build/version.txt")
-rm -rf "$dist"
+# Made beside the distribution folder, and put in its place only when whole.
+final="$dist"
+dist="$final.partial"
+stage=""
+finish() {
+  local status=$?
+  [ -n "$stage" ] && rm -rf "$stage"
+  if [ "$status" != 0 ]; then
+    rm -rf "$dist"
+    echo "package: FAILED (exit status $status; see above): nothing written to $final" >&2
+  fi
+}
+trap finish EXIT
+rm -rf "$final" "$dist"
 mkdir -p "$dist"
 installer="Quarnel-$version-setup.exe"
 dll="$build/src/Quarnel.dll"
@@ -25,7 +41,6 @@ if [ -n "${QUARNEL_SIGN_PKCS12:-}" ]; then
   [ -f "$QUARNEL_SIGN_PKCS12" ] || { echo "package: no certificate file $QUARNEL_SIGN_PKCS12" >&2; exit 2; }
   [ -n "${QUARNEL_SIGN_PASSWORD+set}" ] || { echo "package: QUARNEL_SIGN_PASSWORD is not set" >&2; exit 2; }
   stage=$(mktemp -d)
-  trap 'rm -rf "$stage"' EXIT
   # One signing command for every file, "%1" being the file: signed into a copy
   # that then replaces it (makensis runs it for the installer and the uninstaller).
   sign="osslsigncode sign -pkcs12 '$QUARNEL_SIGN_PKCS12' -readpass '$stage/password' -h sha256 -n Quarnel"
@@ -49,6 +64,7 @@ with zipfile.ZipFile(sys.argv[1], "w", zipfile.ZIP_DEFLATED) as z:
     z.write(sys.argv[3], "Quarnel/README.txt")
 PY
 (cd "$dist" && sha256sum "$installer" "Quarnel-$version.zip" >SHA256SUMS)
-echo "package: $dist"
-ls -l "$dist"
-cat "$dist/SHA256SUMS"
+mv "$dist" "$final"
+echo "package: $final"
+ls -l "$final"
+cat "$final/SHA256SUMS"

@@ -1,12 +1,16 @@
 #!/bin/bash
 # The installer as a user runs it under Wine, silently and with no registration
 # step by hand: installed, the stand-in IDE program finds the add-in at start and
-# a click saves; installed twice and an older one upgraded: one entry, the newer
-# files; uninstalled: no file and no key of the add-in left. Then for all users
-# over a copy for the user (one registration left), Active Setup's command for
-# another user, the IDE again, a running IDE holding the DLL (the installer and
-# the uninstaller change nothing and exit non-zero), and the uninstall. Last, a
-# release signed with a certificate made here: every signature verifies.
+# a click saves; installed twice and the 1.00 installer upgraded: one entry, the
+# newer files, the Default folder kept; uninstalled: no file and no key of the
+# add-in left. Then for all users over a copy for the user (one registration
+# left, the user's Quarnel.ini not moved), Active Setup's command for another
+# user, the IDE again, a copy for the user beside it uninstalled (the entry
+# stays), a running IDE holding the DLL (the installer and the uninstaller change
+# nothing and exit 4), the uninstall, and Active Setup's removal for other users.
+# Last, a release signed with a certificate made here: every signature verifies,
+# and a signing that fails fails the package. A second user is played by this
+# one, given the entries that user would have.
 # Usage: run_test.sh BUILD_DIR SAMPLE_DIR INSTALLER OLDER_INSTALLER VERSION_TEXT
 set -u
 # The shell tools need no locale of their own (the one the tests set may not exist here).
@@ -37,6 +41,17 @@ for line in sys.stdin.read().replace("\r", "").split("\n"):
 }
 value() { "$run" reg query "${2:-$uninstall_key}" /v "$1" 2>/dev/null | tr -d '\r' | awk -v n="$1" '$1 == n { $1 = ""; $2 = ""; sub(/^ +/, ""); print }'; }
 entries() { "$run" reg query 'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall' 2>/dev/null | tr -d '\r' | grep -ci 'Uninstall\\Quarnel'; }
+# Runs a command line as Windows' Active Setup does at a user's logon: the
+# program and its arguments as Windows splits them (quoted words), the rest left
+# to the program (cmd's operators to cmd).
+run_stub() {
+  local words=()
+  while IFS= read -r -d '' word; do words+=("$word"); done < <(python3 -c '
+import re, sys
+for word in re.findall(r"(?:\"[^\"]*\"|[^\s\"])+", sys.argv[1]): sys.stdout.write(word.replace("\"", "") + "\0")
+' "$1")
+  "$run" "${words[@]}"
+}
 
 local_app_data=$("$run" cmd /c echo %LOCALAPPDATA% | tr -d '\r')
 folder=$("$run" winepath -u "$local_app_data\\Programs\\Quarnel" 2>/dev/null | tr -d '\r')
@@ -51,6 +66,15 @@ all_uninstaller="$program_files\\Quarnel\\Uninstall.exe"
 machine_uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Quarnel'
 active_setup_key='HKLM\Software\Microsoft\Active Setup\Installed Components\{B49DBFBD-ABE8-493A-A11E-D4D2D38DD7A6}'
 addin_key='HKCU\Software\Microsoft\Visual Basic\6.0\Addins\Quarnel.Connect'
+user_class_key="HKCU\\Software\\Classes\\CLSID\\$clsid\\InprocServer32"
+# What an installation for all users is: the machine's keys and the files.
+machine_state() {
+  for key in "HKLM\\Software\\Classes\\CLSID\\$clsid" 'HKLM\Software\Classes\Quarnel.Connect' \
+             "$machine_uninstall_key" "$active_setup_key"; do
+    "$run" reg query "$key" /s 2>/dev/null | tr -d '\r'
+  done
+  (cd "$all_folder" 2>/dev/null && sha256sum ./*)
+}
 # Leftovers of an interrupted run go first; a fresh user has no setting of the add-in.
 [ -f "$folder/Uninstall.exe" ] && "$run" "$uninstaller" /S
 [ -f "$all_folder/Uninstall.exe" ] && "$run" "$all_uninstaller" /S
@@ -115,6 +139,10 @@ shown=$!
 "$run" taskkill /F /IM "$(basename "$installer")" >/dev/null 2>&1
 wait "$shown"
 python3 "$here/../../scripts/bmp2png.py" "$pictures/installer-mode-page.bmp" >/dev/null 2>&1
+# Run as the user who starts it: Windows asks for no rights before the first
+# page (only "for everyone" starts it again elevated).
+grep -aq 'requestedExecutionLevel level="asInvoker"' "$installer" ||
+  fail "the installer asks Windows for rights at start: $(grep -ao 'requestedExecutionLevel level="[A-Za-z]*"' "$installer")"
 
 echo "--- install $(basename "$installer")"
 install "$installer"
@@ -141,11 +169,14 @@ uninstall
 after=$(snapshot)
 [ "$after" = "$before" ] || fail "registry not as it was: $(diff <(echo "$before") <(echo "$after"))"
 
-echo "--- an older version, then this one over it"
+echo "--- the 1.00 installer, used, then this one over it: the Default folder stays"
 install "$older"
 grep -q "Quarnel 1.00 " "$folder/README.txt" || fail "the older read-me is not there"
 [ "$(value DisplayVersion)" = "1.00" ] || fail "older DisplayVersion: $(value DisplayVersion)"
+printf '[FOLDER]\r\nDefaultFolder=C:\\Mine\r\n' >"$folder/Quarnel.ini"
 install "$installer"
+[ "$(cat "$folder/Quarnel.ini" 2>/dev/null)" = "$(printf '[FOLDER]\r\nDefaultFolder=C:\\Mine\r\n')" ] ||
+  fail "the upgrade from 1.00 lost the Default folder"
 grep -q "Quarnel $version " "$folder/README.txt" || fail "the newer read-me did not replace the older"
 [ "$(value DisplayVersion)" = "$version" ] || fail "upgraded DisplayVersion: $(value DisplayVersion)"
 [ "$(entries)" = 1 ] || fail "$(entries) entries after the upgrade"
@@ -155,9 +186,11 @@ uninstall
 after=$(snapshot)
 [ "$after" = "$before" ] || fail "registry not as it was after the upgrade: $(diff <(echo "$before") <(echo "$after"))"
 
-echo "--- for me only, then for all users over it: one registration"
+echo "--- for me only, used, then for all users over it: one registration, no one's Quarnel.ini"
 install "$installer"
+printf '[FOLDER]\r\nDefaultFolder=C:\\Mine\r\n' >"$folder/Quarnel.ini"
 "$run" "$(winpath "$installer")" /S /ALLUSERS || fail "/S /ALLUSERS exited with $?"
+[ -e "$all_folder/Quarnel.ini" ] && fail "the user's Quarnel.ini was moved where every user's IDE reads it"
 [ -e "$folder" ] && fail "the copy for this user is still there: $(ls -A "$folder")"
 [ "$(entries)" = 0 ] || fail "this user's Add/Remove Programs entry is still there"
 "$run" reg query 'HKCU\Software\Classes' /s 2>/dev/null | grep -qi -e "$clsid" -e 'Quarnel' &&
@@ -167,16 +200,29 @@ for file in Quarnel.dll README.txt Uninstall.exe; do [ -f "$all_folder/$file" ] 
 [ "$(value DisplayName "$machine_uninstall_key")" = "Quarnel (Visual Basic 6.0 add-in)" ] || fail "no entry for all users"
 "$run" reg query "$addin_key" /v FriendlyName >/dev/null 2>&1 || fail "no add-in entry for the installing user"
 
+echo "--- regsvr32 /u /n /i:addin removes the user's add-in entry and nothing else"
+state=$(snapshot; machine_state)
+"$run" regsvr32 /s /u /n /i:addin "$program_files\\Quarnel\\Quarnel.dll" || fail "regsvr32 /u /n /i:addin failed"
+removed=$(diff <(echo "$state") <(snapshot; machine_state) | grep -v '^[0-9]')
+[ -n "$removed" ] && ! echo "$removed" | grep -qv '^< HKEY_CURRENT_USER\\Software\\Microsoft\\Visual Basic\\6.0\\Addins\\Quarnel.Connect ' ||
+  fail "regsvr32 /u /n /i:addin: $removed"
+
 echo "--- another user's first logon: Active Setup's command writes their add-in entry"
-stub=$("$run" reg query "$active_setup_key" /v StubPath 2>/dev/null | tr -d '\r' | sed -n 's/^ *StubPath *REG_SZ *//p')
+stub=$(value StubPath "$active_setup_key")
+installed_version=$(value Version "$active_setup_key")
 [ -n "$stub" ] || fail "no Active Setup command"
-"$run" reg delete "$addin_key" /f >/dev/null 2>&1
-eval "set -- $stub"  # the command line as Windows splits it: quoted words
-"$run" "$@" || fail "the Active Setup command failed: $stub"
+run_stub "$stub" || fail "the Active Setup command failed: $stub"
 "$run" reg query "$addin_key" /v LoadBehavior >/dev/null 2>&1 || fail "the Active Setup command wrote no add-in entry"
 
 echo "--- the IDE finds it and a click saves (for all users)"
 use_the_ide
+
+echo "--- for me only beside it, then uninstalled: the entry stays for the copy for everyone"
+install "$installer"
+uninstall
+"$run" reg query "$addin_key" /v LoadBehavior >/dev/null 2>&1 || fail "uninstalling for me only removed the add-in entry"
+"$run" reg query "HKLM\\Software\\Classes\\CLSID\\$clsid\\InprocServer32" >/dev/null 2>&1 || fail "the machine's registration went"
+[ -f "$all_folder/Quarnel.dll" ] || fail "the copy for everyone went"
 
 echo "--- a running IDE holds the DLL: the installer and the uninstaller change nothing"
 held=$(mktemp -d)
@@ -184,16 +230,15 @@ held=$(mktemp -d)
 holder=$!
 for _ in $(seq 150); do grep -q 'add-in connected' "$held/out.txt" && break; sleep 0.2; done
 grep -q 'add-in connected' "$held/out.txt" || fail "the IDE did not load the add-in: $(cat "$held/out.txt")"
-dll_before=$(stat -c %Y "$all_folder/Quarnel.dll")
+state=$(machine_state)
 "$run" "$(winpath "$installer")" /S /ALLUSERS; code=$?
-[ "$code" != 0 ] || fail "the installer succeeded while the DLL was in use"
+[ "$code" = 4 ] || fail "the installer, while the DLL was in use, exited with $code"
 # In place (_?=, unquoted, as NSIS wants it), so that its exit status is its own.
 printf '"%s" /S _?=%s\r\nexit /b %%ERRORLEVEL%%\r\n' "$all_uninstaller" "$program_files\\Quarnel" >"$held/uninstall.bat"
 "$run" cmd /c "$(winpath "$held/uninstall.bat")"; code=$?
-[ "$code" != 0 ] || fail "the uninstaller succeeded while the DLL was in use"
-[ "$(stat -c %Y "$all_folder/Quarnel.dll")" = "$dll_before" ] || fail "the DLL in use was changed"
-[ -f "$all_folder/Uninstall.exe" ] || fail "the uninstaller went while the DLL was in use"
-"$run" reg query "$active_setup_key" >/dev/null 2>&1 || fail "the Active Setup entry went while the DLL was in use"
+[ "$code" = 4 ] || fail "the uninstaller, while the DLL was in use, exited with $code"
+[ "$(machine_state)" = "$state" ] ||
+  fail "changed while the DLL was in use: $(diff <(echo "$state") <(machine_state))"
 "$run" taskkill /F /IM quarnel_ide.exe >/dev/null 2>&1  # the user closes the IDE
 wait "$holder"
 rm -rf "$held"
@@ -204,11 +249,27 @@ for _ in $(seq 150); do [ -e "$all_folder" ] || break; sleep 0.2; done
 sleep 1
 [ -e "$all_folder" ] && fail "left behind for all users: $(ls -A "$all_folder")"
 for key in "HKLM\\Software\\Classes\\CLSID\\$clsid" 'HKLM\Software\Classes\Quarnel.Connect' \
-           "$machine_uninstall_key" "$active_setup_key"; do
+           "$machine_uninstall_key"; do
   "$run" reg query "$key" >/dev/null 2>&1 && fail "left behind: $key"
 done
 after=$(snapshot)
 [ "$after" = "$before" ] || fail "the user's registry not as it was: $(diff <(echo "$before") <(echo "$after"))"
+
+echo "--- other users' next logon: Active Setup removes their entry, unless they have a copy of their own"
+stub=$(value StubPath "$active_setup_key")
+removal_version=$(value Version "$active_setup_key")
+[ "${removal_version%%,*}" -gt "${installed_version%%,*}" ] 2>/dev/null ||
+  fail "Active Setup entry after the uninstall: version $removal_version (installed: $installed_version), command $stub"
+"$run" reg add "$addin_key" /v LoadBehavior /t REG_DWORD /d 1 /f >/dev/null
+run_stub "$stub"
+"$run" reg query "$addin_key" >/dev/null 2>&1 && fail "Active Setup left a removed add-in's entry: $stub"
+install "$installer"  # this other user has a copy of their own
+run_stub "$stub"
+"$run" reg query "$addin_key" /v LoadBehavior >/dev/null 2>&1 || fail "Active Setup removed the entry of the user's own copy"
+uninstall
+after=$(snapshot)
+[ "$after" = "$before" ] || fail "the user's registry not as it was at the end: $(diff <(echo "$before") <(echo "$after"))"
+"$run" reg delete "$active_setup_key" /f >/dev/null 2>&1
 
 echo "--- a signed release, with a certificate made for this test"
 signing=$(mktemp -d)
@@ -246,6 +307,28 @@ install "$signed_installer"
 verify "$folder/Uninstall.exe"
 uninstall
 [ -e "$folder" ] && fail "the signed release left behind: $(ls -A "$folder")"
+
+echo "--- a signing that fails, of the uninstaller or of the installer, fails the package"
+# osslsigncode as it is, but the n-th signing fails (1: the DLL, 2: the
+# uninstaller, 3: the installer).
+mkdir -p "$signing/failing"
+for at in 2 3; do
+  rm -f "$signing/failing/count"
+  cat >"$signing/failing/osslsigncode" <<EOF
+#!/bin/sh
+n=\$((\$(cat "$signing/failing/count" 2>/dev/null || echo 0) + 1)); echo \$n >"$signing/failing/count"
+[ \$n = $at ] && { echo "osslsigncode: the time-stamp server did not answer (planted)" >&2; exit 1; }
+exec "$(command -v osslsigncode)" "\$@"
+EOF
+  chmod +x "$signing/failing/osslsigncode"
+  PATH="$signing/failing:$PATH" QUARNEL_BUILD_DIR="$build" QUARNEL_DIST_DIR="$signing/failed" \
+    QUARNEL_SIGN_PKCS12="$signing/test.p12" QUARNEL_SIGN_PASSWORD=test-only \
+    "$here/../../scripts/package.sh" >"$signing/failed.log" 2>&1 && fail "package.sh succeeded though signing $at failed"
+  [ "$(cat "$signing/failing/count")" = "$at" ] || fail "signing $at: $(cat "$signing/failing/count") signings"
+  ls -d "$signing"/failed* 2>/dev/null | grep -qv 'failed.log$' && fail "signing $at failed, and package.sh left $(ls -d "$signing"/failed*)"
+  grep -q 'planted' "$signing/failed.log" && grep -q 'package: FAILED' "$signing/failed.log" ||
+    fail "signing $at failed, and package.sh did not say why: $(tail -3 "$signing/failed.log")"
+done
 rm -rf "$signing"
 
 [ "$failures" = 0 ] && echo "installer: 1 passed, 0 failed" || echo "installer: $failures failure(s)"
