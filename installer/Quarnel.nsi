@@ -330,14 +330,16 @@ Section "Uninstall"
   ${AndIf} ${FileExists} "$1\Quarnel.dll"
     ExecWait '${REGSVR32} /n /i:addin "$1\Quarnel.dll"'
     DetailPrint "Quarnel stays in your Visual Basic IDE: it is still installed in $1."
+  ${Else}
+    ; The add-in's setting in the registry goes with the last copy the user has
+    ; (the DisplayOnConnect value).
+    DeleteRegKey HKCU "Software\VB and VBA Program Settings\Quarnel"
+    DeleteRegKey /ifempty HKCU "Software\VB and VBA Program Settings"
   ${EndIf}
   Delete "$INSTDIR\Quarnel.dll"
   Delete "$INSTDIR\README.txt"
-  ; The add-in's own settings go with it: the Default folder in Quarnel.ini
-  ; beside the DLL and the DisplayOnConnect value.
+  ; This copy's Default folder, in Quarnel.ini beside the DLL, goes with it.
   Delete "$INSTDIR\Quarnel.ini"
-  DeleteRegKey HKCU "Software\VB and VBA Program Settings\Quarnel"
-  DeleteRegKey /ifempty HKCU "Software\VB and VBA Program Settings"
   Delete "$INSTDIR\Uninstall.exe"
   RMDir "$INSTDIR"
   ${If} $AllUsers != 1
