@@ -130,14 +130,17 @@ Function .onInit
   ${If} $AllUsers == 1
   ${AndIf} $IsAdmin != 1
     Call Elevate
+    MessageBox MB_OK|MB_ICONSTOP "Installing Quarnel for all users needs an administrator." /SD IDOK
+    SetErrorLevel ${EXIT_NOT_ADMIN}
+    Quit
   ${EndIf}
   Call ApplyMode
 FunctionEnd
 
 ; For everyone, chosen by a user whose rights are not elevated: the installer
 ; starts again elevated with /ALLUSERS (Windows asks for the rights, or for an
-; administrator's password) and this one ends. Refused, or in a silent run,
-; nothing is changed: EXIT_NOT_ADMIN.
+; administrator's password) and this one ends. It returns when that was refused,
+; and at once in a silent run, which asks nobody: nothing has changed.
 Function Elevate
   ${IfNot} ${Silent}
     ClearErrors
@@ -146,9 +149,6 @@ Function Elevate
       Quit
     ${EndIf}
   ${EndIf}
-  MessageBox MB_OK|MB_ICONSTOP "Installing Quarnel for all users needs an administrator." /SD IDOK
-  SetErrorLevel ${EXIT_NOT_ADMIN}
-  Quit
 FunctionEnd
 
 ; The folder and the registry view of the mode chosen: where an installed
@@ -195,6 +195,10 @@ Function ModePageLeave
     StrCpy $AllUsers 1
     ${If} $IsAdmin != 1
       Call Elevate
+      ; Refused: the page stays, for the other choice.
+      MessageBox MB_OK|MB_ICONEXCLAMATION "Installing Quarnel for all users needs an administrator's rights."
+      StrCpy $AllUsers 0
+      Abort
     ${EndIf}
   ${EndIf}
   Call ApplyMode
