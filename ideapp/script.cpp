@@ -8,6 +8,7 @@
 #include "Quarnel_h.h"
 #include "support/custom_array.h"
 #include "support/dialog_driver.h"
+#include "support/temp_folder.h"
 
 namespace ideapp {
 namespace {
@@ -87,17 +88,6 @@ std::wstring OneLine(std::wstring text) {
     out += text[i] != L'\n' ? std::wstring(1, text[i]) : out.ends_with(L" / ") ? L"/ " : L" / ";
   }
   return out;
-}
-
-// A file's bytes; false when it cannot be read.
-bool ReadFileBytes(const std::wstring& path, std::string& bytes) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  char buffer[4096];
-  DWORD got = 0;
-  while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
-  CloseHandle(file);
-  return true;
 }
 
 bool FileSize(const std::wstring& path, ULONGLONG& size) {
@@ -185,7 +175,9 @@ std::wstring KindName(int type) {
 
 bool ReadScript(const std::wstring& path, std::vector<Step>& steps, std::wstring& error) {
   std::string bytes;
-  if (!ReadFileBytes(path, bytes)) {
+  try {
+    bytes = quarnel::test::ReadBytes(path);
+  } catch (const std::exception&) {
     error = L"cannot read " + path;
     return false;
   }
@@ -473,22 +465,27 @@ bool App::RunStep(const Step& step, std::vector<size_t>& pending) {
     const DWORD length = GetShortPathNameW(a[0].c_str(), short_path, MAX_PATH);
     return length > 0 && length < MAX_PATH && OpenProject(short_path);
   }
-  if (is(L"add-form", 1)) {
-    // Project > Add Form, and the new form named.
+  // The user changes the IDE's projects: `done` says what, once it is done.
+  auto edit = [&](const std::wstring& done, const std::function<void()>& change) {
     try {
-      ide->add(ide->active_project(), a[0], 5);
+      change();
     } catch (const std::exception& error) {
-      Print(L"add failed: " + FromUtf8(error.what()));
+      Print(done + L" failed: " + FromUtf8(error.what()));
       return false;
     }
-    Print(L"added form " + a[0]);
+    Print(done);
     RefreshTree();
     return true;
-  }
+  };
+  // Project > Add Form, and the new form named.
+  if (is(L"add-form", 1)) return edit(L"added form " + a[0], [&] { ide->add(ide->active_project(), a[0], 5); });
   if (is(L"expect-same", 2)) {
     // Two files byte for byte the same.
-    std::string first, second;
-    const bool same = ReadFileBytes(a[0], first) && ReadFileBytes(a[1], second) && first == second;
+    bool same = false;
+    try {
+      same = quarnel::test::ReadBytes(a[0]) == quarnel::test::ReadBytes(a[1]);
+    } catch (const std::exception&) {
+    }
     Print((same ? L"same: " : L"not the same: ") + a[0] + L" " + a[1]);
     return same;
   }
@@ -692,16 +689,10 @@ bool App::RunStep(const Step& step, std::vector<size_t>& pending) {
   }
   if (is(L"new-project", 1)) {
     // File > New Project: a project never saved, with a form and a module.
-    try {
+    return edit(L"new project " + a[0], [&] {
       ide->project(a[0]).form(L"Form1").module(L"Module1").build();
       ide->set_active_project(a[0]);
-    } catch (const std::exception& error) {
-      Print(L"new project failed: " + FromUtf8(error.what()));
-      return false;
-    }
-    Print(L"new project " + a[0]);
-    RefreshTree();
-    return true;
+    });
   }
   if (is(L"print", 0)) {
     std::wstring text;

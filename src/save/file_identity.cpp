@@ -22,13 +22,16 @@ std::wstring SizedText(Get get) {
   return text;
 }
 
-}  // namespace
-
+// The full path, with "." and ".." resolved; the path itself when it has none.
 std::wstring FullPath(const std::wstring& path) {
   std::wstring full =
       SizedText([&](wchar_t* buffer, DWORD size) { return GetFullPathNameW(path.c_str(), size, buffer, nullptr); });
   return full.empty() ? path : full;
 }
+
+}  // namespace
+
+FileIdentity::FileIdentity(const std::wstring& path) : full_(path.empty() ? path : FullPath(path)) {}
 
 bool FileIdentity::Is(const FileIdentity& other) const {
   if (full_.empty() || other.full_.empty()) return false;

@@ -8,13 +8,10 @@
 
 namespace quarnel {
 
-// The full path, with "." and ".." resolved; the path itself when it has none.
-std::wstring FullPath(const std::wstring& path);
-
 // One file's name, and what the file system says of it once asked.
 class FileIdentity {
  public:
-  explicit FileIdentity(const std::wstring& path) : full_(path.empty() ? path : FullPath(path)) {}
+  explicit FileIdentity(const std::wstring& path);
 
   // True when both name one existing file: by the volume's serial number and
   // the file's index, with its size and last-write time (or, where the file
@@ -39,7 +36,5 @@ class FileIdentity {
   mutable FILETIME written_{};
   mutable std::wstring final_;
 };
-
-inline bool SameFile(const std::wstring& a, const std::wstring& b) { return FileIdentity(a).Is(FileIdentity(b)); }
 
 }  // namespace quarnel

@@ -170,6 +170,7 @@ class Command final : IdeHolder {
     };
     std::vector<Component> components;
     std::wstring project_file;
+    std::optional<std::wstring> project_own_file;  // the project's file now, once asked
   };
 
   Plan PlanWrites(const std::wstring& destination) const {
@@ -238,7 +239,8 @@ class Command final : IdeHolder {
     const FileIdentity target(path);
     // Asked only now: for a target that is there (the project's too, as the
     // project may have been saved somewhere while the browser was open).
-    const std::wstring own_file = writer ? OwnFile(*writer) : ProjectFile();
+    if (!writer && !plan_.project_own_file) plan_.project_own_file = ProjectFile();
+    const std::wstring& own_file = writer ? OwnFile(*writer) : *plan_.project_own_file;
     if (target.Is(FileIdentity(extension ? Beside(own_file, extension) : own_file))) return;
     const std::wstring name = path.substr(path.rfind(L'\\') + 1);
     const OwnedFile* owned = FindOwner(target);
