@@ -249,72 +249,67 @@ TEST_F(SaveEndToEnd, DefaultFolderThatNoLongerExistsStillLetsTheUserChooseAndIsK
   EXPECT_EQ(ReadBytes(SettingsPath()), settings) << "a stored folder is never rewritten";
 }
 
-// Another project's file in the destination: the real question, No its default
-// button; No keeps the file, in English and in Italian.
-TEST_F(SaveEndToEnd, AnotherProjectsFileIsNamedInARealQuestionAndNoKeepsIt) {
+// Files in the destination, in a real message box, in English and in Italian:
+// another project's file is named in a question, No its default button, and No
+// keeps it; the file of another component of this project that the save does
+// not write is named in a refusal, OK only. Nothing is written.
+TEST_F(SaveEndToEnd, FilesInTheWayAreNamedInARealBoxAndKept) {
   StoreDefaultFolder();
   test::WriteBytes(dest + L"\\Form1.frm", "another project's form");
-  for (const bool italian : {false, true}) {
-    SCOPED_TRACE(italian ? "Italian" : "English");
-    bItalian = italian;
+  test::WriteBytes(dest + L"\\Orders.vbp", "Form=Main.frm");
+  test::WriteBytes(dest + L"\\Main.frm", "frmOrders");
+  const struct {
+    bool italian;
+    bool clash;
+    std::wstring text;
+  } rows[] = {
+      {false, false, L"The folder already holds files that saving would replace:\r\n\r\nForm1.frm\r\n\r\nReplace them?"},
+      {true, false,
+       L"La cartella contiene gi\u00E0 file che il salvataggio sostituirebbe:\r\n\r\nForm1.frm\r\n\r\nSostituirli?"},
+      {false, true,
+       L"Saving into this folder would replace files of other components of this project:\r\n\r\n"
+       L"Main.frm (frmOrders)\r\n\r\nNothing was saved."},
+      {true, true,
+       L"Il salvataggio in questa cartella sostituirebbe file di altri componenti di questo progetto:\r\n\r\n"
+       L"Main.frm (frmOrders)\r\n\r\nNon \u00E8 stato salvato nulla."},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(test::Utf8(row.text));
+    bItalian = row.italian;
     vbe = host::VBE();
     ide = std::make_unique<standin::Ide>();
-    ide->project(L"Project1").form(L"Form1").build();
+    if (row.clash) {
+      ide->project(L"Orders").saved_as(dest + L"\\Orders.vbp").form(L"frmOrders").file(dest + L"\\Main.frm").clean()
+          .form(L"Main").build();
+    } else {
+      ide->project(L"Project1").form(L"Form1").build();
+    }
     int focused = 0;  // the button Enter would press
     DialogDriver driver({
         ExpectFolderBrowser().Choose(dest).Press(IDOK),
         ExpectMessageBox()
             .Title(L"Quarnel")
-            .Text(italian ? L"La cartella contiene gi\u00E0 file che il salvataggio sostituirebbe:\r\n\r\n"
-                            L"Form1.frm\r\n\r\nSostituirli?"
-                          : L"The folder already holds files that saving would replace:\r\n\r\n"
-                            L"Form1.frm\r\n\r\nReplace them?")
+            .Text(row.text)
             .Icon(MB_ICONEXCLAMATION)
             .WhileOpen([&](HWND box) {
               GUITHREADINFO gui{};
               gui.cbSize = sizeof gui;
               if (GetGUIThreadInfo(GetWindowThreadProcessId(box, nullptr), &gui)) focused = GetDlgCtrlID(gui.hwndFocus);
             })
-            .Press(IDNO),
+            .Press(row.clash ? IDOK : IDNO),
     });
     Click();
     ASSERT_TRUE(driver.Finish());
-    EXPECT_EQ(focused, IDNO) << "No is the default button";
+    if (row.clash) {
+      EXPECT_EQ(driver.seen().at(1).buttons, std::vector<std::wstring>{L"OK"});
+    } else {
+      EXPECT_EQ(focused, IDNO) << "No is the default button";
+    }
+    EXPECT_EQ(ide->count(L"_VBComponent.SaveAs") + ide->count(L"_VBProject.SaveAs"), 0u);
     EXPECT_EQ(ReadBytes(dest + L"\\Form1.frm"), "another project's form");
-    EXPECT_FALSE(FileExists(dest + L"\\Project1.vbp"));
-  }
-}
-
-// The own file of a component that the save does not write, where a changed
-// component's file would go: the real message, and nothing is written.
-TEST_F(SaveEndToEnd, AnotherComponentsFileIsNeverReplacedAndTheUserIsToldWhy) {
-  StoreDefaultFolder();
-  test::WriteBytes(dest + L"\\Orders.vbp", "Form=Main.frm");
-  test::WriteBytes(dest + L"\\Main.frm", "frmOrders");
-  for (const bool italian : {false, true}) {
-    SCOPED_TRACE(italian ? "Italian" : "English");
-    bItalian = italian;
-    vbe = host::VBE();
-    ide = std::make_unique<standin::Ide>();
-    ide->project(L"Orders").saved_as(dest + L"\\Orders.vbp").form(L"frmOrders").file(dest + L"\\Main.frm").clean()
-        .form(L"Main").build();
-    DialogDriver driver({
-        ExpectFolderBrowser().Selected(dest).Choose(dest).Press(IDOK),
-        ExpectMessageBox()
-            .Title(L"Quarnel")
-            .Text(italian ? L"Il salvataggio in questa cartella sostituirebbe file di altri componenti di questo "
-                            L"progetto:\r\n\r\nMain.frm (frmOrders)\r\n\r\nNon \u00E8 stato salvato nulla."
-                          : L"Saving into this folder would replace files of other components of this project:"
-                            L"\r\n\r\nMain.frm (frmOrders)\r\n\r\nNothing was saved.")
-            .Icon(MB_ICONEXCLAMATION)
-            .Press(IDOK),
-    });
-    Click();
-    ASSERT_TRUE(driver.Finish());
-    EXPECT_EQ(driver.seen().at(1).buttons, std::vector<std::wstring>{L"OK"});
     EXPECT_EQ(ReadBytes(dest + L"\\Main.frm"), "frmOrders");
     EXPECT_EQ(ReadBytes(dest + L"\\Orders.vbp"), "Form=Main.frm");
-    EXPECT_EQ(ide->count(L"_VBComponent.SaveAs") + ide->count(L"_VBProject.SaveAs"), 0u);
+    EXPECT_FALSE(FileExists(dest + L"\\Project1.vbp"));
   }
 }
 
