@@ -670,12 +670,13 @@ bool App::RunStep(const Step& step, std::vector<size_t>& pending) {
   }
   if (is(L"variant", 1)) {
     // A way the real IDE may behave: first-window-hidden, unsaved-file-name-raises,
-    // short-file-menu; "variant NAME off" turns it off.
+    // short-file-menu, before-only-a-control; "variant NAME off" turns it off.
     const bool on = a.size() < 2 || _wcsicmp(a[1].c_str(), L"off") != 0;
     const std::pair<const wchar_t*, standin::Variant> names[] = {
         {L"first-window-hidden", standin::Variant::kFirstWindowHidden},
         {L"unsaved-file-name-raises", standin::Variant::kUnsavedFileNameRaises},
         {L"short-file-menu", standin::Variant::kShortFileMenu},
+        {L"before-only-a-control", standin::Variant::kBeforeOnlyAControl},
     };
     for (const auto& [name, variant] : names) {
       if (_wcsicmp(a[0].c_str(), name) != 0) continue;

@@ -27,7 +27,6 @@ void CommandBarControl::PasteFace() const { Call(L"PasteFace"); }
 
 void CommandBarControl::Delete() const { Call(L"Delete"); }
 
-long CommandBarControls::Count() const { return GetLong(L"Count"); }
 
 Object CommandBarControls::Add() const { return CallObject(L"Add"); }
 

@@ -46,7 +46,6 @@ class CommandBarControl : public Object {
 
 class CommandBarControls : public Object {
  public:
-  long Count() const;
   // Adds a button at the end.
   Object Add() const;
   // Adds a button before position `before` (1-based), by the named argument

@@ -30,10 +30,12 @@ host::CommandBarControl Connect::InstallCommand(const wchar_t* bar_name, bool be
   host::CommandBarControl command;
   SkipFailure([&] {
     const host::CommandBarControls controls = bar.Controls();
-    // The seventh place of a menu the user (or another add-in) made shorter than
-    // six controls does not exist: the command then goes at its end.
-    const bool seventh = before_seventh && controls.Count() >= 6;
-    command = host::CommandBarControl::From(seventh ? controls.Add(7) : controls.Add());
+    // A menu the user (or another add-in) made shorter than six controls has no
+    // seventh place, and the IDE refuses it: the command then goes at its end.
+    // Counting the controls first would cost every start one more call.
+    host::Object added;
+    if (before_seventh) SkipFailure([&] { added = controls.Add(7); });
+    command = host::CommandBarControl::From(added ? added : controls.Add());
   });
   SkipFailure([&] { command.put_Caption(caption); });
 

@@ -121,7 +121,8 @@ STDMETHODIMP ControlsObject::Add(VARIANT type, VARIANT id, VARIANT parameter, VA
     size_t at = bar->controls.size();
     if (!IsMissing(before)) {
       const long position = ToLong(before);
-      if (position < 1 || static_cast<size_t>(position) > bar->controls.size() + 1) throw InvalidArgument();
+      const size_t last = bar->controls.size() + (core.before_only_a_control ? 0 : 1);
+      if (position < 1 || static_cast<size_t>(position) > last) throw InvalidArgument();
       at = static_cast<size_t>(position) - 1;
     }
     bar->controls.insert(bar->controls.begin() + static_cast<std::ptrdiff_t>(at), added);
@@ -130,7 +131,6 @@ STDMETHODIMP ControlsObject::Add(VARIANT type, VARIANT id, VARIANT parameter, VA
     });
     Hand(ObjectFor<ControlObject>(weak_core(), added), control);
     remove.release();
-    (void)core;
   });
 }
 

@@ -127,6 +127,7 @@ struct Core {
   std::vector<std::shared_ptr<AddinNode>> addins;
   Mode mode = Mode::kDesign;
   bool file_name_raises = false;  // Variant::kUnsavedFileNameRaises
+  bool before_only_a_control = false;  // Variant::kBeforeOnlyAControl
   // The IDE has shut down: every object fails every call as a disconnected server.
   bool shut_down = false;
 

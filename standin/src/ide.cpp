@@ -387,6 +387,9 @@ void Ide::set(Variant variant, bool on) {
     case Variant::kUnsavedFileNameRaises:
       core_->file_name_raises = on;
       break;
+    case Variant::kBeforeOnlyAControl:
+      core_->before_only_a_control = on;
+      break;
     case Variant::kShortFileMenu: {
       auto captions = FileMenu();
       if (on) captions.resize(4);

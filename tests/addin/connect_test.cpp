@@ -63,12 +63,15 @@ TEST_F(ConnectDll, EveryModeButExternalInstallsTheSeventhFileCommandWithTheForms
     long mode;
     size_t file_controls;  // before the command
     size_t position;       // of the command
+    bool before_only_a_control = false;  // a Before past the last control refused
   } rows[] = {{kAfterStartup, 13, 7}, {kStartup, 13, 7}, {kCommandLine, 13, 7}, {7L, 13, 7},
-              {kStartup, 6, 7},       {kStartup, 4, 5}};
+              {kStartup, 6, 7},       {kStartup, 6, 7, true}, {kStartup, 4, 5}};
   for (const auto& row : rows) {
-    SCOPED_TRACE(testing::Message() << "mode " << row.mode << ", " << row.file_controls << " File controls");
+    SCOPED_TRACE(testing::Message() << "mode " << row.mode << ", " << row.file_controls << " File controls"
+                                    << (row.before_only_a_control ? ", Before names a control" : ""));
     ide = std::make_unique<standin::Ide>();
     if (row.file_controls == 4) ide->set(standin::Variant::kShortFileMenu);
+    ide->set(standin::Variant::kBeforeOnlyAControl, row.before_only_a_control);
     if (row.file_controls == 6) ide->add_bar(L"File", {L"1", L"2", L"3", L"4", L"5", L"6"});
     addin = dll->Create();
     ASSERT_NE(addin, nullptr);
@@ -85,10 +88,11 @@ TEST_F(ConnectDll, EveryModeButExternalInstallsTheSeventhFileCommandWithTheForms
     const auto kept = ClipboardPicture();
     ASSERT_TRUE(kept.has_value()) << "the clipboard keeps the picture";
     EXPECT_EQ(*kept, command.face->pixels);
-    EXPECT_EQ(ide->count(L"CommandBarControls.Add"), 1u);
-    EXPECT_EQ(ide->transcript().find(L"CommandBarControls.Add [method|get](Before:=7%)") != std::wstring::npos,
-              row.position == 7)
-        << "a 16-bit before, and none for a short menu";
+    // Before the seventh control as a 16-bit number first; a short menu refuses
+    // it and gets the command at its end. The controls are never counted.
+    EXPECT_NE(ide->transcript().find(L"CommandBarControls.Add [method|get](Before:=7%)"), std::wstring::npos);
+    EXPECT_EQ(ide->count(L"CommandBarControls.Add"), row.position == 7 && !row.before_only_a_control ? 1u : 2u);
+    EXPECT_EQ(ide->count(L"CommandBarControls.Count"), 0u);
     EXPECT_EQ(FormWindow(), nullptr) << "installing leaves no form window";
 
     com_ptr<_Connect> connect = AsConnect(addin.Get());

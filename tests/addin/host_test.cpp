@@ -111,9 +111,9 @@ TEST_F(HostLayer, AddBeforeSevenMakesTheSeventhControlOfFile) {
 TEST_F(HostLayer, AddWithoutArgumentsAppendsToTools) {
   vbe = Root();
   const CommandBarControls controls = vbe.CommandBars().Item(L"Tools").Controls();
-  const long count = controls.Count();
+  const size_t count = ide->controls(L"Tools").size();
   CommandBarControl::From(controls.Add()).put_Caption(L"Quarnel options...");
-  EXPECT_EQ(controls.Count(), count + 1);
+  EXPECT_EQ(ide->controls(L"Tools").size(), count + 1);
   EXPECT_EQ(ide->controls(L"Tools").back().caption, L"Quarnel options...");
 }
 

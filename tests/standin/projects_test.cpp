@@ -181,6 +181,10 @@ TEST_F(SaveAs, VariantsAndModesChangeWhatTheIdeAnswers) {
             L"Invalid procedure call or argument");
   ide.set(Variant::kShortFileMenu, false);
   EXPECT_EQ(ide.controls(L"File").size(), 13u);
+  ide.set(Variant::kBeforeOnlyAControl);
+  EXPECT_EQ(Call(Object(Bar(L"File").Get(), L"Controls").Get(), L"Add", DISPATCH_METHOD, {Named(L"Before", short{14})}).description,
+            L"Invalid procedure call or argument");
+  ide.set(Variant::kBeforeOnlyAControl, false);
 
   for (const auto& [mode, caption, refusal] :
        {std::tuple{Mode::kRun, L"Microsoft Visual Basic [run]", L"Can't save while the project is running"},

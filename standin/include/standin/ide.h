@@ -131,6 +131,8 @@ enum class Variant {
   // The File menu, customised, holds only its first four controls (Controls.Add
   // refuses a Before past its end + 1, as always).
   kShortFileMenu,
+  // Controls.Add refuses a Before that names no control (its end + 1 too).
+  kBeforeOnlyAControl,
 };
 
 // What a client still held of the IDE when it shut down.
