@@ -8,6 +8,7 @@
 #include "addin/Connect.h"
 #include "addin/module.h"
 #include "addin/registration.h"
+#include "addin/runtime_size.h"
 #include "common/app.h"
 #include "common/barrier.h"
 #include "forms/frmAddIn.h"
@@ -67,9 +68,16 @@ class ClassFactory final : public IClassFactory {
 }  // namespace quarnel
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
-  if (reason == DLL_PROCESS_ATTACH) {
-    quarnel::dll_module = instance;
-    DisableThreadLibraryCalls(instance);
+  switch (reason) {
+    case DLL_PROCESS_ATTACH:
+      quarnel::dll_module = instance;
+      return quarnel::RuntimeAttach();
+    case DLL_THREAD_DETACH:
+      quarnel::RuntimeThreadDetach();
+      break;
+    case DLL_PROCESS_DETACH:
+      quarnel::RuntimeDetach();
+      break;
   }
   return TRUE;
 }

@@ -1,6 +1,13 @@
 // Linked into Quarnel.dll only (not the static library the test programs use):
-// replacements for two parts of the C++ runtime whose library versions bring in
-// far more than the DLL uses, keeping the shipped DLL small.
+// replacements for parts of the C++ runtime whose library versions bring in far
+// more than the DLL uses, keeping the shipped DLL small.
+#include "addin/runtime_size.h"
+
+#include <windows.h>
+
+#include <cxxabi.h>
+#include <pthread.h>
+
 #include <cstdlib>
 #include <exception>
 #include <new>
@@ -42,3 +49,67 @@ void __throw_out_of_range(const char* what) { throw RuntimeMisuse(what); }
 void __throw_out_of_range_fmt(const char* format, ...) { throw RuntimeMisuse(format); }
 void __throw_invalid_argument(const char* what) { throw RuntimeMisuse(what); }
 }  // namespace std
+
+// Each thread's exception state (the exceptions caught and not yet thrown on)
+// is a block that the runtime finds through __cxa_get_globals. The library's
+// version keeps it in emulated thread-local storage, built on the threads
+// library's thread part (with what that part brings in, about 30 KB; see
+// pthread_once below). Here it lives in a Windows TLS slot: made at
+// the thread's first exception, freed when the thread ends or the DLL unloads.
+namespace {
+DWORD exception_slot = TLS_OUT_OF_INDEXES;
+constexpr SIZE_T kExceptionStateBytes = 16;  // the runtime's block is two words
+
+void* ExceptionState() noexcept {
+  const DWORD error = GetLastError();  // TlsGetValue clears it, a throw must not
+  void* block = TlsGetValue(exception_slot);
+  if (!block) {
+    block = HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, kExceptionStateBytes);
+    if (!block || !TlsSetValue(exception_slot, block)) std::abort();  // as the library's version does
+  }
+  SetLastError(error);
+  return block;
+}
+}  // namespace
+
+namespace quarnel {
+bool RuntimeAttach() noexcept {
+  exception_slot = TlsAlloc();
+  return exception_slot != TLS_OUT_OF_INDEXES;
+}
+
+void RuntimeThreadDetach() noexcept {
+  if (void* block = TlsGetValue(exception_slot)) {
+    HeapFree(GetProcessHeap(), 0, block);
+    TlsSetValue(exception_slot, nullptr);
+  }
+}
+
+void RuntimeDetach() noexcept {
+  RuntimeThreadDetach();
+  TlsFree(exception_slot);
+  exception_slot = TLS_OUT_OF_INDEXES;
+}
+}  // namespace quarnel
+
+namespace __cxxabiv1 {
+extern "C" __cxa_eh_globals* __cxa_get_globals() noexcept {
+  return static_cast<__cxa_eh_globals*>(ExceptionState());
+}
+extern "C" __cxa_eh_globals* __cxa_get_globals_fast() noexcept {
+  return static_cast<__cxa_eh_globals*>(ExceptionState());
+}
+}  // namespace __cxxabiv1
+
+// The unwinder runs its one-time set-up through pthread_once: with the exception
+// state above, the last thing the DLL needed of the threads library's thread
+// part. Its states: 0 not run, 1 running, 2 run.
+extern "C" int pthread_once(pthread_once_t* once, void (*run)(void)) {
+  if (InterlockedCompareExchange(once, 1, 0) == 0) {
+    run();
+    InterlockedExchange(once, 2);
+  } else {
+    while (InterlockedCompareExchange(once, 2, 2) != 2) Sleep(0);  // another thread runs it
+  }
+  return 0;
+}

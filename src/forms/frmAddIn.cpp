@@ -108,10 +108,13 @@ frmAddIn::frmAddIn() : state_(std::make_unique<State>()) {}
 
 frmAddIn::~frmAddIn() { Unload(); }
 
-frmAddIn& frmAddIn::Default() {
-  static frmAddIn form;
-  return form;
-}
+namespace {
+// Made when the module loads, not at the first use: a function's own static
+// would need the runtime's thread-safe guard, and with it its threads library.
+frmAddIn default_form;
+}  // namespace
+
+frmAddIn& frmAddIn::Default() { return default_form; }
 
 int frmAddIn::LoadedWindows() { return live_windows; }
 

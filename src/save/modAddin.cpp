@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <iterator>
+
 namespace quarnel {
 
 std::unique_ptr<CIniManag> oIni;
@@ -76,6 +78,18 @@ void FillMessageSlots() {
 
 namespace {
 
+// `n` in decimal digits, without the C library's formatted output, which would
+// bring its whole printf family (about 27 KB) into Quarnel.dll.
+std::wstring Decimal(size_t n) {
+  wchar_t digits[24];
+  wchar_t* first = std::end(digits);
+  do {
+    *--first = static_cast<wchar_t>(L'0' + n % 10);
+    n /= 10;
+  } while (n != 0);
+  return {first, std::end(digits)};
+}
+
 // A heading, a blank line, the lines (ten at most, then how many more), a
 // blank line and a closing line.
 std::wstring ListedText(const Text& heading, const std::vector<std::wstring>& lines, const Text& closing) {
@@ -83,7 +97,7 @@ std::wstring ListedText(const Text& heading, const std::vector<std::wstring>& li
   std::wstring text = Pick(heading) + kLineBreak;
   for (size_t i = 0; i < lines.size() && i < kListed; ++i) text += kLineBreak + lines[i];
   if (lines.size() > kListed) {
-    const std::wstring more = std::to_wstring(lines.size() - kListed);
+    const std::wstring more = Decimal(lines.size() - kListed);
     text += kLineBreak + (bItalian ? L"e altri " + more : L"and " + more + L" more");
   }
   return text + kLineBreak + kLineBreak + Pick(closing);

@@ -3,6 +3,8 @@
 // the failure message box, the per-user setting, and what the DLL lets go.
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "addin/addin_dll.h"
 #include "addin/host.h"
 
@@ -112,6 +114,27 @@ TEST_F(ConnectDll, EveryModeButExternalInstallsTheSeventhFileCommandWithTheForms
     ide.reset();
     EXPECT_EQ(standin::LiveObjects(), 0);
     EXPECT_EQ(dll->CanUnloadNow(), S_OK);
+  }
+}
+
+// The DLL keeps each thread's exception state itself: an exception thrown and
+// caught inside it (the refused place on a short menu) works on threads that
+// come and go after the DLL was loaded, and each frees its state as it ends.
+TEST_F(ConnectDll, ExceptionsInsideTheDllWorkOnEveryThread) {
+  addin.Reset();
+  ide.reset();
+  for (int thread = 0; thread < 3; ++thread) {
+    std::thread([&] {
+      ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+      ide = std::make_unique<standin::Ide>();
+      ide->set(standin::Variant::kShortFileMenu);
+      addin = dll->Create();
+      Connect(addin.Get(), kStartup);
+      EXPECT_EQ(ide->controls(L"File").back().caption, L"Quarnel...") << "thread " << thread;
+      ExitTheIde();
+      ide.reset();
+      CoUninitialize();
+    }).join();
   }
 }
 
