@@ -79,6 +79,8 @@ TEST_F(Catalogue, EnglishTexts) {
 TEST_F(Catalogue, ListsOfFilesShowTenLinesAndCountTheRest) {
   std::vector<std::wstring> twelve;
   for (int i = 1; i <= 12; ++i) twelve.push_back(L"M" + std::to_wstring(i) + L".bas");
+  std::vector<std::wstring> many = twelve;
+  many.resize(1210, L"X.bas");
   const std::wstring ten_names =
       L"M1.bas\x0D\x0AM2.bas\x0D\x0AM3.bas\x0D\x0AM4.bas\x0D\x0AM5.bas\x0D\x0AM6.bas\x0D\x0AM7.bas\x0D\x0A"
       L"M8.bas\x0D\x0AM9.bas\x0D\x0AM10.bas\x0D\x0A";
@@ -97,6 +99,9 @@ TEST_F(Catalogue, ListsOfFilesShowTenLinesAndCountTheRest) {
       {ProjectClashMessage, false, twelve,
        L"Saving into this folder would replace files of other components of this project:\x0D\x0A\x0D\x0A" +
            ten_names + L"and 2 more\x0D\x0A\x0D\x0ANothing was saved."},
+      {ProjectClashMessage, false, many,
+       L"Saving into this folder would replace files of other components of this project:\x0D\x0A\x0D\x0A" +
+           ten_names + L"and 1200 more\x0D\x0A\x0D\x0ANothing was saved."},
       {ProjectClashMessage, true, {twelve.begin(), twelve.end() - 2},
        L"Il salvataggio in questa cartella sostituirebbe file di altri componenti di questo progetto:\x0D\x0A"
        L"\x0D\x0A" + ten_names + L"\x0D\x0ANon \u00E8 stato salvato nulla."},
