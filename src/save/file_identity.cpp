@@ -1,5 +1,7 @@
 #include "save/file_identity.h"
 
+#include <algorithm>
+
 #include "common/owners.h"
 
 namespace quarnel {
@@ -29,7 +31,44 @@ std::wstring FullPath(const std::wstring& path) {
   return full.empty() ? path : full;
 }
 
+void CloseFind(HANDLE find) noexcept { FindClose(find); }
+
+bool Less(const std::wstring& a, const std::wstring& b) {
+  return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) ==
+         CSTR_LESS_THAN;
+}
+
 }  // namespace
+
+FolderFiles::FolderFiles(const std::wstring& folder) {
+  WIN32_FIND_DATAW found;
+  const std::wstring pattern = folder + (folder.ends_with(L'\\') ? L"*" : L"\\*");
+  const HANDLE first = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr,
+                                        FIND_FIRST_EX_LARGE_FETCH);
+  if (first == INVALID_HANDLE_VALUE) {
+    // An empty drive's root lists nothing, not even "." and "..".
+    if (GetLastError() == ERROR_FILE_NOT_FOUND) names_.emplace();
+    return;
+  }
+  const unique_any<HANDLE, CloseFind> find(first);
+  std::vector<std::wstring> names;
+  do {
+    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.emplace_back(found.cFileName);
+  } while (FindNextFileW(find.get(), &found));
+  if (GetLastError() != ERROR_NO_MORE_FILES) return;
+  std::sort(names.begin(), names.end(), Less);
+  names_ = std::move(names);
+}
+
+bool FolderFiles::Has(const std::wstring& path) const {
+  if (!names_) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+  }
+  const std::wstring name = path.substr(path.rfind(L'\\') + 1);
+  const auto at = std::lower_bound(names_->begin(), names_->end(), name, Less);
+  return at != names_->end() && !Less(name, *at);
+}
 
 FileIdentity::FileIdentity(const std::wstring& path) : full_(path.empty() ? path : FullPath(path)) {}
 

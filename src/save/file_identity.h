@@ -4,9 +4,26 @@
 // and its UNC path, a junction or a hard link all name one file.
 #include <windows.h>
 
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace quarnel {
+
+// The files (not folders) in one folder, listed once: asking the file system for
+// each name instead costs, where names are matched without case by reading the
+// folder (Wine), a reading of the whole folder for every name that is not there.
+class FolderFiles {
+ public:
+  explicit FolderFiles(const std::wstring& folder);
+  // Whether `path`, a path in that folder, names a file there (case aside).
+  bool Has(const std::wstring& path) const;
+
+ private:
+  // Sorted without case; nothing when the folder could not be listed (each
+  // name is then asked of the file system).
+  std::optional<std::vector<std::wstring>> names_;
+};
 
 // One file's name, and what the file system says of it once asked.
 class FileIdentity {

@@ -20,11 +20,6 @@ namespace {
 
 // An existing file (not a folder: a folder of that name makes the IDE's own
 // save fail, which reports it).
-bool IsFile(const std::wstring& path) {
-  const DWORD attributes = GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 constexpr wchar_t kSettingsFile[] = L"Quarnel.ini";
 constexpr wchar_t kSection[] = L"FOLDER";
 constexpr wchar_t kDefaultFolderKey[] = L"DefaultFolder";
@@ -208,7 +203,8 @@ class Command final : IdeHolder {
   // project's (another project's Form1.frm, or its Form1.frx alone) are named in
   // a question. False when the save is not to go on.
   bool MayWrite() {
-    Judgement judgement;
+    // Every file the save writes goes into the destination, the project file's folder.
+    Judgement judgement{FolderFiles(plan_.project_file.substr(0, plan_.project_file.rfind(L'\\'))), {}, {}};
     for (auto& step : plan_.components) {
       if (step.path.empty()) continue;
       Judge(step.path, &step, nullptr, judgement);
@@ -228,6 +224,7 @@ class Command final : IdeHolder {
   }
 
   struct Judgement {
+    FolderFiles there;
     std::vector<std::wstring> clashes;  // "Main.frm (frmOrders)"
     std::vector<std::wstring> foreign;  // "Form1.frm"
   };
@@ -235,7 +232,7 @@ class Command final : IdeHolder {
   // Judges `path`, which the save would write for `writer` (null: the project):
   // its main file, or with `extension` the file beside it.
   void Judge(const std::wstring& path, Plan::Component* writer, const wchar_t* extension, Judgement& judgement) {
-    if (!IsFile(path)) return;
+    if (!judgement.there.Has(path)) return;
     const FileIdentity target(path);
     // Asked only now: for a target that is there (the project's too, as the
     // project may have been saved somewhere while the browser was open).

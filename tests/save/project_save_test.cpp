@@ -467,7 +467,7 @@ TEST_F(SaveCommand, LockedSettingsFileLosesOnlyTheStoringNotTheSave) {
 TEST_F(SaveCommand, OtherProjectsFilesAreReplacedOnlyWhenTheUserSaysYes) {
   StoreDefaultFolder(L"C:\\Projects");
   const std::wstring dest = folders.path();
-  test::WriteBytes(dest + L"\\Form1.frx", "another project's form's pictures");
+  test::WriteBytes(dest + L"\\FORM1.FRX", "another project's form's pictures");  // in other case
   test::WriteBytes(dest + L"\\Project1.vbp", "another project");
   test::WriteBytes(dest + L"\\Project1.vbw", "another project's windows");
   ide->project(L"Project1").form(L"Form1").module(L"Module1").build();  // never saved
