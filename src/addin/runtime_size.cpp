@@ -62,6 +62,9 @@ constexpr SIZE_T kExceptionStateBytes = 16;  // the runtime's block is two words
 
 void* ExceptionState() noexcept {
   const DWORD error = GetLastError();  // TlsGetValue clears it, a throw must not
+  // The static constructors run before DllMain (under the loader's lock, as it):
+  // an exception in one finds no slot yet.
+  if (!quarnel::RuntimeAttach()) std::abort();
   void* block = TlsGetValue(exception_slot);
   if (!block) {
     block = HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, kExceptionStateBytes);
@@ -74,7 +77,7 @@ void* ExceptionState() noexcept {
 
 namespace quarnel {
 bool RuntimeAttach() noexcept {
-  exception_slot = TlsAlloc();
+  if (exception_slot == TLS_OUT_OF_INDEXES) exception_slot = TlsAlloc();
   return exception_slot != TLS_OUT_OF_INDEXES;
 }
 

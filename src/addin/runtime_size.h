@@ -3,7 +3,8 @@
 // each thread's exception state, in a TLS slot that DllMain makes and frees.
 
 namespace quarnel {
-// At the DLL's load: false when no TLS slot can be had (the DLL then does not load).
+// At the DLL's load (or at an exception in a static constructor, which comes
+// first): false when no TLS slot can be had (the DLL then does not load).
 bool RuntimeAttach() noexcept;
 // As a thread ends: its exception state, if it has one, is freed.
 void RuntimeThreadDetach() noexcept;
