@@ -326,9 +326,10 @@ class ClickBench {
       items.push_back({com_ptr<IDispatch>(result.pdispVal), destination_ + L"\\" + ComponentName(i) + ExtensionOf(kKinds[i % 3])});
       VariantClear(&result);
     }
-    if (again) ReferenceSave(items, project.Get(), destination_ + L"\\Big.vbp");
+    const std::wstring project_file = destination_ + L"\\Big.vbp";
+    if (again) ReferenceSave(items, project.Get(), project_file);
     const double start = Now();
-    ReferenceSave(items, project.Get(), destination_ + L"\\Big.vbp");
+    ReferenceSave(items, project.Get(), project_file);
     return Now() - start;
   }
 

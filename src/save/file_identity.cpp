@@ -7,10 +7,12 @@
 namespace quarnel {
 namespace {
 
-bool SameText(const std::wstring& a, const std::wstring& b) {
-  return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) ==
-         CSTR_EQUAL;
+// Names compared as the file system compares them: ordinal, case aside.
+int Compare(const std::wstring& a, const std::wstring& b) {
+  return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE);
 }
+bool SameText(const std::wstring& a, const std::wstring& b) { return Compare(a, b) == CSTR_EQUAL; }
+bool Less(const std::wstring& a, const std::wstring& b) { return Compare(a, b) == CSTR_LESS_THAN; }
 
 // What `get(buffer, size)` writes, asked for its size first; empty on failure.
 template <class Get>
@@ -32,11 +34,6 @@ std::wstring FullPath(const std::wstring& path) {
 }
 
 void CloseFind(HANDLE find) noexcept { FindClose(find); }
-
-bool Less(const std::wstring& a, const std::wstring& b) {
-  return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) ==
-         CSTR_LESS_THAN;
-}
 
 }  // namespace
 

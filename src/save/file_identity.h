@@ -10,9 +10,11 @@
 
 namespace quarnel {
 
-// The files (not folders) in one folder, listed once: asking the file system for
-// each name instead costs, where names are matched without case by reading the
-// folder (Wine), a reading of the whole folder for every name that is not there.
+// The files in one folder, listed once (not its folders: a folder where a file
+// would go makes the IDE's own save fail, which reports it). Asking the file
+// system for each name instead costs, where names are matched without case by
+// reading the folder (Wine), a reading of the whole folder for every name that
+// is not there.
 class FolderFiles {
  public:
   explicit FolderFiles(const std::wstring& folder);

@@ -18,8 +18,6 @@
 namespace quarnel {
 namespace {
 
-// An existing file (not a folder: a folder of that name makes the IDE's own
-// save fail, which reports it).
 constexpr wchar_t kSettingsFile[] = L"Quarnel.ini";
 constexpr wchar_t kSection[] = L"FOLDER";
 constexpr wchar_t kDefaultFolderKey[] = L"DefaultFolder";
@@ -160,7 +158,7 @@ class Command final : IdeHolder {
       bool unknown_kind = false;  // " BOH!" is said for it
       bool dirty = false;
       std::wstring path;  // empty: it is not written (unchanged, or it cannot be saved)
-      const Companions* companions = nullptr;  // of its kind: the files beside its file; null: none
+      const Companions* companions = &kCompanions[0];  // of its kind: the files beside its file
       std::optional<std::wstring> own_file;    // the file it is saved as now, once asked
     };
     std::vector<Component> components;
@@ -172,7 +170,7 @@ class Command final : IdeHolder {
     Plan plan;
     // A kind outside the table keeps the previous component's extension.
     std::wstring extension;
-    const Companions* companions = nullptr;
+    const Companions* companions = &kCompanions[0];
     project_.Components().ForEach([&](const host::VBComponent& component) {
       Plan::Component step;
       step.component = component;
@@ -208,7 +206,7 @@ class Command final : IdeHolder {
     for (auto& step : plan_.components) {
       if (step.path.empty()) continue;
       Judge(step.path, &step, nullptr, judgement);
-      for (const wchar_t* extension : step.companions ? *step.companions : kCompanions[0]) {
+      for (const wchar_t* extension : *step.companions) {
         if (extension) Judge(Beside(step.path, extension), &step, extension, judgement);
       }
     }
@@ -280,8 +278,7 @@ class Command final : IdeHolder {
         const std::wstring& own = OwnFile(plan_.components[i]);
         if (own.empty()) continue;
         project_files_->push_back({FileIdentity(own), i});
-        const Companions* companions = plan_.components[i].companions;
-        for (const wchar_t* extension : companions ? *companions : kCompanions[0]) {
+        for (const wchar_t* extension : *plan_.components[i].companions) {
           if (extension) project_files_->push_back({FileIdentity(Beside(own, extension)), i});
         }
       }
