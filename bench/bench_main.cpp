@@ -16,6 +16,7 @@
 #include "Quarnel_h.h"
 #include "addin/Connect.h"
 #include "common/app.h"
+#include "common/later_windows.h"
 #include "common/owners.h"
 #include "footprint.h"
 #include "reference_addin.h"
@@ -78,7 +79,7 @@ void MeasureFootprint() {
   if (!footprint) throw std::runtime_error("Quarnel.dll beside the program cannot be read");
   const double kb = static_cast<double>(footprint->bytes) / 1024.0;
   rows.push_back({std::string("Footprint: Quarnel.dll size") + (footprint->has_symbols ? " (NOT stripped)" : " (stripped)"),
-                  Format("%.1f KB", kb), "<= 195 KB", kb <= 195 && !footprint->has_symbols});
+                  Format("%.1f KB", kb), "<= 176 KB", kb <= 176 && !footprint->has_symbols});
   std::string imports;
   bool system_only = true;
   for (const auto& name : footprint->imports) {
@@ -411,18 +412,25 @@ void MeasureClicks(ClickBench& bench) {
 
   // The same project saved again into its own folder: every target exists, and
   // the add-in asks for each component's file and compares it with the target.
-  Progress("click again into the project's own folder at N=5000");
-  std::vector<double> again, ref, ratios;
-  for (int run = 0; run < Repeat(3); ++run) {
-    again.push_back(bench.Quarnel(5000, true).seconds);
-    ref.push_back(bench.Reference(5000, true));
-    ratios.push_back(again.back() / ref.back());
+  // Then the same as on Windows XP: the functions of later Windows missing (names
+  // compared and the folder listed the XP way).
+  for (const bool xp : {false, true}) {
+    Progress(xp ? "the same as on Windows XP" : "click again into the project's own folder at N=5000");
+    PretendWindowsXp(xp);
+    std::vector<double> again, ref, ratios;
+    for (int run = 0; run < Repeat(3); ++run) {
+      again.push_back(bench.Quarnel(5000, true).seconds);
+      ref.push_back(bench.Reference(5000, true));
+      ratios.push_back(again.back() / ref.back());
+    }
+    PretendWindowsXp(false);
+    const double ratio = Median(ratios);
+    rows.push_back({xp ? "Click again into its own folder, as on Windows XP: N=5000, per component"
+                       : "Click again into its own folder: N=5000, per component",
+                    Format("%.0f us vs reference %.0f us: ratio %.2f", Median(again) / 5000 * 1e6,
+                           Median(ref) / 5000 * 1e6, ratio),
+                    "ratio <= 1.25", ratio <= 1.25});
   }
-  const double ratio = Median(ratios);
-  rows.push_back({"Click again into its own folder: N=5000, per component",
-                  Format("%.0f us vs reference %.0f us: ratio %.2f", Median(again) / 5000 * 1e6,
-                         Median(ref) / 5000 * 1e6, ratio),
-                  "ratio <= 1.25", ratio <= 1.25});
 }
 
 void PrintTable() {

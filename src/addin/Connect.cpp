@@ -6,6 +6,7 @@
 #include "common/app.h"
 #include "common/barrier.h"
 #include "common/error.h"
+#include "common/later_windows.h"
 #include "save/modAddin.h"
 #include "save/project_save.h"
 #include "shell/dialogs.h"
@@ -39,7 +40,7 @@ constexpr ExtensibilityMember kExtensibilityMembers[] = {
 };
 
 bool SameName(const wchar_t* a, const wchar_t* b) {
-  return a && b && CompareStringOrdinal(a, -1, b, -1, TRUE) == CSTR_EQUAL;
+  return a && b && SameNoCase(a, b);
 }
 
 }  // namespace

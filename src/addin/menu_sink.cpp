@@ -6,6 +6,7 @@
 #include "addin/host.h"
 #include "common/app.h"
 #include "common/error.h"
+#include "common/later_windows.h"
 
 namespace quarnel {
 namespace {
@@ -59,7 +60,7 @@ STDMETHODIMP MenuSink::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, 
   HRESULT hr = S_OK;
   for (UINT i = 0; i < count; ++i) {
     ids[i] = DISPID_UNKNOWN;
-    if (i == 0 && names[0] && CompareStringOrdinal(names[0], -1, L"Click", -1, TRUE) == CSTR_EQUAL) {
+    if (i == 0 && names[0] && SameNoCase(names[0], L"Click")) {
       ids[0] = host::DISPID_CommandBarClick;
     } else {
       hr = DISP_E_UNKNOWNNAME;

@@ -6,6 +6,7 @@
 
 #include "Quarnel_h.h"
 #include "common/ansi.h"
+#include "common/later_windows.h"
 #include "common/owners.h"
 
 namespace quarnel {
@@ -139,10 +140,8 @@ HRESULT WriteRegistration(const std::vector<OwnedKey>& table) {
 HRESULT RemoveRegistration(const std::vector<OwnedKey>& table) {
   HRESULT result = S_OK;
   for (const OwnedKey& owned : table) {
-    const LSTATUS status = RegDeleteTreeW(owned.root, owned.path.c_str());
-    if (status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND) {
-      RegDeleteKeyW(owned.root, owned.path.c_str());  // RegDeleteTree leaves the key itself
-    } else if (SUCCEEDED(result)) {
+    const LSTATUS status = DeleteKeyTree(owned.root, owned.path.c_str());
+    if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND && SUCCEEDED(result)) {
       result = HRESULT_FROM_WIN32(status);
     }
     // The keys above that only held ours go too, down to the kept ones.

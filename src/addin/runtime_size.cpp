@@ -104,6 +104,32 @@ extern "C" __cxa_eh_globals* __cxa_get_globals_fast() noexcept {
 }
 }  // namespace __cxxabiv1
 
+// The runtime's two locks, the emergency pool of exceptions and the unwinder's
+// table of frames, are the threads library's mutexes, whose version waits with a
+// clock of Windows Vista (GetTickCount64) and would keep the DLL from loading on
+// XP. Each is held for a moment and hardly ever by two threads at once: here a
+// lock is a word, free (0, or -1 as initialised statically) or held (1).
+namespace {
+volatile LONG* LockWord(pthread_mutex_t* mutex) noexcept { return reinterpret_cast<volatile LONG*>(mutex); }
+}  // namespace
+
+extern "C" int pthread_mutex_init(pthread_mutex_t* mutex, const pthread_mutexattr_t*) {
+  *LockWord(mutex) = 0;
+  return 0;
+}
+extern "C" int pthread_mutex_destroy(pthread_mutex_t*) { return 0; }
+extern "C" int pthread_mutex_lock(pthread_mutex_t* mutex) {
+  for (;;) {
+    const LONG state = *LockWord(mutex);
+    if (state != 1 && InterlockedCompareExchange(LockWord(mutex), 1, state) == state) return 0;
+    Sleep(1);  // another thread holds it
+  }
+}
+extern "C" int pthread_mutex_unlock(pthread_mutex_t* mutex) {
+  InterlockedExchange(LockWord(mutex), 0);
+  return 0;
+}
+
 // The unwinder runs its one-time set-up through pthread_once: with the exception
 // state above, the last thing the DLL needed of the threads library's thread
 // part. Its states: 0 not run, 1 running, 2 run.

@@ -212,6 +212,9 @@ void frmAddIn::Load() const {
   s.window = window;
   SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
 
+  // XP's form of the structure (Vista added a field, and XP refuses the larger
+  // one); later Windows take it too.
+  static_assert(sizeof(NONCLIENTMETRICSW) == 500, "the product code is built for Windows XP");
   NONCLIENTMETRICSW metrics{};
   metrics.cbSize = sizeof metrics;
   if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "common/later_windows.h"
 #include "common/owners.h"
 
 namespace quarnel {
@@ -9,7 +10,7 @@ namespace {
 
 // Names compared as the file system compares them: ordinal, case aside.
 int Compare(const std::wstring& a, const std::wstring& b) {
-  return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE);
+  return CompareNoCase(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()));
 }
 bool SameText(const std::wstring& a, const std::wstring& b) { return Compare(a, b) == CSTR_EQUAL; }
 bool Less(const std::wstring& a, const std::wstring& b) { return Compare(a, b) == CSTR_LESS_THAN; }
@@ -35,13 +36,15 @@ std::wstring FullPath(const std::wstring& path) {
 
 void CloseFind(HANDLE find) noexcept { FindClose(find); }
 
+DrivePretence pretence;
+
 }  // namespace
 
 FolderFiles::FolderFiles(const std::wstring& folder) {
   WIN32_FIND_DATAW found;
   const std::wstring pattern = folder + (folder.ends_with(L'\\') ? L"*" : L"\\*");
-  const HANDLE first = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr,
-                                        FIND_FIRST_EX_LARGE_FETCH);
+  const HANDLE first = pretence.unlistable ? (SetLastError(ERROR_ACCESS_DENIED), INVALID_HANDLE_VALUE)
+                                            : FindFirstFileFast(pattern.c_str(), &found);
   if (first == INVALID_HANDLE_VALUE) {
     // An empty drive's root lists nothing, not even "." and "..".
     if (GetLastError() == ERROR_FILE_NOT_FOUND) names_.emplace();
@@ -66,6 +69,8 @@ bool FolderFiles::Has(const std::wstring& path) const {
   const auto at = std::lower_bound(names_->begin(), names_->end(), name, Less);
   return at != names_->end() && !Less(name, *at);
 }
+
+void PretendDrives(const DrivePretence& drives) noexcept { pretence = drives; }
 
 FileIdentity::FileIdentity(const std::wstring& path) : full_(path.empty() ? path : FullPath(path)) {}
 
@@ -95,14 +100,10 @@ void FileIdentity::Look() const {
   if (!file || !GetFileInformationByHandle(file.get(), &information)) return;
   opened_ = true;
   volume_ = information.dwVolumeSerialNumber;
-  index_ = (static_cast<ULONGLONG>(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
+  index_ = pretence.no_file_index ? 0 : (static_cast<ULONGLONG>(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
   size_ = (static_cast<ULONGLONG>(information.nFileSizeHigh) << 32) | information.nFileSizeLow;
   written_ = information.ftLastWriteTime;
-  if (index_ == 0) {
-    final_ = SizedText([&](wchar_t* buffer, DWORD size) {
-      return GetFinalPathNameByHandleW(file.get(), buffer, size, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-    });
-  }
+  if (index_ == 0) final_ = FinalPathOf(file.get());
 }
 
 std::wstring FileIdentity::LongPath() const {

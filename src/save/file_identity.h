@@ -27,6 +27,13 @@ class FolderFiles {
   std::optional<std::vector<std::wstring>> names_;
 };
 
+// For the tests: what some drives do that the test machine's do not.
+struct DrivePretence {
+  bool no_file_index = false;  // every file's index is 0 (as on some network drives)
+  bool unlistable = false;     // no folder may be listed (each name is then asked)
+};
+void PretendDrives(const DrivePretence& pretence) noexcept;
+
 // One file's name, and what the file system says of it once asked.
 class FileIdentity {
  public:
@@ -34,7 +41,8 @@ class FileIdentity {
 
   // True when both name one existing file: by the volume's serial number and
   // the file's index, with its size and last-write time (or, where the file
-  // system gives no index, the final path of a handle). When either cannot be opened, by the long full paths. Paths
+  // system gives no index, the final path of a handle, which XP cannot tell).
+  // Otherwise, or when either cannot be opened, by the long full paths. Paths
   // whose full texts are the same, case aside, are one file without asking the
   // file system; an empty path is no file.
   bool Is(const FileIdentity& other) const;

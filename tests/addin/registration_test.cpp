@@ -11,6 +11,7 @@
 #include "addin/addin_record.h"
 #include "addin/registration.h"
 #include "common/error.h"
+#include "common/later_windows.h"
 #include "common/owners.h"
 #include "support/registry_export.h"
 
@@ -127,16 +128,31 @@ TEST_F(RegistrationTable, WritesTheClassInterfaceAndAddinEntry) {
   EXPECT_EQ(all.count(addin + L" [Description]"), 1u);
 }
 
-TEST_F(RegistrationTable, WritingTwiceChangesNothingAndRemovingRestoresTheBefore) {
+// Each key goes with everything below it, keys another program added there
+// too: by Windows' own removal of a key tree, and by the walk that XP needs.
+class RegistrationRemoval : public RegistrationTable, public ::testing::WithParamInterface<bool> {
+ protected:
+  void TearDown() override {
+    PretendWindowsXp(false);
+    RegistrationTable::TearDown();
+  }
+};
+
+TEST_P(RegistrationRemoval, WritingTwiceChangesNothingAndRemovingRestoresTheBefore) {
+  PretendWindowsXp(GetParam());
   const auto before = Everything();
   ASSERT_EQ(WriteRegistration(table), S_OK);
   const auto once = Everything();
   ASSERT_EQ(WriteRegistration(table), S_OK);
   EXPECT_EQ(Everything(), once);
+  Create(HKEY_CLASSES_ROOT,
+         L"CLSID\\{B49DBFBD-ABE8-493A-A11E-D4D2D38DD7A6}\\Implemented Categories\\{40FC6ED5-2438-11CF-A3DB-080036F12502}");
   ASSERT_EQ(RemoveRegistration(table), S_OK);
   EXPECT_EQ(Everything(), before);
   EXPECT_EQ(RemoveRegistration(table), S_OK) << "removing what is gone is no failure";
 }
+INSTANTIATE_TEST_SUITE_P(LaterWindows, RegistrationRemoval, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "Xp" : "Later"; });
 
 TEST_F(RegistrationTable, RemovingKeepsTheIdesOtherAddins) {
   Create(HKEY_CURRENT_USER, L"Software\\Microsoft\\Visual Basic\\6.0\\Addins\\Other.Connect");

@@ -318,21 +318,55 @@ TEST(DllFile, ExportsByNameWithOrdinalsOneToFourThenDllInstall) {
                                                    {"DllInstall", 5}}));
 }
 
-TEST(DllFile, ImportsOnlyTheSystemsOwnDlls) {
+// Windows XP SP3 loads it: every function it imports is one that XP's system
+// DLLs export (the test data's list), and its header asks for no later Windows.
+TEST(DllFile, LoadsOnWindowsXp) {
   const PeFile pe(DllPath());
-  const auto& dir = pe.nt()->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-  const std::set<std::string> system = {"advapi32.dll", "comctl32.dll", "gdi32.dll",
-                                        "kernel32.dll", "msvcrt.dll",   "ole32.dll",
-                                        "oleaut32.dll", "shell32.dll",  "user32.dll"};
-  std::vector<std::string> foreign;
-  for (const auto* import = pe.At<IMAGE_IMPORT_DESCRIPTOR>(dir.VirtualAddress);
-       import && import->Name; ++import) {
-    std::string name = pe.At<char>(import->Name);
-    std::transform(name.begin(), name.end(), name.begin(),
+  const auto& header = pe.nt()->OptionalHeader;
+  EXPECT_EQ(std::make_pair(header.MajorOperatingSystemVersion, header.MinorOperatingSystemVersion),
+            std::make_pair(WORD{5}, WORD{1}));
+  EXPECT_EQ(std::make_pair(header.MajorSubsystemVersion, header.MinorSubsystemVersion),
+            std::make_pair(WORD{5}, WORD{1}));
+
+  const auto lines = [](const char* name) {
+    std::ifstream in(std::string(QUARNEL_TEST_DATA "/windows-xp/") + name);
+    std::set<std::string> set;
+    for (std::string line; std::getline(in, line);) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      if (!line.empty()) set.insert(line);
+    }
+    return set;
+  };
+  const std::set<std::string> xp = lines("xp-exports.txt"), later = lines("later.txt");
+  ASSERT_GT(xp.size(), 5000u) << "the list of XP's exports is there";
+  std::set<std::string> listed_dlls;
+  for (const std::string& entry : xp) listed_dlls.insert(entry.substr(0, entry.find(' ')));
+
+  const auto& dir = header.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+  std::vector<std::string> lacking;
+  size_t functions = 0;
+  for (const auto* import = pe.At<IMAGE_IMPORT_DESCRIPTOR>(dir.VirtualAddress); import && import->Name; ++import) {
+    std::string dll = pe.At<char>(import->Name);
+    std::transform(dll.begin(), dll.end(), dll.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    if (!system.count(name)) foreign.push_back(name);
+    if (dll.ends_with(".dll")) dll.resize(dll.size() - 4);
+    if (!listed_dlls.count(dll)) {
+      lacking.push_back(dll + ".dll: not a DLL of the list");
+      continue;
+    }
+    const DWORD thunks = import->OriginalFirstThunk ? import->OriginalFirstThunk : import->FirstThunk;
+    for (const auto* thunk = pe.At<IMAGE_THUNK_DATA32>(thunks); thunk && thunk->u1.AddressOfData; ++thunk) {
+      ++functions;
+      if (IMAGE_SNAP_BY_ORDINAL32(thunk->u1.Ordinal)) {
+        lacking.push_back(dll + " ordinal " + std::to_string(IMAGE_ORDINAL32(thunk->u1.Ordinal)));
+        continue;
+      }
+      const std::string entry = dll + " " + pe.At<IMAGE_IMPORT_BY_NAME>(thunk->u1.AddressOfData)->Name;
+      if (!xp.count(entry)) lacking.push_back(entry + (later.count(entry) ? " (after XP)" : " (not exported)"));
+    }
   }
-  EXPECT_TRUE(foreign.empty()) << "imports beyond the system: " << ::testing::PrintToString(foreign);
+  EXPECT_GT(functions, 50u) << "the import table was read";
+  EXPECT_TRUE(lacking.empty()) << "imports that Windows XP SP3 lacks: " << ::testing::PrintToString(lacking);
 }
 
 TEST(DllFile, ClassObjectOnlyForConnect) {
