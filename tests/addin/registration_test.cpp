@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
@@ -145,6 +146,55 @@ TEST_F(RegistrationTable, RemovingKeepsTheIdesOtherAddins) {
   const auto all = Everything();
   EXPECT_EQ(all.count(L"HKCU\\Software\\Microsoft\\Visual Basic\\6.0\\Addins\\Other.Connect"), 1u);
   EXPECT_EQ(all.count(L"HKCU\\Software\\Microsoft\\Visual Basic\\6.0\\Addins\\Quarnel.Connect"), 0u);
+}
+
+// Each scope writes its part and no more: regsvr32's (the machine's classes and
+// the user's add-in entry), the machine's alone, the user's entry alone.
+TEST_F(RegistrationTable, EachScopeWritesItsPartAndRemovesIt) {
+  const std::wstring server = L"CLSID\\{B49DBFBD-ABE8-493A-A11E-D4D2D38DD7A6}\\InprocServer32 []";
+  const std::wstring name = L"HKCU\\Software\\Microsoft\\Visual Basic\\6.0\\Addins\\Quarnel.Connect [FriendlyName]";
+  struct Row {
+    Scope scope;
+    size_t classes, entry;
+  };
+  for (const Row row : {Row{Scope::kMachine, 1, 1}, Row{Scope::kMachineOnly, 1, 0}, Row{Scope::kAddinEntry, 0, 1}}) {
+    SCOPED_TRACE(static_cast<int>(row.scope));
+    const auto before = Everything();
+    const auto part = quarnel::RegistrationTable(L"C:\\Addins\\Quarnel.dll",
+                                                 ParseAddinRecord(AddinRecordBytes()), row.scope);
+    ASSERT_EQ(WriteRegistration(part), S_OK);
+    const auto all = Everything();
+    EXPECT_EQ(all.count(server), row.classes);
+    EXPECT_EQ(all.count(name), row.entry);
+    const auto users_values = [](const auto& some) {
+      return std::count_if(some.begin(), some.end(), [](const auto& e) {
+        return e.first.starts_with(L"HKCU\\") && e.first.find(L" [") != std::wstring::npos;
+      });
+    };
+    EXPECT_EQ(users_values(all) - users_values(before), row.entry ? 5 : 0)
+        << "the user's values: the entry's five or none";
+    ASSERT_EQ(RemoveRegistration(part), S_OK);
+    EXPECT_EQ(Everything(), before);
+  }
+}
+
+// The add-in entry of a machine-wide installation, written again (at each
+// upgrade's logon): what the user has stays, their LoadBehavior chosen in the
+// Add-In Manager too; only the values missing are written.
+TEST_F(RegistrationTable, TheUsersEntryKeepsItsValuesAndGetsTheMissingOnes) {
+  const std::wstring addin = L"Software\\Microsoft\\Visual Basic\\6.0\\Addins\\Quarnel.Connect";
+  unique_hkey key;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, addin.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, key.put(),
+                            nullptr), ERROR_SUCCESS);
+  const DWORD unloaded = 0;
+  ASSERT_EQ(RegSetValueExW(key.get(), L"LoadBehavior", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&unloaded),
+                           sizeof unloaded), ERROR_SUCCESS);
+  key.reset();
+  ASSERT_EQ(RegisterServer(L"C:\\Addins\\Quarnel.dll", Scope::kAddinEntry), S_OK);
+  const auto all = Everything();
+  EXPECT_EQ(all.at(L"HKCU\\" + addin + L" [LoadBehavior]"), L"dword:0");
+  EXPECT_EQ(all.at(L"HKCU\\" + addin + L" [FriendlyName]"), L"Orv Quarnel...");
+  EXPECT_EQ(all.at(L"HKCU\\" + addin + L" [CommandLineSafe]"), L"dword:1");
 }
 
 }  // namespace
