@@ -178,24 +178,5 @@ TEST_F(RegistrationTable, EachScopeWritesItsPartAndRemovesIt) {
   }
 }
 
-// The add-in entry of a machine-wide installation, written again (at each
-// upgrade's logon): what the user has stays, their LoadBehavior chosen in the
-// Add-In Manager too; only the values missing are written.
-TEST_F(RegistrationTable, TheUsersEntryKeepsItsValuesAndGetsTheMissingOnes) {
-  const std::wstring addin = L"Software\\Microsoft\\Visual Basic\\6.0\\Addins\\Quarnel.Connect";
-  unique_hkey key;
-  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, addin.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, key.put(),
-                            nullptr), ERROR_SUCCESS);
-  const DWORD unloaded = 0;
-  ASSERT_EQ(RegSetValueExW(key.get(), L"LoadBehavior", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&unloaded),
-                           sizeof unloaded), ERROR_SUCCESS);
-  key.reset();
-  ASSERT_EQ(RegisterServer(L"C:\\Addins\\Quarnel.dll", Scope::kAddinEntry), S_OK);
-  const auto all = Everything();
-  EXPECT_EQ(all.at(L"HKCU\\" + addin + L" [LoadBehavior]"), L"dword:0");
-  EXPECT_EQ(all.at(L"HKCU\\" + addin + L" [FriendlyName]"), L"Orv Quarnel...");
-  EXPECT_EQ(all.at(L"HKCU\\" + addin + L" [CommandLineSafe]"), L"dword:1");
-}
-
 }  // namespace
 }  // namespace quarnel
