@@ -5,19 +5,29 @@
 ;   DLL itself (regsvr32 /n /i:user), listed in this user's Add/Remove Programs;
 ;   The installer runs as the user who starts it, with no elevation prompt.
 ; - for everyone on this computer (an administrator): the 32-bit Program Files
-;   folder, the class and type library registered for the machine (regsvr32),
-;   the IDE's add-in entry, which the IDE reads per user, written for this user
-;   at once and for every other user at their next logon through Windows' Active
-;   Setup (regsvr32 /n /i:addin), listed in Add/Remove Programs for all users.
+;   folder, the class and type library registered for the machine (regsvr32
+;   /n /i:machine), the IDE's add-in entry, which the IDE reads per user,
+;   written for this user at once and for every other user at their next logon
+;   through Windows' Active Setup (regsvr32 /n /i:addin), listed in Add/Remove
+;   Programs for all users.
 ;   A copy installed for this user alone would hide it from the IDE: it is
-;   removed first (its Quarnel.ini with it: the Default folder is personal, and
-;   a copy in the shared folder would be every other user's). Chosen by a user
+;   removed once the machine's is in place (its Quarnel.ini with it: the Default
+;   folder is personal, and a copy in the shared folder would be every other
+;   user's; the user's DisplayOnConnect and LoadBehavior stay). Chosen by a user
 ;   who is not elevated, the installer starts itself again elevated (Windows
-;   asks) with that choice made.
+;   asks, on Windows XP with its "Run as" dialog) with /ALLUSERS /ELEVATED and
+;   waits for it. That copy may run as another account, an administrator whose
+;   HKCU is not the user's: it does the machine's part only and writes nothing
+;   below HKCU; what is the user's (their own copy, their add-in entry) is done
+;   by the copy running as the user, after the elevated one succeeded. An
+;   administrator's run (Windows XP, or an elevated prompt) does both at once.
+; The add-in entry is written where the user has none: values there, the
+; LoadBehavior chosen in the IDE's Add-In Manager too, stay (regsvr32 /n /i:addin).
 ; Uninstalling for everyone leaves an Active Setup entry whose command removes
 ; each other user's add-in entry at their next logon (unless they have a copy of
 ; their own); uninstalling for me only, beside an installation for everyone,
-; writes the user's add-in entry again for that one.
+; writes the user's add-in entry again for that one. The uninstaller of the
+; machine's copy, started by a user who is not elevated, works the same way.
 ; Nothing changes while the DLL to be replaced or removed is loaded (the IDE
 ; runs): the user is asked to close it (Retry or Cancel); a silent run fails.
 ; Installing over an installed version replaces it in place. Built by CMake
@@ -46,6 +56,8 @@ RequestExecutionLevel user
 Var AllUsers  ; 1: for everyone on this computer
 Var ModeGiven ; 1: /ALLUSERS or /CURRENTUSER on the command line
 Var IsAdmin
+Var Elevated  ; 1: started elevated by a user's copy (/ELEVATED): nothing below HKCU
+Var LoadChoice ; the user's LoadBehavior, kept across their entry's rewriting
 Var ModeUser
 Var ModeAll
 
@@ -110,6 +122,47 @@ FunctionEnd
 !insertmacro WAIT_UNTIL_FREE_FUNCTION ""
 !insertmacro WAIT_UNTIL_FREE_FUNCTION "un."
 
+; Runs this program again elevated ("runas": Windows asks for the rights, or
+; for another account's password) with the arguments on the stack, and waits
+; for it. $0: its exit code, or "" when it did not start (refused).
+!macro RUN_ELEVATED_FUNCTION PREFIX
+Function ${PREFIX}RunElevated
+  Exch $R9
+  Push $R8
+  Push $R7
+  StrCpy $0 ""
+  ; SHELLEXECUTEINFO, with SEE_MASK_NOCLOSEPROCESS (0x40): the process's handle comes back.
+  System::Call '*(&l4, i 0x40, p $HWNDPARENT, t "runas", t "$EXEPATH", t R9, p 0, i 1, p, p, p, p, i, p, p) p .R8'
+  System::Call 'shell32::ShellExecuteExW(p R8) i .R7'
+  ${If} $R7 != 0
+    System::Call '*$R8(i, i, p, p, p, p, p, i, p, p, p, p, i, p, p .R7)'
+    HideWindow
+    System::Call 'kernel32::WaitForSingleObject(p R7, i -1)'
+    System::Call 'kernel32::GetExitCodeProcess(p R7, *i .r0)'
+    System::Call 'kernel32::CloseHandle(p R7)'
+  ${EndIf}
+  System::Free $R8
+  Pop $R7
+  Pop $R8
+  Pop $R9
+FunctionEnd
+!macroend
+!insertmacro RUN_ELEVATED_FUNCTION ""
+!insertmacro RUN_ELEVATED_FUNCTION "un."
+
+; The user's LoadBehavior (the Add-In Manager's choice) into $LoadChoice, and
+; back onto their add-in entry where it is written again.
+!macro SAVE_LOAD_CHOICE
+  ReadRegDWORD $LoadChoice HKCU "${ADDIN_KEY}" "LoadBehavior"
+!macroend
+!macro RESTORE_LOAD_CHOICE
+  ReadRegStr $R9 HKCU "${ADDIN_KEY}" "FriendlyName"
+  ${If} $LoadChoice != ""
+  ${AndIf} $R9 != ""
+    WriteRegDWORD HKCU "${ADDIN_KEY}" "LoadBehavior" $LoadChoice
+  ${EndIf}
+!macroend
+
 Function .onInit
   !insertmacro FIND_ADMIN
   StrCpy $AllUsers 0
@@ -127,6 +180,12 @@ Function .onInit
     StrCpy $AllUsers 0
     StrCpy $ModeGiven 1
   ${EndIf}
+  StrCpy $Elevated 0
+  ClearErrors
+  ${GetOptions} $R0 "/ELEVATED" $R1
+  ${IfNot} ${Errors}
+    StrCpy $Elevated 1
+  ${EndIf}
   ${If} $AllUsers == 1
   ${AndIf} $IsAdmin != 1
     Call Elevate
@@ -138,16 +197,65 @@ Function .onInit
 FunctionEnd
 
 ; For everyone, chosen by a user whose rights are not elevated: the installer
-; starts again elevated with /ALLUSERS (Windows asks for the rights, or for an
-; administrator's password) and this one ends. It returns when that was refused,
-; and at once in a silent run, which asks nobody: nothing has changed.
+; starts again elevated with /ALLUSERS /ELEVATED (Windows asks for the rights,
+; or for an administrator's password), which does the machine's part; when that
+; succeeded, this copy does the user's, and ends with its exit status. It
+; returns when that was refused, and at once in a silent run, which asks
+; nobody, or in the elevated copy itself (run as a user who is no
+; administrator): nothing has changed.
 Function Elevate
-  ${IfNot} ${Silent}
-    ClearErrors
-    ExecShell "runas" "$EXEPATH" "/ALLUSERS"
-    ${IfNot} ${Errors}
-      Quit
+  ${If} ${Silent}
+  ${OrIf} $Elevated == 1
+    Return
+  ${EndIf}
+  ; The user's own copy goes afterwards: the IDE must not hold it.
+  ReadRegStr $1 HKCU "${UNINSTALL_KEY}" "InstallLocation"
+  ${If} $1 != ""
+    Push "$1\Quarnel.dll"
+    Call WaitUntilFree
+  ${EndIf}
+  Push "/ALLUSERS /ELEVATED"
+  Call RunElevated
+  ${If} $0 == ""
+    Return
+  ${EndIf}
+  ${If} $0 == 0
+    ReadRegStr $INSTDIR HKLM "${UNINSTALL_KEY}" "InstallLocation"
+    ${If} $INSTDIR != ""
+      Call UserPart
     ${EndIf}
+  ${EndIf}
+  SetErrorLevel $0
+  Quit
+FunctionEnd
+
+; The user's part of an installation for everyone, as the user who started the
+; installer, once the machine's copy is in $INSTDIR: their own copy would hide
+; it from their IDE, so it goes (keeping their Default folder's file out of the
+; shared folder, their DisplayOnConnect and their LoadBehavior); their add-in
+; entry is written where they have none.
+Function UserPart
+  !insertmacro SAVE_LOAD_CHOICE
+  ReadRegStr $R1 HKCU "Software\VB and VBA Program Settings\Quarnel\Settings" "DisplayOnConnect"
+  ReadRegStr $1 HKCU "${UNINSTALL_KEY}" "InstallLocation"
+  ${If} $1 != ""
+    Push "$1\Quarnel.dll"
+    Call WaitUntilFree
+    DetailPrint "Removing Quarnel installed for you only ($1): it would hide the installation for all users."
+    DetailPrint "Your Default folder is not carried over: the first use asks for it again."
+    ExecWait '"$1\Uninstall.exe" /S _?=$1'
+    Delete "$1\Uninstall.exe"
+    RMDir "$1"
+  ${EndIf}
+  ExecWait '${REGSVR32} /n /i:addin "$INSTDIR\Quarnel.dll"' $0
+  ${If} $0 != "0"
+    SetErrorLevel 2
+    MessageBox MB_OK|MB_ICONSTOP "The Visual Basic IDE's entry for Quarnel could not be written (regsvr32 said $0)." /SD IDOK
+    Return
+  ${EndIf}
+  !insertmacro RESTORE_LOAD_CHOICE
+  ${If} $R1 != ""
+    WriteRegStr HKCU "Software\VB and VBA Program Settings\Quarnel\Settings" "DisplayOnConnect" $R1
   ${EndIf}
 FunctionEnd
 
@@ -225,25 +333,23 @@ Section "Quarnel"
   Push "$INSTDIR\Quarnel.dll"
   Call WaitUntilFree
   ${If} $AllUsers == 1
-    ; This user's own copy would hide the machine's from the IDE: it goes first
-    ; (its Default folder is kept).
+  ${AndIf} $Elevated != 1
+    ; This user's own copy goes after the machine's is in place (UserPart):
+    ; nothing changes while the IDE holds either.
     ReadRegStr $1 HKCU "${UNINSTALL_KEY}" "InstallLocation"
     ${If} $1 != ""
       Push "$1\Quarnel.dll"
       Call WaitUntilFree
-      DetailPrint "Removing Quarnel installed for you only ($1): it would hide the installation for all users."
-      DetailPrint "Your Default folder is not carried over: the first use asks for it again."
-      ExecWait '"$1\Uninstall.exe" /S _?=$1'
-      Delete "$1\Uninstall.exe"
-      RMDir "$1"
     ${EndIf}
   ${EndIf}
 
   SetOutPath "$INSTDIR"
-  ; The installed version lets go of its registration before its DLL is replaced.
+  ; The installed version lets go of its registration before its DLL is replaced
+  ; (the machine's part only: the user's add-in entry stays, with their choices).
+  !insertmacro SAVE_LOAD_CHOICE
   ${If} ${FileExists} "$INSTDIR\Quarnel.dll"
     ${If} $AllUsers == 1
-      ExecWait '${REGSVR32} /u "$INSTDIR\Quarnel.dll"'
+      ExecWait '${REGSVR32} /u /n /i:machine "$INSTDIR\Quarnel.dll"'
     ${Else}
       ExecWait '${REGSVR32} /u /n /i:user "$INSTDIR\Quarnel.dll"'
     ${EndIf}
@@ -252,9 +358,10 @@ Section "Quarnel"
   File "/oname=README.txt" "${README}"
   WriteUninstaller "$INSTDIR\Uninstall.exe"
   ${If} $AllUsers == 1
-    ExecWait '${REGSVR32} "$INSTDIR\Quarnel.dll"' $0
+    ExecWait '${REGSVR32} /n /i:machine "$INSTDIR\Quarnel.dll"' $0
   ${Else}
     ExecWait '${REGSVR32} /n /i:user "$INSTDIR\Quarnel.dll"' $0
+    !insertmacro RESTORE_LOAD_CHOICE
   ${EndIf}
   ${If} $0 != "0"
     SetErrorLevel 2
@@ -279,6 +386,10 @@ Section "Quarnel"
   WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "NoRepair" 1
   WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "EstimatedSize" 300
+  ${If} $AllUsers == 1
+  ${AndIf} $Elevated != 1
+    Call UserPart
+  ${EndIf}
 SectionEnd
 
 ; The uninstaller's mode is where it stands: the folder of the machine's entry,
@@ -286,6 +397,14 @@ SectionEnd
 Function un.onInit
   !insertmacro FIND_ADMIN
   StrCpy $AllUsers 0
+  StrCpy $Elevated 0
+  StrCpy $LoadChoice ""
+  ${GetParameters} $R0
+  ClearErrors
+  ${GetOptions} $R0 "/ELEVATED" $R1
+  ${IfNot} ${Errors}
+    StrCpy $Elevated 1
+  ${EndIf}
   SetShellVarContext current
   ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
   ${If} $0 != ""
@@ -293,11 +412,17 @@ Function un.onInit
     StrCpy $AllUsers 1
     SetShellVarContext all
     ${If} $IsAdmin != 1
-      ; Started again elevated, in place (as the uninstaller runs itself).
+      ; Started again elevated, in place (as the uninstaller runs itself), for
+      ; the machine's part; this copy, the user's, then does the user's part.
       ${IfNot} ${Silent}
-        ClearErrors
-        ExecShell "runas" "$EXEPATH" "_?=$INSTDIR"
-        ${IfNot} ${Errors}
+      ${AndIf} $Elevated != 1
+        Push "/ELEVATED _?=$INSTDIR"
+        Call un.RunElevated
+        ${If} $0 != ""
+          ${If} $0 == 0
+            Call un.UserPart
+          ${EndIf}
+          SetErrorLevel $0
           Quit
         ${EndIf}
       ${EndIf}
@@ -308,11 +433,37 @@ Function un.onInit
   ${EndIf}
 FunctionEnd
 
+; The user's part of an uninstallation, as the user who started it, after the
+; machine's or their own copy is gone: the copy that stays, if any (their own,
+; or the machine's), keeps their add-in entry (and their settings); else the
+; entry and the add-in's setting (the DisplayOnConnect value) go.
+Function un.UserPart
+  ${If} $AllUsers == 1
+    ReadRegStr $1 HKCU "${UNINSTALL_KEY}" "InstallLocation"
+  ${Else}
+    ReadRegStr $1 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+  ${EndIf}
+  ${If} $1 != ""
+  ${AndIf} ${FileExists} "$1\Quarnel.dll"
+    ExecWait '${REGSVR32} /n /i:addin "$1\Quarnel.dll"'
+    !insertmacro RESTORE_LOAD_CHOICE
+    DetailPrint "Quarnel stays in your Visual Basic IDE: it is still installed in $1."
+  ${Else}
+    DeleteRegKey HKCU "${ADDIN_KEY}"
+    DeleteRegKey /ifempty HKCU "Software\Microsoft\Visual Basic\6.0\Addins"
+    DeleteRegKey /ifempty HKCU "Software\Microsoft\Visual Basic\6.0"
+    DeleteRegKey /ifempty HKCU "Software\Microsoft\Visual Basic"
+    DeleteRegKey HKCU "Software\VB and VBA Program Settings\Quarnel"
+    DeleteRegKey /ifempty HKCU "Software\VB and VBA Program Settings"
+  ${EndIf}
+FunctionEnd
+
 Section "Uninstall"
   Push "$INSTDIR\Quarnel.dll"
   Call un.WaitUntilFree
   ${If} $AllUsers == 1
-    ExecWait '${REGSVR32} /u "$INSTDIR\Quarnel.dll"'
+    ; The machine's part only: the user's add-in entry is the user's part.
+    ExecWait '${REGSVR32} /u /n /i:machine "$INSTDIR\Quarnel.dll"'
     ; Every other user's add-in entry goes at their next logon, where they have
     ; no copy of their own: the same entry, a higher version, another command.
     ; (It stays, to do so for users who have not logged on yet, until Quarnel is
@@ -323,22 +474,9 @@ Section "Uninstall"
       '"$SYSDIR\cmd.exe" /c reg query "HKCU\${USER_CLASS_KEY}" >nul 2>&1 & if errorlevel 1 reg delete "HKCU\${ADDIN_KEY}" /f >nul 2>&1'
     WriteRegStr HKLM "${ACTIVE_SETUP_KEY}" "Version" "$0"
     WriteRegDWORD HKLM "${ACTIVE_SETUP_KEY}" "IsInstalled" 1
-    ; This user's own copy, if any, keeps its entry.
-    ReadRegStr $1 HKCU "${UNINSTALL_KEY}" "InstallLocation"
   ${Else}
+    !insertmacro SAVE_LOAD_CHOICE
     ExecWait '${REGSVR32} /u /n /i:user "$INSTDIR\Quarnel.dll"'
-    ; The copy for everyone, if any, keeps this user's entry.
-    ReadRegStr $1 HKLM "${UNINSTALL_KEY}" "InstallLocation"
-  ${EndIf}
-  ${If} $1 != ""
-  ${AndIf} ${FileExists} "$1\Quarnel.dll"
-    ExecWait '${REGSVR32} /n /i:addin "$1\Quarnel.dll"'
-    DetailPrint "Quarnel stays in your Visual Basic IDE: it is still installed in $1."
-  ${Else}
-    ; The add-in's setting in the registry goes with the last copy the user has
-    ; (the DisplayOnConnect value).
-    DeleteRegKey HKCU "Software\VB and VBA Program Settings\Quarnel"
-    DeleteRegKey /ifempty HKCU "Software\VB and VBA Program Settings"
   ${EndIf}
   Delete "$INSTDIR\Quarnel.dll"
   Delete "$INSTDIR\README.txt"
@@ -350,4 +488,9 @@ Section "Uninstall"
     RMDir "$LOCALAPPDATA\Programs"
   ${EndIf}
   DeleteRegKey SHCTX "${UNINSTALL_KEY}"
+  ; Started elevated by the user's copy, which does the user's part itself.
+  ${If} $AllUsers != 1
+  ${OrIf} $Elevated != 1
+    Call un.UserPart
+  ${EndIf}
 SectionEnd

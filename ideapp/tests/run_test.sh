@@ -8,6 +8,9 @@
 # that exits non-zero. Everything registered is unregistered at the end.
 # --expect-crash turns it round, to test the test run: each program must crash,
 # exit non-zero and report where (and what a script's "# report: TEXT" lines say).
+# With QUARNEL_WINDOWS_XP=1, Wine tells the IDE program and regsvr32 that they
+# run on Windows XP (its Version per program, set for this test only), and the
+# registration shows that they were told so.
 set -u
 expect_crash=0
 if [ "$1" = "--expect-crash" ]; then expect_crash=1; shift; fi
@@ -23,8 +26,26 @@ rm -rf "$drive/work" "$drive/Inventory project" "$drive/kinds" "$out" &&
   mkdir -p "$drive/work" "$drive/Inventory project" "$out" && cp "$sample"/* "$drive/work/" &&
   cp "$sample"/* "$drive/Inventory project/" && cp -r "$(dirname "$0")/../../tests/data/kinds" "$drive/kinds"
 "$run" reg delete "$settings" /f >/dev/null 2>&1
-"$run" 'D:\ideapp\program\quarnel_ide.exe' --register-typelibs || exit 1
-"$run" regsvr32 /s 'D:\ideapp\addin\Quarnel.dll' || { echo "run_test: regsvr32 failed" >&2; exit 1; }
+debug="${WINEDEBUG:--all}"
+if [ -n "${QUARNEL_WINDOWS_XP:-}" ]; then
+  xp_programs="quarnel_ide.exe regsvr32.exe"
+  trap 'for p in $xp_programs; do "$run" reg delete "HKCU\\Software\\Wine\\AppDefaults\\$p" /f >/dev/null 2>&1; done' EXIT
+  for p in $xp_programs; do
+    "$run" reg add "HKCU\\Software\\Wine\\AppDefaults\\$p" /v Version /d winxp /f >/dev/null || exit 1
+  done
+  debug="$debug,+ver"
+fi
+registered=0
+WINEDEBUG="$debug" "$run" 'D:\ideapp\program\quarnel_ide.exe' --register-typelibs 2>"$out/version.txt" &&
+  WINEDEBUG="$debug" "$run" regsvr32 /s 'D:\ideapp\addin\Quarnel.dll' 2>>"$out/version.txt" && registered=1
+grep -v ':trace:ver:' "$out/version.txt" >&2
+[ "$registered" = 1 ] || { echo "run_test: registering the IDE's type libraries or regsvr32 failed" >&2; exit 1; }
+if [ -n "${QUARNEL_WINDOWS_XP:-}" ] && [ "$(grep -c 'version_init got 5\.1 ' "$out/version.txt")" -lt 2 ]; then
+  echo "run_test: the IDE program and regsvr32 were not both told Windows XP:" >&2
+  grep 'version_init got ' "$out/version.txt" >&2
+  "$run" regsvr32 /s /u 'D:\ideapp\addin\Quarnel.dll'
+  exit 1
+fi
 status=0
 for script in "$@"; do
   echo "--- $(basename "$script")"

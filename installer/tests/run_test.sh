@@ -4,13 +4,19 @@
 # a click saves; installed twice and the 1.00 installer upgraded: one entry, the
 # newer files, the Default folder kept; uninstalled: no file and no key of the
 # add-in left. Then for all users over a copy for the user (one registration
-# left, the user's Quarnel.ini not moved), Active Setup's command for another
-# user, the IDE again, a copy for the user beside it uninstalled (the entry
-# stays), a running IDE holding the DLL (the installer and the uninstaller change
-# nothing and exit 4), the uninstall, and Active Setup's removal for other users.
-# Last, a release signed with a certificate made here: every signature verifies,
-# and a signing that fails fails the package. A second user is played by this
-# one, given the entries that user would have.
+# left, the user's Quarnel.ini not moved, their DisplayOnConnect kept), Active
+# Setup's command for another user, the IDE again, an upgrade and its Active
+# Setup run keeping the user's LoadBehavior 0, the installer's elevated copy
+# alone (as when it runs as another account: nothing in the user's hive
+# changes), a copy for the user beside it uninstalled (the entry stays), a
+# running IDE holding the DLL (the installer and the uninstaller change nothing
+# and exit 4), the uninstall, and Active Setup's removal for other users. Then
+# both modes on Windows XP (as Wine reports it to each program), with the
+# uninstaller's elevated copy alone. Last, a release signed with a certificate
+# made here: every signature verifies, and a signing that fails fails the
+# package. A second user is played by this one, given the entries that user
+# would have; the elevated copy, which Wine never needs (it runs everything as
+# an administrator), by starting it as the user's copy does.
 # Usage: run_test.sh BUILD_DIR SAMPLE_DIR INSTALLER OLDER_INSTALLER VERSION_TEXT
 set -u
 # The shell tools need no locale of their own (the one the tests set may not exist here).
@@ -39,6 +45,20 @@ for line in sys.stdin.read().replace("\r", "").split("\n"):
     elif line.startswith("    ") and line.strip() and key: print(key + " | " + " ".join(line.split()))
 ' | sort
 }
+# The whole of the user's hive, one line per value (Wine's own settings left out:
+# the test sets some), for a run that must change nothing of the user's.
+hive() {
+  local file; file=$(mktemp --suffix=.reg)
+  "$run" reg export HKCU "$(winpath "$file")" /y >/dev/null 2>&1
+  python3 -c '
+import sys
+key = None
+for line in open(sys.argv[1], "rb").read().decode("utf-16").replace("\r", "").split("\n"):
+    if line.startswith("["): key = line
+    elif line and key and not key.lower().startswith("[hkey_current_user\\software\\wine"): print(key + " " + line)
+' "$file" | sort
+  rm -f "$file"
+}
 value() { "$run" reg query "${2:-$uninstall_key}" /v "$1" 2>/dev/null | tr -d '\r' | awk -v n="$1" '$1 == n { $1 = ""; $2 = ""; sub(/^ +/, ""); print }'; }
 entries() { "$run" reg query 'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall' 2>/dev/null | tr -d '\r' | grep -ci 'Uninstall\\Quarnel'; }
 # Runs a command line as Windows' Active Setup does at a user's logon: the
@@ -66,6 +86,39 @@ all_uninstaller="$program_files\\Quarnel\\Uninstall.exe"
 machine_uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Quarnel'
 active_setup_key='HKLM\Software\Microsoft\Active Setup\Installed Components\{B49DBFBD-ABE8-493A-A11E-D4D2D38DD7A6}'
 addin_key='HKCU\Software\Microsoft\Visual Basic\6.0\Addins\Quarnel.Connect'
+settings_key='HKCU\Software\VB and VBA Program Settings\Quarnel\Settings'
+# The programs an installation runs, told by Wine that they run on Windows XP
+# (its Version per program) for the rows that say so; the uninstaller runs as a
+# copy of itself.
+xp_programs=("$(basename "$installer")" Uninstall.exe Un.exe regsvr32.exe quarnel_ide.exe)
+windows_xp() {
+  for program in "${xp_programs[@]}"; do
+    if [ "$1" = on ]; then
+      "$run" reg add "HKCU\\Software\\Wine\\AppDefaults\\$program" /v Version /d winxp /f >/dev/null
+    else
+      "$run" reg delete "HKCU\\Software\\Wine\\AppDefaults\\$program" /f >/dev/null 2>&1
+    fi
+  done
+}
+# Runs a command with Wine's trace of the version it reports: every program the
+# command started must have been told Windows XP (5.1), but Wine's own desktop
+# (explorer.exe, started with the first window).
+on_xp() {
+  local trace saved="${WINEDEBUG:--all}" code
+  trace=$(mktemp)
+  export WINEDEBUG="$saved,+ver,+loaddll"
+  "$@" 2>"$trace"; code=$?
+  export WINEDEBUG="$saved"
+  grep -v ':trace:\(ver\|loaddll\):' "$trace" >&2  # the rest, a heap check's report too
+  grep -q 'version_init got 5\.1 ' "$trace" || fail "no program of \"$*\" was told Windows XP"
+  # The program of each thread told another version: the first program its thread loaded.
+  for thread in $(grep 'version_init got ' "$trace" | grep -v 'got 5\.1 ' | cut -d: -f1); do
+    program=$(grep -m1 "^$thread:trace:loaddll:.*Loaded .*\.exe" "$trace" | sed 's/.*Loaded L"//; s/".*//')
+    [ "$program" = 'C:\\windows\\system32\\explorer.exe' ] || fail "$program was not told Windows XP"
+  done
+  rm -f "$trace"
+  return $code
+}
 user_class_key="HKCU\\Software\\Classes\\CLSID\\$clsid\\InprocServer32"
 # What an installation for all users is: the machine's keys and the files.
 machine_state() {
@@ -76,6 +129,7 @@ machine_state() {
   (cd "$all_folder" 2>/dev/null && sha256sum ./*)
 }
 # Leftovers of an interrupted run go first; a fresh user has no setting of the add-in.
+windows_xp off
 [ -f "$folder/Uninstall.exe" ] && "$run" "$uninstaller" /S
 [ -f "$all_folder/Uninstall.exe" ] && "$run" "$all_uninstaller" /S
 sleep 2; rm -rf "$all_folder"
@@ -91,6 +145,11 @@ uninstall() {
   # The uninstaller copies itself away and runs from there: wait for it to finish.
   "$run" "$uninstaller" /S
   for _ in $(seq 150); do [ -e "$folder" ] || break; sleep 0.2; done
+  sleep 1
+}
+uninstall_all() {  # [/ELEVATED]
+  "$run" "$all_uninstaller" /S "$@"
+  for _ in $(seq 150); do [ -e "$all_folder" ] || break; sleep 0.2; done
   sleep 1
 }
 
@@ -158,9 +217,11 @@ echo "--- the IDE finds it and a click saves"
 use_the_ide --merge
 [ -f "$folder/Quarnel.ini" ] || fail "no Quarnel.ini beside the installed DLL"
 
-echo "--- installed again"
+echo "--- installed again: the user's choice in the Add-In Manager (LoadBehavior 0) stays"
+"$run" reg add "$addin_key" /v LoadBehavior /t REG_DWORD /d 0 /f >/dev/null
 install "$installer"
 [ "$(entries)" = 1 ] || fail "$(entries) entries in Add/Remove Programs"
+[ "$(value LoadBehavior "$addin_key")" = 0x0 ] || fail "installing again: LoadBehavior $(value LoadBehavior "$addin_key")"
 [ -f "$folder/Quarnel.ini" ] || fail "installing again lost the Default folder"
 
 echo "--- uninstalled"
@@ -186,10 +247,12 @@ uninstall
 after=$(snapshot)
 [ "$after" = "$before" ] || fail "registry not as it was after the upgrade: $(diff <(echo "$before") <(echo "$after"))"
 
-echo "--- for me only, used, then for all users over it: one registration, no one's Quarnel.ini"
+echo "--- for me only, used, then for all users over it: one registration, no one's Quarnel.ini, the user's DisplayOnConnect"
 install "$installer"
 printf '[FOLDER]\r\nDefaultFolder=C:\\Mine\r\n' >"$folder/Quarnel.ini"
+"$run" reg add "$settings_key" /v DisplayOnConnect /d 1 /f >/dev/null
 "$run" "$(winpath "$installer")" /S /ALLUSERS || fail "/S /ALLUSERS exited with $?"
+[ "$(value DisplayOnConnect "$settings_key")" = 1 ] || fail "the move to all users lost the user's DisplayOnConnect"
 [ -e "$all_folder/Quarnel.ini" ] && fail "the user's Quarnel.ini was moved where every user's IDE reads it"
 [ -e "$folder" ] && fail "the copy for this user is still there: $(ls -A "$folder")"
 [ "$(entries)" = 0 ] || fail "this user's Add/Remove Programs entry is still there"
@@ -217,10 +280,26 @@ run_stub "$stub" || fail "the Active Setup command failed: $stub"
 echo "--- the IDE finds it and a click saves (for all users)"
 use_the_ide
 
-echo "--- for me only beside it, then uninstalled: the entry stays for the copy for everyone"
+echo "--- upgraded for all users: the user's LoadBehavior 0 stays, through Active Setup's run too"
+"$run" reg add "$addin_key" /v LoadBehavior /t REG_DWORD /d 0 /f >/dev/null
+"$run" "$(winpath "$installer")" /S /ALLUSERS || fail "the upgrade /S /ALLUSERS exited with $?"
+[ "$(value LoadBehavior "$addin_key")" = 0x0 ] || fail "the upgrade: LoadBehavior $(value LoadBehavior "$addin_key")"
+run_stub "$(value StubPath "$active_setup_key")" || fail "the Active Setup command failed after the upgrade"
+[ "$(value LoadBehavior "$addin_key")" = 0x0 ] || fail "Active Setup's run: LoadBehavior $(value LoadBehavior "$addin_key")"
+
+echo "--- for me only beside it, then the installer's elevated copy alone: nothing of the user's changes"
 install "$installer"
+state=$(hive)
+"$run" "$(winpath "$installer")" /S /ALLUSERS /ELEVATED || fail "/S /ALLUSERS /ELEVATED exited with $?"
+[ "$(hive)" = "$state" ] || fail "the elevated copy changed the user's hive: $(diff <(echo "$state") <(hive))"
+"$run" reg query "HKLM\\Software\\Classes\\CLSID\\$clsid\\InprocServer32" >/dev/null 2>&1 ||
+  fail "the elevated copy did not register for the machine"
+
+echo "--- the copy for me only uninstalled: the entry stays for the copy for everyone, LoadBehavior 0 too"
 uninstall
-"$run" reg query "$addin_key" /v LoadBehavior >/dev/null 2>&1 || fail "uninstalling for me only removed the add-in entry"
+[ "$(value LoadBehavior "$addin_key")" = 0x0 ] ||
+  fail "uninstalling for me only beside the copy for everyone: LoadBehavior $(value LoadBehavior "$addin_key")"
+"$run" reg add "$addin_key" /v LoadBehavior /t REG_DWORD /d 1 /f >/dev/null
 "$run" reg query "HKLM\\Software\\Classes\\CLSID\\$clsid\\InprocServer32" >/dev/null 2>&1 || fail "the machine's registration went"
 [ -f "$all_folder/Quarnel.dll" ] || fail "the copy for everyone went"
 
@@ -244,9 +323,7 @@ wait "$holder"
 rm -rf "$held"
 
 echo "--- uninstalled (all users)"
-"$run" "$all_uninstaller" /S
-for _ in $(seq 150); do [ -e "$all_folder" ] || break; sleep 0.2; done
-sleep 1
+uninstall_all
 [ -e "$all_folder" ] && fail "left behind for all users: $(ls -A "$all_folder")"
 for key in "HKLM\\Software\\Classes\\CLSID\\$clsid" 'HKLM\Software\Classes\Quarnel.Connect' \
            "$machine_uninstall_key"; do
@@ -270,6 +347,31 @@ uninstall
 after=$(snapshot)
 [ "$after" = "$before" ] || fail "the user's registry not as it was at the end: $(diff <(echo "$before") <(echo "$after"))"
 "$run" reg delete "$active_setup_key" /f >/dev/null 2>&1
+
+echo "--- on Windows XP: for me only, then for everyone, the IDE each time"
+windows_xp on
+on_xp install "$installer"
+"$run" reg query "$user_class_key" >/dev/null 2>&1 || fail "not registered for the user on Windows XP"
+on_xp use_the_ide --merge
+on_xp uninstall
+[ -e "$folder" ] && fail "left behind on Windows XP: $(ls -A "$folder")"
+after=$(snapshot)
+[ "$after" = "$before" ] || fail "registry not as it was on Windows XP: $(diff <(echo "$before") <(echo "$after"))"
+on_xp "$run" "$(winpath "$installer")" /S /ALLUSERS || fail "/S /ALLUSERS on Windows XP exited with $?"
+"$run" reg query "HKLM\\Software\\Classes\\CLSID\\$clsid\\InprocServer32" >/dev/null 2>&1 ||
+  fail "not registered for the machine on Windows XP"
+on_xp use_the_ide
+echo "--- on Windows XP, the uninstaller's elevated copy alone: nothing of the user's changes"
+state=$(hive)
+on_xp uninstall_all /ELEVATED
+[ -e "$all_folder" ] && fail "left behind for all users on Windows XP: $(ls -A "$all_folder")"
+[ "$(hive)" = "$state" ] || fail "the uninstaller's elevated copy changed the user's hive: $(diff <(echo "$state") <(hive))"
+"$run" reg query "HKLM\\Software\\Classes\\CLSID\\$clsid" >/dev/null 2>&1 && fail "the elevated copy left the machine's registration"
+# What the user's copy then does: the entry and the setting go.
+"$run" reg delete "$addin_key" /f >/dev/null 2>&1
+"$run" reg delete 'HKCU\Software\VB and VBA Program Settings\Quarnel' /f >/dev/null 2>&1
+"$run" reg delete "$active_setup_key" /f >/dev/null 2>&1
+windows_xp off
 
 echo "--- a signed release, with a certificate made for this test"
 signing=$(mktemp -d)

@@ -110,7 +110,10 @@ STDAPI DllUnregisterServer() {
 // "regsvr32 [/u] /n /i:user": the whole registration, for the current user only
 // (no administrator needed). "regsvr32 [/u] /n /i:addin": only the current user's
 // entry in the IDE's add-in list, for a machine-wide installation (its Active
-// Setup command). Any other command line is refused.
+// Setup command); it keeps the values of an entry already there.
+// "regsvr32 [/u] /n /i:machine": the machine's part of regsvr32's registration,
+// without the entry (the installer's elevated copy). Any other command line is
+// refused.
 STDAPI DllInstall(BOOL install, LPCWSTR command_line) {
   if (!command_line) return E_INVALIDARG;
   quarnel::Scope scope;
@@ -118,6 +121,8 @@ STDAPI DllInstall(BOOL install, LPCWSTR command_line) {
     scope = quarnel::Scope::kUser;
   } else if (_wcsicmp(command_line, L"addin") == 0) {
     scope = quarnel::Scope::kAddinEntry;
+  } else if (_wcsicmp(command_line, L"machine") == 0) {
+    scope = quarnel::Scope::kMachineOnly;
   } else {
     return E_INVALIDARG;
   }

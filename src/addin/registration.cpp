@@ -67,6 +67,22 @@ bool KeyIsEmpty(HKEY root, const std::wstring& path) {
   return subkeys == 0 && values == 0;
 }
 
+// Leaves out of the table each value that is there already: the user's add-in
+// entry, once written, is the user's, and only what it lacks is written.
+void DropValuesThere(std::vector<OwnedKey>& table) {
+  for (OwnedKey& owned : table) {
+    std::erase_if(owned.values, [&](const RegistryValue& value) {
+      const std::wstring path = value.subkey.empty() ? owned.path : owned.path + L"\\" + value.subkey;
+      unique_hkey key;
+      if (RegOpenKeyExW(owned.root, path.c_str(), 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS) {
+        return false;
+      }
+      return RegQueryValueExW(key.get(), value.name.empty() ? nullptr : value.name.c_str(), nullptr,
+                              nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+    });
+  }
+}
+
 }  // namespace
 
 std::vector<OwnedKey> RegistrationTable(const std::wstring& dll_path, const AddinRecord& record,
@@ -83,6 +99,7 @@ std::vector<OwnedKey> RegistrationTable(const std::wstring& dll_path, const Addi
                         {L"", L"SatelliteDllName", FromAnsi(record.satellite_dll)}}};
   if (scope == Scope::kAddinEntry) return {entry};
   const bool user = scope == Scope::kUser;
+  const bool with_entry = scope != Scope::kMachineOnly;
   const HKEY classes = user ? HKEY_CURRENT_USER : HKEY_CLASSES_ROOT;
   const std::wstring below = user ? L"Software\\Classes\\" : L"";
   // Empty keys above ours go at unregistration, but never HKEY_CLASSES_ROOT's
@@ -107,8 +124,8 @@ std::vector<OwnedKey> RegistrationTable(const std::wstring& dll_path, const Addi
         {L"TypeLib", L"", libid},
         {L"TypeLib", L"Version", std::wstring(L"1.0")}},
        kept},
-      entry,
   };
+  if (with_entry) table.push_back(entry);
   if (user) {
     // The keys that RegisterTypeLib writes for the machine, for this user: the
     // system's per-user registration of type libraries is not there everywhere.
@@ -157,17 +174,19 @@ HRESULT RemoveRegistration(const std::vector<OwnedKey>& table) {
 }
 
 HRESULT RegisterServer(const std::wstring& dll_path, Scope scope) {
+  const bool machine = scope == Scope::kMachine || scope == Scope::kMachineOnly;
   com_ptr<ITypeLib> library;
   if (scope != Scope::kAddinEntry && FAILED(LoadTypeLibEx(dll_path.c_str(), REGKIND_NONE, &library))) {
     return SELFREG_E_TYPELIB;
   }
   std::wstring path = dll_path;  // RegisterTypeLib's parameter is not const
-  if (scope == Scope::kMachine && FAILED(RegisterTypeLib(library.Get(), path.data(), nullptr))) {
+  if (machine && FAILED(RegisterTypeLib(library.Get(), path.data(), nullptr))) {
     return SELFREG_E_TYPELIB;
   }
   try {
-    const HRESULT hr =
-        WriteRegistration(RegistrationTable(dll_path, ParseAddinRecord(AddinRecordBytes()), scope));
+    auto table = RegistrationTable(dll_path, ParseAddinRecord(AddinRecordBytes()), scope);
+    if (scope == Scope::kAddinEntry) DropValuesThere(table);
+    const HRESULT hr = WriteRegistration(table);
     return FAILED(hr) ? SELFREG_E_CLASS : S_OK;
   } catch (...) {
     return SELFREG_E_CLASS;
@@ -176,7 +195,7 @@ HRESULT RegisterServer(const std::wstring& dll_path, Scope scope) {
 
 HRESULT UnregisterServer(const std::wstring& dll_path, Scope scope) {
   // The type library first: it knows its interfaces' keys while it is registered.
-  const HRESULT typelib = scope == Scope::kMachine
+  const HRESULT typelib = scope == Scope::kMachine || scope == Scope::kMachineOnly
                               ? UnRegisterTypeLib(LIBID_Quarnel, 1, 0, LOCALE_NEUTRAL, SYS_WIN32)
                               : S_OK;
   HRESULT keys;

@@ -35,8 +35,12 @@ struct OwnedKey {
 // (below HKEY_CURRENT_USER\Software\Classes, the type library's keys too). The
 // add-in's entry in the IDE's list is the user's either way. kAddinEntry: that
 // entry alone, for a user of a machine-wide installation (at the user's logon,
-// through Windows' Active Setup).
-enum class Scope { kMachine, kUser, kAddinEntry };
+// through Windows' Active Setup, or by the installer running as that user);
+// registering it writes only the values the user does not have, so that a
+// LoadBehavior chosen in the IDE's Add-In Manager stays. kMachineOnly: the
+// machine's part alone, nothing below HKEY_CURRENT_USER (the installer's
+// elevated copy, whose HKEY_CURRENT_USER may be another account's).
+enum class Scope { kMachine, kUser, kAddinEntry, kMachineOnly };
 
 // The keys for the DLL at `dll_path`, with the add-in's entry from `record`.
 std::vector<OwnedKey> RegistrationTable(const std::wstring& dll_path, const AddinRecord& record,
@@ -52,7 +56,8 @@ HRESULT RemoveRegistration(const std::vector<OwnedKey>& table);
 
 // DllRegisterServer and DllUnregisterServer for the DLL at `dll_path`; with
 // Scope::kUser, what DllInstall does for "regsvr32 [/u] /n /i:user", with
-// Scope::kAddinEntry for "regsvr32 [/u] /n /i:addin".
+// Scope::kAddinEntry for "regsvr32 [/u] /n /i:addin", with Scope::kMachineOnly
+// for "regsvr32 [/u] /n /i:machine".
 HRESULT RegisterServer(const std::wstring& dll_path, Scope scope = Scope::kMachine);
 HRESULT UnregisterServer(const std::wstring& dll_path, Scope scope = Scope::kMachine);
 

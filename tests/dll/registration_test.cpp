@@ -235,6 +235,35 @@ TEST_F(Regsvr32, PerUserRegistrationWritesOnlyTheUsersKeysAndUndoesThem) {
   EXPECT_TRUE(user() == user_before);
 }
 
+// regsvr32 /n /i:machine: regsvr32's registration without the user's add-in
+// entry (the installer's elevated copy may run as another account), and /u
+// takes exactly that away; then /n /i:addin fills in the user's entry, keeping
+// the LoadBehavior they chose in the Add-In Manager.
+TEST_F(Regsvr32, MachinePartAloneThenTheUsersEntryKeepingTheirChoice) {
+  const auto before = Snapshot();
+  ASSERT_EQ(Register(), 0u);
+  auto expected = Snapshot();
+  ASSERT_EQ(Unregister(), 0u);
+  const auto users = [](const auto& entry) { return entry.first.starts_with(L"HKCU\\"); };
+  std::erase_if(expected, users);
+  for (const auto& entry : before) {
+    if (users(entry)) expected.insert(entry);
+  }
+  const std::wstring dll = L" \"" + DllPath() + L"\"";
+  ASSERT_EQ(RunCommand(L"regsvr32.exe /s /n /i:machine" + dll), 0u);
+  EXPECT_TRUE(Snapshot() == expected) << Differences(expected, Snapshot());
+
+  const std::wstring addin = L"Software\\Microsoft\\Visual Basic\\6.0\\Addins\\Quarnel.Connect";
+  ASSERT_EQ(RunCommand(L"reg.exe add \"HKCU\\" + addin + L"\" /v LoadBehavior /t REG_DWORD /d 0 /f"), 0u);
+  ASSERT_EQ(RunCommand(L"regsvr32.exe /s /n /i:addin" + dll), 0u);
+  EXPECT_EQ(ReadNumber(HKEY_CURRENT_USER, addin, L"LoadBehavior"), 0u);
+  EXPECT_EQ(ReadString(HKEY_CURRENT_USER, addin, L"FriendlyName"), L"Orv Quarnel...");
+
+  ASSERT_EQ(RunCommand(L"regsvr32.exe /s /u /n /i:addin" + dll), 0u);
+  ASSERT_EQ(RunCommand(L"regsvr32.exe /s /u /n /i:machine" + dll), 0u);
+  EXPECT_TRUE(Snapshot() == before) << Differences(before, Snapshot());
+}
+
 TEST_F(Regsvr32, ScriptCreatesTheClassAndUsesItThroughItsTypeLibrary) {
   ASSERT_EQ(Register(), 0u);
   test::TempFolder folder;
