@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
@@ -162,36 +161,6 @@ TEST_F(RegistrationTable, RemovingKeepsTheIdesOtherAddins) {
   const auto all = Everything();
   EXPECT_EQ(all.count(L"HKCU\\Software\\Microsoft\\Visual Basic\\6.0\\Addins\\Other.Connect"), 1u);
   EXPECT_EQ(all.count(L"HKCU\\Software\\Microsoft\\Visual Basic\\6.0\\Addins\\Quarnel.Connect"), 0u);
-}
-
-// Each scope writes its part and no more: regsvr32's (the machine's classes and
-// the user's add-in entry), the machine's alone, the user's entry alone.
-TEST_F(RegistrationTable, EachScopeWritesItsPartAndRemovesIt) {
-  const std::wstring server = L"CLSID\\{B49DBFBD-ABE8-493A-A11E-D4D2D38DD7A6}\\InprocServer32 []";
-  const std::wstring name = L"HKCU\\Software\\Microsoft\\Visual Basic\\6.0\\Addins\\Quarnel.Connect [FriendlyName]";
-  struct Row {
-    Scope scope;
-    size_t classes, entry;
-  };
-  for (const Row row : {Row{Scope::kMachine, 1, 1}, Row{Scope::kMachineOnly, 1, 0}, Row{Scope::kAddinEntry, 0, 1}}) {
-    SCOPED_TRACE(static_cast<int>(row.scope));
-    const auto before = Everything();
-    const auto part = quarnel::RegistrationTable(L"C:\\Addins\\Quarnel.dll",
-                                                 ParseAddinRecord(AddinRecordBytes()), row.scope);
-    ASSERT_EQ(WriteRegistration(part), S_OK);
-    const auto all = Everything();
-    EXPECT_EQ(all.count(server), row.classes);
-    EXPECT_EQ(all.count(name), row.entry);
-    const auto users_values = [](const auto& some) {
-      return std::count_if(some.begin(), some.end(), [](const auto& e) {
-        return e.first.starts_with(L"HKCU\\") && e.first.find(L" [") != std::wstring::npos;
-      });
-    };
-    EXPECT_EQ(users_values(all) - users_values(before), row.entry ? 5 : 0)
-        << "the user's values: the entry's five or none";
-    ASSERT_EQ(RemoveRegistration(part), S_OK);
-    EXPECT_EQ(Everything(), before);
-  }
 }
 
 }  // namespace
