@@ -24,34 +24,22 @@ class OnWindows : public ::testing::TestWithParam<bool> {
     PretendWindowsXp(false);
     PretendDrives({});
   }
+  const test::TempFolder folder;
 };
-std::string WindowsName(const ::testing::TestParamInfo<bool>& info) { return info.param ? "Xp" : "Later"; }
 
-// --- Names compared as the file system compares them ------------------------------
-
+// Names compared as the file system compares them: ordinal, case aside; and so
+// the menu's event sink answers "Click" by name, in any case.
 TEST_P(OnWindows, NamesCompareOrdinallyWithoutCase) {
-  struct Row {
-    const wchar_t* a;
-    const wchar_t* b;
-    int order;
-  };
-  const Row rows[] = {
-      {L"Click", L"CLICK", CSTR_EQUAL},
-      {L"Form1.frx", L"FORM1.FRX", CSTR_EQUAL},
-      {L"Relat\u00F3rio.frm", L"RELAT\u00D3RIO.FRM", CSTR_EQUAL},  // beyond ASCII
-      {L"a", L"B", CSTR_LESS_THAN},
-      {L"Form10", L"form1", CSTR_GREATER_THAN},  // a name before its longer kin
-      {L"_x", L"ax", CSTR_GREATER_THAN},         // upper case first: '_' comes after 'A'
-      {L"\u00DF", L"SS", CSTR_GREATER_THAN},     // no linguistic folding
-      {L"", L"", CSTR_EQUAL},
-  };
-  for (const Row& row : rows) {
+  struct Row { const wchar_t *a, *b; int order; };
+  for (const Row& row : {Row{L"Click", L"CLICK", CSTR_EQUAL},
+                         Row{L"Relat\u00F3rio.frm", L"RELAT\u00D3RIO.FRM", CSTR_EQUAL},  // beyond ASCII
+                         Row{L"Form10", L"form1", CSTR_GREATER_THAN},  // a name before its longer kin
+                         Row{L"_x", L"ax", CSTR_GREATER_THAN},         // upper case first: '_' after 'A'
+                         Row{L"\u00DF", L"SS", CSTR_GREATER_THAN}}) {  // no linguistic folding
     EXPECT_EQ(CompareNoCase(row.a, -1, row.b, -1), row.order) << testing::PrintToString(row.a);
     EXPECT_EQ(CompareNoCase(row.a, static_cast<int>(wcslen(row.a)), row.b, static_cast<int>(wcslen(row.b))),
               row.order);
   }
-
-  // The IDE asks the menu's event sink for "Click" by name, in any case.
   auto* sink = new MenuSink(nullptr, MenuSink::Command::kFile);
   DISPID id = 0;
   LPOLESTR name = const_cast<LPOLESTR>(L"click");
@@ -62,18 +50,13 @@ TEST_P(OnWindows, NamesCompareOrdinallyWithoutCase) {
   sink->Release();
 }
 
-// --- Files known by what they are ---------------------------------------------------
-
-// The same folder through Wine's Z: drive (the Unix root): a second drive letter.
+// The same file through Wine's Z: drive (the Unix root): a second drive letter.
 std::wstring OnDriveZ(const std::wstring& path) {
-  using UnixName = char*(CDECL*)(LPCWSTR);
-  const auto unix_name = reinterpret_cast<UnixName>(
+  const auto unix_name = reinterpret_cast<char*(CDECL*)(LPCWSTR)>(
       reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-  if (!unix_name) return {};
-  char* name = unix_name(path.c_str());
-  if (!name) return {};
-  std::wstring z = L"Z:";
-  for (const char* c = name; *c; ++c) z += *c == '/' ? L'\\' : static_cast<wchar_t>(static_cast<unsigned char>(*c));
+  char* name = unix_name ? unix_name(path.c_str()) : nullptr;
+  std::wstring z = name ? L"Z:" : L"";
+  for (const char* c = name; c && *c; ++c) z += *c == '/' ? L'\\' : static_cast<wchar_t>(static_cast<unsigned char>(*c));
   HeapFree(GetProcessHeap(), 0, name);
   return z;
 }
@@ -82,7 +65,6 @@ std::wstring OnDriveZ(const std::wstring& path) {
 // without (where Windows after XP tells a handle's final path, and XP only the
 // long path name), and names of other files.
 TEST_P(OnWindows, OneFileByAnyOfItsNames) {
-  const test::TempFolder folder;
   const std::wstring file = folder / L"A long file name.frm";
   test::WriteBytes(file, "one");
   test::WriteBytes(folder / L"Other.frm", "two");
@@ -90,53 +72,43 @@ TEST_P(OnWindows, OneFileByAnyOfItsNames) {
   wchar_t short_name[MAX_PATH] = {};
   ASSERT_NE(GetShortPathNameW(file.c_str(), short_name, MAX_PATH), 0u);
   ASSERT_NE(file, short_name);
-  const std::wstring on_z = OnDriveZ(file);
-  ASSERT_FALSE(on_z.empty()) << "runs under Wine";
-
-  struct Row {
-    const char* what;
-    std::wstring name;
-    bool indexed;        // the file system gives file indexes
-    bool final_path;     // it does not, and Windows tells the final path
-    bool long_path;      // it does not, on XP
-  };
-  const Row rows[] = {
-      {"another case, . and ..", folder / L"sub\\..\\.\\A LONG FILE NAME.FRM", true, true, true},
-      {"the short name", short_name, true, true, true},
-      {"a second drive letter", on_z, true, true, false},
-      {"a hard link", folder / L"Linked.frm", true, false, false},
-      {"another file", folder / L"Other.frm", false, false, false},
-      {"no file", folder / L"Missing.frm", false, false, false},
-      {"no name", L"", false, false, false},
-  };
-  for (const bool no_index : {false, true}) {
-    PretendDrives({.no_file_index = no_index});
-    for (const Row& row : rows) {
-      const bool expected = !no_index ? row.indexed : GetParam() ? row.long_path : row.final_path;
-      EXPECT_EQ(FileIdentity(file).Is(FileIdentity(row.name)), expected)
+  ASSERT_FALSE(OnDriveZ(file).empty()) << "runs under Wine";
+  // Same file: where there are indexes; where there are none, after XP; on XP.
+  struct Row { const char* what; std::wstring name; bool indexed, final_path, long_path; };
+  for (const Row& row : {Row{"another case, . and ..", folder / L"sub\\..\\.\\A LONG FILE NAME.FRM", true, true, true},
+                         Row{"the short name", short_name, true, true, true},
+                         Row{"a second drive letter", OnDriveZ(file), true, true, false},
+                         Row{"a hard link", folder / L"Linked.frm", true, false, false},
+                         Row{"another file", folder / L"Other.frm", false, false, false},
+                         Row{"no file", folder / L"Missing.frm", false, false, false}}) {
+    for (const bool no_index : {false, true}) {
+      PretendDrives({.no_file_index = no_index});
+      EXPECT_EQ(FileIdentity(file).Is(FileIdentity(row.name)),
+                !no_index ? row.indexed : GetParam() ? row.long_path : row.final_path)
           << row.what << (no_index ? ", no file indexes" : "");
     }
   }
 }
 
-// The destination's files are listed once, however old the system (a file made
-// after the listing is not seen); where the folder cannot be listed, each name
-// is asked of the file system.
+// The destination's files, which the save's replace question rests on, are
+// listed once, however old the system (a file made after the listing is not
+// seen); where the folder cannot be listed, each name is asked of the file
+// system, and another project's file is still there.
 TEST_P(OnWindows, FolderListedOnceOrEachNameAsked) {
+  CreateDirectoryW((folder / L"Module1.bas").c_str(), nullptr);
+  test::WriteBytes(folder / L"Form1.frm", "");
   for (const bool unlistable : {false, true}) {
-    const test::TempFolder folder;
-    test::WriteBytes(folder / L"Form1.frm", "");
-    CreateDirectoryW((folder / L"Module1.bas").c_str(), nullptr);
     PretendDrives({.unlistable = unlistable});
     const FolderFiles files(folder.path());
-    test::WriteBytes(folder / L"Form1.frx", "");
+    test::WriteBytes(folder / (unlistable ? L"Form2.frx" : L"Form1.frx"), "");
     EXPECT_TRUE(files.Has(folder / L"FORM1.FRM")) << unlistable;
     EXPECT_FALSE(files.Has(folder / L"Module1.bas")) << "a folder is no file";
-    EXPECT_EQ(files.Has(folder / L"Form1.frx"), unlistable);
+    EXPECT_EQ(files.Has(folder / (unlistable ? L"Form2.frx" : L"Form1.frx")), unlistable);
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(LaterWindows, OnWindows, ::testing::Bool(), WindowsName);
+INSTANTIATE_TEST_SUITE_P(LaterWindows, OnWindows, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "Xp" : "Later"; });
 
 }  // namespace
 }  // namespace quarnel

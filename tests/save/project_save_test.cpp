@@ -10,9 +10,7 @@
 #include "addin/host.h"
 #include "common/app.h"
 #include "common/error.h"
-#include "common/later_windows.h"
 #include "forms/frmAddIn.h"
-#include "save/file_identity.h"
 #include "save/modAddin.h"
 #include "save/project_save.h"
 #include "standin/ide.h"
@@ -465,24 +463,8 @@ TEST_F(SaveCommand, LockedSettingsFileLosesOnlyTheStoringNotTheSave) {
 // A file the save would replace that is not the component's or the project's own
 // (or one the IDE may write beside them: a form's .frx, the project's .vbw) is
 // named in one question (No by default) before anything is written. (A folder
-// where a file would go is no such file: see the test after this one.) The same
-// where the destination is listed the XP way, and where it cannot be listed.
-enum class Listing { kFast, kXp, kUnlistable };
-class ForeignFiles : public SaveCommand, public ::testing::WithParamInterface<Listing> {
- protected:
-  void SetUp() override {
-    SaveCommand::SetUp();
-    PretendWindowsXp(GetParam() == Listing::kXp);
-    PretendDrives({.unlistable = GetParam() == Listing::kUnlistable});
-  }
-  void TearDown() override {
-    PretendWindowsXp(false);
-    PretendDrives({});
-    SaveCommand::TearDown();
-  }
-};
-
-TEST_P(ForeignFiles, OtherProjectsFilesAreReplacedOnlyWhenTheUserSaysYes) {
+// where a file would go is no such file: see the test after this one.)
+TEST_F(SaveCommand, OtherProjectsFilesAreReplacedOnlyWhenTheUserSaysYes) {
   StoreDefaultFolder(L"C:\\Projects");
   const std::wstring dest = folders.path();
   test::WriteBytes(dest + L"\\FORM1.FRX", "another project's form's pictures");  // in other case
@@ -523,11 +505,6 @@ TEST_P(ForeignFiles, OtherProjectsFilesAreReplacedOnlyWhenTheUserSaysYes) {
   EXPECT_TRUE(dialogs.messages.empty());
   EXPECT_TRUE(ide->find_project(L"Project1")->saved);
 }
-INSTANTIATE_TEST_SUITE_P(Listing, ForeignFiles, ::testing::Values(Listing::kFast, Listing::kXp, Listing::kUnlistable),
-                         [](const auto& info) {
-                           return std::string(info.param == Listing::kFast ? "Fast"
-                                              : info.param == Listing::kXp ? "Xp" : "Unlistable");
-                         });
 
 // A component's own file is its own however its path is written: outside the
 // project's folder, with "." and ".." and in other case, by its short (8.3)
