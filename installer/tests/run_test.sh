@@ -91,13 +91,10 @@ settings_key='HKCU\Software\VB and VBA Program Settings\Quarnel\Settings'
 # (its Version per program) for the rows that say so; the uninstaller runs as a
 # copy of itself.
 xp_programs=("$(basename "$installer")" Uninstall.exe Un.exe regsvr32.exe quarnel_ide.exe)
-windows_xp() {
+windows_xp() {  # on|off
   for program in "${xp_programs[@]}"; do
-    if [ "$1" = on ]; then
-      "$run" reg add "HKCU\\Software\\Wine\\AppDefaults\\$program" /v Version /d winxp /f >/dev/null
-    else
-      "$run" reg delete "HKCU\\Software\\Wine\\AppDefaults\\$program" /f >/dev/null 2>&1
-    fi
+    if [ "$1" = on ]; then "$run" reg add "HKCU\\Software\\Wine\\AppDefaults\\$program" /v Version /d winxp /f >/dev/null
+    else "$run" reg delete "HKCU\\Software\\Wine\\AppDefaults\\$program" /f >/dev/null 2>&1; fi
   done
 }
 # Runs a command with Wine's trace of the version it reports: every program the

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cwchar>
 #include <iterator>
+#include <string>
 #include <string_view>
 
 #include "common/owners.h"
@@ -93,16 +94,9 @@ int CompareNoCase(const wchar_t* a, int a_length, const wchar_t* b, int b_length
   return order < 0 ? CSTR_LESS_THAN : order > 0 ? CSTR_GREATER_THAN : CSTR_EQUAL;
 }
 
-std::wstring FinalPathOf(HANDLE file) {
+DWORD FinalPathName(HANDLE file, wchar_t* buffer, DWORD size) {
   const auto get = final_path_name.Get();
-  if (!get) return {};
-  const DWORD size = get(file, nullptr, 0, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-  if (size == 0) return {};
-  std::wstring path(size, L'\0');
-  const DWORD length = get(file, path.data(), size, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-  if (length == 0 || length >= size) return {};
-  path.resize(length);
-  return path;
+  return get ? get(file, buffer, size, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS) : 0;
 }
 
 LSTATUS DeleteKeyTree(HKEY root, const wchar_t* path) {

@@ -5,8 +5,6 @@
 // nothing else in it can call such a function by name.
 #include <windows.h>
 
-#include <string>
-
 namespace quarnel {
 
 // Two names compared as the file system compares them: ordinal, case aside
@@ -17,10 +15,10 @@ namespace quarnel {
 int CompareNoCase(const wchar_t* a, int a_length, const wchar_t* b, int b_length);
 inline bool SameNoCase(const wchar_t* a, const wchar_t* b) { return CompareNoCase(a, -1, b, -1) == CSTR_EQUAL; }
 
-// The final path of an open file, as a DOS path (GetFinalPathNameByHandleW);
-// empty where Windows cannot tell it (XP, or the call fails): the caller then
-// goes by the long path name.
-std::wstring FinalPathOf(HANDLE file);
+// GetFinalPathNameByHandleW: an open file's final path, as a DOS path, into
+// `buffer` (its length, or the size needed); 0 where Windows cannot tell it
+// (XP, or the call fails): the caller then goes by the long path name.
+DWORD FinalPathName(HANDLE file, wchar_t* buffer, DWORD size);
 
 // Removes a registry key with everything below it (RegDeleteTreeW, then the
 // key itself; on XP, a walk that removes the subkeys first). ERROR_FILE_NOT_FOUND

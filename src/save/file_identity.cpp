@@ -103,7 +103,9 @@ void FileIdentity::Look() const {
   index_ = pretence.no_file_index ? 0 : (static_cast<ULONGLONG>(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
   size_ = (static_cast<ULONGLONG>(information.nFileSizeHigh) << 32) | information.nFileSizeLow;
   written_ = information.ftLastWriteTime;
-  if (index_ == 0) final_ = FinalPathOf(file.get());
+  if (index_ == 0) {
+    final_ = SizedText([&](wchar_t* buffer, DWORD size) { return FinalPathName(file.get(), buffer, size); });
+  }
 }
 
 std::wstring FileIdentity::LongPath() const {

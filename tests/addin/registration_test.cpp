@@ -79,6 +79,7 @@ class RegistrationTable : public ::testing::Test {
     Create(HKEY_CURRENT_USER, L"Software\\Other");
   }
   void TearDown() override {
+    PretendWindowsXp(false);
     RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
     RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
     classes_.reset();
@@ -130,13 +131,7 @@ TEST_F(RegistrationTable, WritesTheClassInterfaceAndAddinEntry) {
 
 // Each key goes with everything below it, keys another program added there
 // too: by Windows' own removal of a key tree, and by the walk that XP needs.
-class RegistrationRemoval : public RegistrationTable, public ::testing::WithParamInterface<bool> {
- protected:
-  void TearDown() override {
-    PretendWindowsXp(false);
-    RegistrationTable::TearDown();
-  }
-};
+class RegistrationRemoval : public RegistrationTable, public ::testing::WithParamInterface<bool> {};
 
 TEST_P(RegistrationRemoval, WritingTwiceChangesNothingAndRemovingRestoresTheBefore) {
   PretendWindowsXp(GetParam());
@@ -152,7 +147,7 @@ TEST_P(RegistrationRemoval, WritingTwiceChangesNothingAndRemovingRestoresTheBefo
   EXPECT_EQ(RemoveRegistration(table), S_OK) << "removing what is gone is no failure";
 }
 INSTANTIATE_TEST_SUITE_P(LaterWindows, RegistrationRemoval, ::testing::Bool(),
-                         [](const auto& info) { return info.param ? "Xp" : "Later"; });
+                         [](const auto& run) { return run.param ? "Xp" : "Later"; });
 
 TEST_F(RegistrationTable, RemovingKeepsTheIdesOtherAddins) {
   Create(HKEY_CURRENT_USER, L"Software\\Microsoft\\Visual Basic\\6.0\\Addins\\Other.Connect");

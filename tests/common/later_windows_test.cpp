@@ -108,7 +108,7 @@ TEST_P(OnWindows, FolderListedOnceOrEachNameAsked) {
 }
 
 INSTANTIATE_TEST_SUITE_P(LaterWindows, OnWindows, ::testing::Bool(),
-                         [](const auto& info) { return info.param ? "Xp" : "Later"; });
+                         [](const auto& run) { return run.param ? "Xp" : "Later"; });
 
 }  // namespace
 }  // namespace quarnel
