@@ -79,7 +79,7 @@ void MeasureFootprint() {
   if (!footprint) throw std::runtime_error("Quarnel.dll beside the program cannot be read");
   const double kb = static_cast<double>(footprint->bytes) / 1024.0;
   rows.push_back({std::string("Footprint: Quarnel.dll size") + (footprint->has_symbols ? " (NOT stripped)" : " (stripped)"),
-                  Format("%.1f KB", kb), "<= 176 KB", kb <= 176 && !footprint->has_symbols});
+                  Format("%.1f KB", kb), "<= 180 KB", kb <= 180 && !footprint->has_symbols});
   std::string imports;
   bool system_only = true;
   for (const auto& name : footprint->imports) {

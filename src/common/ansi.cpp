@@ -13,6 +13,12 @@ std::string ToAnsi(std::wstring_view text) {
   return out;
 }
 
+size_t AnsiLength(std::wstring_view text) {
+  if (text.empty()) return 0;
+  return static_cast<size_t>(
+      WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr));
+}
+
 std::wstring FromAnsi(std::string_view text) {
   if (text.empty()) return {};
   const int length = static_cast<int>(text.size());

@@ -10,6 +10,9 @@ namespace quarnel {
 // default character ("?"), as a Visual Basic Declare call would pass it.
 std::string ToAnsi(std::wstring_view text);
 
+// How many bytes ToAnsi(text) has.
+size_t AnsiLength(std::wstring_view text);
+
 // ANSI to wide.
 std::wstring FromAnsi(std::string_view text);
 

@@ -1,6 +1,7 @@
 #include "save/file_identity.h"
 
 #include <algorithm>
+#include <string_view>
 
 #include "common/later_windows.h"
 #include "common/owners.h"
@@ -27,13 +28,6 @@ std::wstring SizedText(Get get) {
   return text;
 }
 
-// The full path, with "." and ".." resolved; the path itself when it has none.
-std::wstring FullPath(const std::wstring& path) {
-  std::wstring full =
-      SizedText([&](wchar_t* buffer, DWORD size) { return GetFullPathNameW(path.c_str(), size, buffer, nullptr); });
-  return full.empty() ? path : full;
-}
-
 void CloseFind(HANDLE find) noexcept { FindClose(find); }
 
 DrivePretence pretence;
@@ -47,27 +41,37 @@ FolderFiles::FolderFiles(const std::wstring& folder) {
                                             : FindFirstFileFast(pattern.c_str(), &found);
   if (first == INVALID_HANDLE_VALUE) {
     // An empty drive's root lists nothing, not even "." and "..".
-    if (GetLastError() == ERROR_FILE_NOT_FOUND) names_.emplace();
+    if (GetLastError() == ERROR_FILE_NOT_FOUND) entries_.emplace();
     return;
   }
   const unique_any<HANDLE, CloseFind> find(first);
-  std::vector<std::wstring> names;
+  std::vector<Entry> entries;
   do {
-    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.emplace_back(found.cFileName);
+    const std::wstring_view name = found.cFileName;
+    if (name != L"." && name != L"..") entries.push_back({found.cFileName, found.dwFileAttributes});
   } while (FindNextFileW(find.get(), &found));
   if (GetLastError() != ERROR_NO_MORE_FILES) return;
-  std::sort(names.begin(), names.end(), Less);
-  names_ = std::move(names);
+  std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return Less(a.name, b.name); });
+  entries_ = std::move(entries);
+}
+
+DWORD FolderFiles::Attributes(const std::wstring& path) const {
+  if (!entries_) return GetFileAttributesW(path.c_str());
+  const std::wstring name = path.substr(path.rfind(L'\\') + 1);
+  const auto at = std::lower_bound(entries_->begin(), entries_->end(), name,
+                                   [](const Entry& entry, const std::wstring& n) { return Less(entry.name, n); });
+  return at != entries_->end() && !Less(name, at->name) ? at->attributes : INVALID_FILE_ATTRIBUTES;
 }
 
 bool FolderFiles::Has(const std::wstring& path) const {
-  if (!names_) {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-  }
-  const std::wstring name = path.substr(path.rfind(L'\\') + 1);
-  const auto at = std::lower_bound(names_->begin(), names_->end(), name, Less);
-  return at != names_->end() && !Less(name, *at);
+  const DWORD attributes = Attributes(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::wstring FullPath(const std::wstring& path) {
+  std::wstring full =
+      SizedText([&](wchar_t* buffer, DWORD size) { return GetFullPathNameW(path.c_str(), size, buffer, nullptr); });
+  return full.empty() ? path : full;
 }
 
 void PretendDrives(const DrivePretence& drives) noexcept { pretence = drives; }
@@ -99,8 +103,14 @@ void FileIdentity::Look() const {
   BY_HANDLE_FILE_INFORMATION information;
   if (!file || !GetFileInformationByHandle(file.get(), &information)) return;
   opened_ = true;
-  volume_ = information.dwVolumeSerialNumber;
-  index_ = pretence.no_file_index ? 0 : (static_cast<ULONGLONG>(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
+  volume_ = pretence.no_volume_serial ? 0 : information.dwVolumeSerialNumber;
+  index_ = pretence.no_file_index      ? 0
+           : pretence.no_volume_serial ? 1
+                                       : (static_cast<ULONGLONG>(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
+  // A serial number of 0 is none: the index is then unique only within one of
+  // the file systems that share it (Wine gives it to every Unix file system
+  // without a drive letter of its own, the index being the inode).
+  if (volume_ == 0) index_ = 0;
   size_ = (static_cast<ULONGLONG>(information.nFileSizeHigh) << 32) | information.nFileSizeLow;
   written_ = information.ftLastWriteTime;
   if (index_ == 0) {

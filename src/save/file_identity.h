@@ -10,26 +10,40 @@
 
 namespace quarnel {
 
-// The files in one folder, listed once (not its folders: a folder where a file
-// would go makes the IDE's own save fail, which reports it). Asking the file
-// system for each name instead costs, where names are matched without case by
-// reading the folder (Wine), a reading of the whole folder for every name that
-// is not there.
+// The full path of `path`, with "." and ".." resolved; the path itself when
+// the system cannot tell it.
+std::wstring FullPath(const std::wstring& path);
+
+// What stands in one folder, listed once: each file and folder by its name,
+// with its attributes. Asking the file system for each name instead costs, where
+// names are matched without case by reading the folder (Wine), a reading of the
+// whole folder for every name that is not there.
 class FolderFiles {
  public:
   explicit FolderFiles(const std::wstring& folder);
-  // Whether `path`, a path in that folder, names a file there (case aside).
+  // The attributes of what `path`, a path in that folder, names there (case
+  // aside): a file's, or a folder's (FILE_ATTRIBUTE_DIRECTORY);
+  // INVALID_FILE_ATTRIBUTES when nothing has that name.
+  DWORD Attributes(const std::wstring& path) const;
+  // Whether `path` names a file there (not a folder).
   bool Has(const std::wstring& path) const;
 
  private:
+  struct Entry {
+    std::wstring name;
+    DWORD attributes;
+  };
   // Sorted without case; nothing when the folder could not be listed (each
   // name is then asked of the file system).
-  std::optional<std::vector<std::wstring>> names_;
+  std::optional<std::vector<Entry>> entries_;
 };
 
 // For the tests: what some drives do that the test machine's do not.
 struct DrivePretence {
   bool no_file_index = false;  // every file's index is 0 (as on some network drives)
+  // Every file's volume serial number is 0 and its index 1: as Wine gives two
+  // files on two Unix file systems that have no drive letter of their own.
+  bool no_volume_serial = false;
   bool unlistable = false;     // no folder may be listed (each name is then asked)
 };
 void PretendDrives(const DrivePretence& pretence) noexcept;
@@ -41,7 +55,8 @@ class FileIdentity {
 
   // True when both name one existing file: by the volume's serial number and
   // the file's index, with its size and last-write time (or, where the file
-  // system gives no index, the final path of a handle, which XP cannot tell).
+  // system gives no index or no serial number, the final path of a handle,
+  // which XP cannot tell).
   // Otherwise, or when either cannot be opened, by the long full paths. Paths
   // whose full texts are the same, case aside, are one file without asking the
   // file system; an empty path is no file.
@@ -57,8 +72,7 @@ class FileIdentity {
   mutable bool opened_ = false;
   mutable DWORD volume_ = 0;
   mutable ULONGLONG index_ = 0;
-  // Also compared: one file has one size and time at a time, and a file system
-  // that gives no volume serial number (0) may give one index to two files.
+  // Also compared: one file has one size and time at a time.
   mutable ULONGLONG size_ = 0;
   mutable FILETIME written_{};
   mutable std::wstring final_;

@@ -90,16 +90,21 @@ std::wstring Decimal(size_t n) {
   return {first, std::end(digits)};
 }
 
+// Lists name at most ten things; the rest are counted.
+constexpr size_t kListed = 10;
+
+// What stands for the things beyond the tenth: "and 5 more".
+std::wstring More(size_t count) {
+  const std::wstring more = Decimal(count - kListed);
+  return bItalian ? L"e altri " + more : L"and " + more + L" more";
+}
+
 // A heading, a blank line, the lines (ten at most, then how many more), a
 // blank line and a closing line.
 std::wstring ListedText(const Text& heading, const std::vector<std::wstring>& lines, const Text& closing) {
-  constexpr size_t kListed = 10;
   std::wstring text = Pick(heading) + kLineBreak;
   for (size_t i = 0; i < lines.size() && i < kListed; ++i) text += kLineBreak + lines[i];
-  if (lines.size() > kListed) {
-    const std::wstring more = Decimal(lines.size() - kListed);
-    text += kLineBreak + (bItalian ? L"e altri " + more : L"and " + more + L" more");
-  }
+  if (lines.size() > kListed) text += kLineBreak + More(lines.size());
   return text + kLineBreak + kLineBreak + Pick(closing);
 }
 
@@ -115,6 +120,30 @@ std::wstring ProjectClashMessage(const std::vector<std::wstring>& lines) {
   return ListedText({L"Il salvataggio in questa cartella sostituirebbe file di altri componenti di questo progetto:",
                      L"Saving into this folder would replace files of other components of this project:"},
                     lines, {L"Non è stato salvato nulla.", L"Nothing was saved."});
+}
+
+std::wstring CannotWriteReason(CannotWrite why) {
+  // In the order of CannotWrite.
+  static constexpr Text kReasons[] = {
+      {L"Windows riserva questo nome a un dispositivo", L"Windows keeps this name for a device"},
+      {L"il percorso è troppo lungo per l'IDE", L"the path is too long for the IDE"},
+      {L"di sola lettura", L"read-only"},
+      {L"una cartella ha questo nome", L"a folder has this name"},
+  };
+  return Pick(kReasons[static_cast<int>(why)]);
+}
+
+std::wstring CannotWriteMessage(const std::vector<std::wstring>& lines) {
+  return ListedText({L"Il salvataggio non può scrivere questi file:", L"The save cannot write these files:"},
+                    lines, {L"Non è stato salvato nulla.", L"Nothing was saved."});
+}
+
+std::wstring AlreadyWrittenLine(const std::vector<std::wstring>& names) {
+  if (names.empty()) return {};
+  std::wstring text = Pick({L"Già scritti: ", L"Already written: "});
+  for (size_t i = 0; i < names.size() && i < kListed; ++i) text += (i ? L", " : L"") + names[i];
+  if (names.size() > kListed) text += L", " + More(names.size());
+  return text;
 }
 
 }  // namespace quarnel

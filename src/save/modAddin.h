@@ -57,4 +57,24 @@ std::wstring ForeignFilesQuestion(const std::vector<std::wstring>& names);
 // in the question above.
 std::wstring ProjectClashMessage(const std::vector<std::wstring>& lines);
 
+// Why Windows would not let the save write a file.
+enum class CannotWrite {
+  kDevice,       // the name is one Windows keeps for a device (Nul.cls)
+  kPathTooLong,  // 260 bytes or more in the ANSI code page, which the IDE writes with
+  kReadOnly,
+  kFolder,       // a folder stands where the file would go
+};
+
+// The reason that ends a line of the message below ("read-only").
+std::wstring CannotWriteReason(CannotWrite why);
+
+// The message that refuses a save of which some files cannot be written, one
+// line each ("Nul.cls (Nul): Windows keeps this name for a device"), listed as
+// in the question above.
+std::wstring CannotWriteMessage(const std::vector<std::wstring>& lines);
+
+// The line that a failure in the middle of a save adds: the files the click
+// wrote before it, ten at most, then how many more. Empty when none was.
+std::wstring AlreadyWrittenLine(const std::vector<std::wstring>& names);
+
 }  // namespace quarnel

@@ -3,12 +3,15 @@
 #include <shlobj.h>
 
 #include <optional>
+#include <string_view>
 #include <string>
 #include <vector>
 
+#include "common/ansi.h"
 #include "common/app.h"
 #include "common/barrier.h"
 #include "common/error.h"
+#include "common/later_windows.h"
 #include "forms/frmAddIn.h"
 #include "save/file_identity.h"
 #include "save/modAddin.h"
@@ -39,6 +42,30 @@ constexpr Companions kCompanions[] = {
 };
 // And beside the project file, the IDE's workspace file (its windows' places).
 constexpr wchar_t kWorkspace[] = L".vbw";
+
+// The name of a file in `path`'s folder.
+std::wstring NameOf(const std::wstring& path) { return path.substr(path.rfind(L'\\') + 1); }
+
+// Whether Windows takes a file of this name, in any folder, for a device: the
+// name before its first dot (spaces at its end aside) is one of the devices'
+// names, case aside. Nul.cls is the NUL device, Com1.bas a serial port.
+bool IsDeviceName(std::wstring_view name) {
+  std::wstring_view stem = name.substr(0, name.find(L'.'));
+  while (stem.ends_with(L' ')) stem.remove_suffix(1);
+  const auto is = [&](std::wstring_view device) {
+    return CompareNoCase(stem.data(), static_cast<int>(stem.size()), device.data(), static_cast<int>(device.size())) ==
+           CSTR_EQUAL;
+  };
+  for (const wchar_t* device : {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"}) {
+    if (is(device)) return true;
+  }
+  if (stem.size() != 4) return false;
+  const wchar_t digit = stem[3];
+  stem.remove_suffix(1);
+  // COM1 to COM9, LPT1 to LPT9, and with the superscript digits 1 to 3.
+  return (is(L"COM") || is(L"LPT")) &&
+         ((digit >= L'1' && digit <= L'9') || digit == L'\u00B9' || digit == L'\u00B2' || digit == L'\u00B3');
+}
 
 // The file of the same name as `path` with another extension: Form1.frm gives
 // Form1.frx. Empty for an empty path.
@@ -157,17 +184,20 @@ class Command final : IdeHolder {
       host::VBComponent component;
       bool unknown_kind = false;  // " BOH!" is said for it
       bool dirty = false;
+      std::wstring name;  // asked only of one that is written
       std::wstring path;  // empty: it is not written (unchanged, or it cannot be saved)
       const Companions* companions = &kCompanions[0];  // of its kind: the files beside its file
       std::optional<std::wstring> own_file;    // the file it is saved as now, once asked
     };
     std::vector<Component> components;
+    std::wstring folder;  // the destination, into which every file goes
     std::wstring project_file;
     std::optional<std::wstring> project_own_file;  // the project's file now, once asked
   };
 
   Plan PlanWrites(const std::wstring& destination) const {
     Plan plan;
+    plan.folder = destination;
     // A kind outside the table keeps the previous component's extension.
     std::wstring extension;
     const Companions* companions = &kCompanions[0];
@@ -185,7 +215,8 @@ class Command final : IdeHolder {
       step.dirty = component.IsDirty();
       if (step.dirty && !extension.empty()) {
         // The separator always goes in, also after a drive root.
-        step.path = destination + L"\\" + component.Name() + extension;
+        step.name = component.Name();
+        step.path = destination + L"\\" + step.name + extension;
       }
       plan.components.push_back(std::move(step));
     });
@@ -193,29 +224,42 @@ class Command final : IdeHolder {
     return plan;
   }
 
-  // Before anything is written, each file the save would write that is there
-  // already is judged. The own file of a component that this save does not
-  // write (frmOrders's Main.frm, where a new form Main would go) ends the save
-  // with a message: replaced, it would lose that component's file, and the
-  // project file would name one file twice. Files that are none of this
-  // project's (another project's Form1.frm, or its Form1.frx alone) are named in
-  // a question. False when the save is not to go on.
+  // Before anything is written, each file the save would write is judged.
+  // Files that Windows would not let the IDE write (a device's name, a path too
+  // long for it, a read-only file or a folder in the way) would make the save
+  // fail in the middle, or, for a device, lose the component's code unnoticed:
+  // they end the save, all named in one message, before anything else is said.
+  // Then, of the files that are there already, the own file of a component
+  // that this save does not write (frmOrders's Main.frm, where a new form Main
+  // would go) ends the save with a message: replaced, it would lose that
+  // component's file, and the project file would name one file twice. Files
+  // that are none of this project's (another project's Form1.frm, or its
+  // Form1.frx alone) are named in a question. False when the save is not to
+  // go on.
   bool MayWrite() {
-    // Every file the save writes goes into the destination, the project file's folder.
-    Judgement judgement{FolderFiles(plan_.project_file.substr(0, plan_.project_file.rfind(L'\\'))), {}, {}};
+    // The IDE writes 8-bit paths of fewer than MAX_PATH bytes.
+    std::wstring folder = FullPath(plan_.folder);
+    while (folder.ends_with(L'\\')) folder.pop_back();
+    Judgement judgement{FolderFiles(plan_.folder), AnsiLength(folder) + 1, {}, {}, {}};
+    // The files beside a component's file or the project file share its name
+    // and its length: they are judged only by what stands in their places.
     for (auto& step : plan_.components) {
-      if (step.path.empty()) continue;
+      if (step.path.empty() || !Nameable(step.path, &step, judgement)) continue;
       Judge(step.path, &step, nullptr, judgement);
       for (const wchar_t* extension : *step.companions) {
         if (extension) Judge(Beside(step.path, extension), &step, extension, judgement);
       }
     }
-    Judge(plan_.project_file, nullptr, nullptr, judgement);
-    Judge(Beside(plan_.project_file, kWorkspace), nullptr, kWorkspace, judgement);
-    if (!judgement.clashes.empty()) {
-      Message(ProjectClashMessage(judgement.clashes), MB_ICONWARNING);
-      return false;
+    if (Nameable(plan_.project_file, nullptr, judgement)) {
+      Judge(plan_.project_file, nullptr, nullptr, judgement);
+      Judge(Beside(plan_.project_file, kWorkspace), nullptr, kWorkspace, judgement);
     }
+    const auto refuse = [&](const std::wstring& text) {
+      Message(text, MB_ICONWARNING);
+      return false;
+    };
+    if (!judgement.unwritable.empty()) return refuse(CannotWriteMessage(judgement.unwritable));
+    if (!judgement.clashes.empty()) return refuse(ProjectClashMessage(judgement.clashes));
     if (judgement.foreign.empty()) return true;
     return run_.Message(nullptr, ForeignFilesQuestion(judgement.foreign), sMsgTitle,
                         MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2 | MB_SETFOREGROUND) == IDYES;
@@ -223,21 +267,44 @@ class Command final : IdeHolder {
 
   struct Judgement {
     FolderFiles there;
-    std::vector<std::wstring> clashes;  // "Main.frm (frmOrders)"
-    std::vector<std::wstring> foreign;  // "Form1.frm"
+    size_t folder_bytes;  // of the destination's full path in the ANSI code page, with a "\\" after it
+    std::vector<std::wstring> unwritable;  // "Nul.cls (Nul): Windows keeps this name for a device"
+    std::vector<std::wstring> clashes;     // "Main.frm (frmOrders)"
+    std::vector<std::wstring> foreign;     // "Form1.frm"
   };
+
+  // Whether the IDE can name `path`, the file of `writer` (null: the project):
+  // not when its name is a device's or its path too long for the IDE.
+  bool Nameable(const std::wstring& path, const Plan::Component* writer, Judgement& judgement) {
+    const std::wstring name = NameOf(path);
+    const bool device = IsDeviceName(name);
+    if (!device && judgement.folder_bytes + AnsiLength(name) < MAX_PATH) return true;
+    Unwritable(path, writer, device ? CannotWrite::kDevice : CannotWrite::kPathTooLong, judgement);
+    return false;
+  }
+
+  void Unwritable(const std::wstring& path, const Plan::Component* writer, CannotWrite why, Judgement& judgement) {
+    judgement.unwritable.push_back(NameOf(path) + (writer ? L" (" + writer->name + L")" : L"") + L": " +
+                                   CannotWriteReason(why));
+  }
 
   // Judges `path`, which the save would write for `writer` (null: the project):
   // its main file, or with `extension` the file beside it.
   void Judge(const std::wstring& path, Plan::Component* writer, const wchar_t* extension, Judgement& judgement) {
-    if (!judgement.there.Has(path)) return;
+    const DWORD attributes = judgement.there.Attributes(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) return;
+    if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) {
+      return Unwritable(path, writer,
+                        attributes & FILE_ATTRIBUTE_DIRECTORY ? CannotWrite::kFolder : CannotWrite::kReadOnly,
+                        judgement);
+    }
     const FileIdentity target(path);
     // Asked only now: for a target that is there (the project's too, as the
     // project may have been saved somewhere while the browser was open).
     if (!writer && !plan_.project_own_file) plan_.project_own_file = ProjectFile();
     const std::wstring& own_file = writer ? OwnFile(*writer) : *plan_.project_own_file;
     if (target.Is(FileIdentity(extension ? Beside(own_file, extension) : own_file))) return;
-    const std::wstring name = path.substr(path.rfind(L'\\') + 1);
+    const std::wstring name = NameOf(path);
     const OwnedFile* owned = FindOwner(target);
     if (!owned) {
       judgement.foreign.push_back(name);
@@ -301,19 +368,22 @@ class Command final : IdeHolder {
     }
   }
 
-  // The host's save of one file, remembered while it runs: a failure names it.
+  // The host's save of one file, remembered while it runs: a failure names it,
+  // and the files written before it.
   template <class Item>
   void Write(const Item& item, const std::wstring& path) {
     writing_ = path;
     item.SaveAs(path);
     writing_.clear();
+    written_.push_back(NameOf(path));
   }
 
-  // What the user sees of a failure: the host's description and the file being
-  // written, if any.
+  // What the user sees of a failure: the host's description, the file being
+  // written, if any, and those written before it in this click.
   void ShowFailure(const std::wstring& description) noexcept {
     try {
-      const std::wstring text = writing_.empty() ? description : description + L"\n\n" + writing_;
+      std::wstring text = writing_.empty() ? description : description + L"\n\n" + writing_;
+      if (!written_.empty()) text += L"\n\n" + AlreadyWrittenLine(written_);
       run_.Message(nullptr, text, kAppTitle, MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
     } catch (...) {
       // The failure itself still reaches the IDE.
@@ -348,6 +418,7 @@ class Command final : IdeHolder {
   Plan plan_;
   std::optional<std::vector<OwnedFile>> project_files_;
   std::wstring writing_;
+  std::vector<std::wstring> written_;
   std::wstring& init_folder_;
   frmAddIn& form_;
   const DialogRun run_{this};

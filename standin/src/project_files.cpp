@@ -8,6 +8,9 @@
 #include <optional>
 #include <vector>
 
+// The system's own test of a name for a device (NUL, COM1...): nonzero for one.
+extern "C" ULONG NTAPI RtlIsDosDeviceName_U(PCWSTR name);
+
 namespace standin::detail {
 namespace {
 
@@ -384,17 +387,40 @@ std::wstring FullPath(const std::wstring& file_name) {
   if (written == 0 || written >= n) throw FileError(GetLastError());
   full.resize(written);
   if (full.back() == L'\\' || full.back() == L'/') throw VbError(52, L"Bad file name or number");
-  // The IDE's file names are 8-bit paths of at most MAX_PATH - 1 characters.
-  if (full.size() >= MAX_PATH) throw FileError(ERROR_FILENAME_EXCED_RANGE);
+  // A device's name (Nul.cls) gives the device's own path (\\.\NUL): the IDE
+  // keeps the name in its folder, where the files beside it are named too.
+  if (full.starts_with(L"\\\\.\\") && !file_name.starts_with(L"\\\\.\\")) {
+    return FullPath(FolderOf(file_name)) + L"\\" + NameOf(file_name);
+  }
+  // The IDE's file names are 8-bit paths of fewer than MAX_PATH bytes in the
+  // system's code page: a longer one it does not find.
+  if (Ansi(full).size() >= MAX_PATH) throw VbError(76, L"Path not found");
   return full;
 }
 
 void WriteWholeFile(const std::wstring& path, const std::string& bytes) {
+  // A device's name (Nul.cls) is the device in any folder: the bytes go to it,
+  // nothing reaches the disk, and the write succeeds.
+  if (RtlIsDosDeviceName_U(path.c_str()) != 0) {
+    const auto device = quarnel::file_handle(
+        CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+    DWORD written = 0;
+    if (!device || !WriteFile(device.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)) {
+      throw FileError(GetLastError());
+    }
+    return;
+  }
   // Written beside the target first, then moved over it in one step. The file
   // beside it has a longer name than the target, which may take all of
   // MAX_PATH: both are named in the form that has no such limit.
   const std::wstring whole = path.rfind(L"\\\\", 0) == 0 ? L"\\\\?\\UNC\\" + path.substr(2) : L"\\\\?\\" + path;
   const std::wstring temp = whole + L".~vbs";
+  // A folder or a read-only file in the way: the IDE opens the file for
+  // writing, which Windows refuses (Wine, run by root, would not: asked here).
+  const DWORD there = GetFileAttributesW(whole.c_str());
+  if (there != INVALID_FILE_ATTRIBUTES && (there & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY))) {
+    throw VbError(75, L"Path/File access error");
+  }
   auto remove_temp = quarnel::scope_exit([&] { DeleteFileW(temp.c_str()); });
   {
     auto file = quarnel::file_handle(

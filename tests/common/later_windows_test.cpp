@@ -61,13 +61,23 @@ std::wstring OnDriveZ(const std::wstring& path) {
   return z;
 }
 
-// One file under several names, on a drive with file indexes and on one
-// without (where Windows after XP tells a handle's final path, and XP only the
-// long path name), and names of other files.
+// One file under several names, on a drive with file indexes, on one without
+// (where Windows after XP tells a handle's final path, and XP only the long
+// path name), and on one without volume serial numbers (where an index may
+// name two files: Wine's Unix file systems that have no drive letter); and
+// names of other files, one of the same size and time.
 TEST_P(OnWindows, OneFileByAnyOfItsNames) {
   const std::wstring file = folder / L"A long file name.frm";
   test::WriteBytes(file, "one");
   test::WriteBytes(folder / L"Other.frm", "two");
+  FILETIME written{};
+  {
+    const HANDLE one = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    const HANDLE other = CreateFileW((folder / L"Other.frm").c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_TRUE(GetFileTime(one, nullptr, nullptr, &written) && SetFileTime(other, nullptr, nullptr, &written));
+    CloseHandle(one);
+    CloseHandle(other);
+  }
   ASSERT_TRUE(CreateHardLinkW((folder / L"Linked.frm").c_str(), file.c_str(), nullptr));
   wchar_t short_name[MAX_PATH] = {};
   ASSERT_NE(GetShortPathNameW(file.c_str(), short_name, MAX_PATH), 0u);
@@ -79,30 +89,38 @@ TEST_P(OnWindows, OneFileByAnyOfItsNames) {
                          Row{"the short name", short_name, true, true, true},
                          Row{"a second drive letter", OnDriveZ(file), true, true, false},
                          Row{"a hard link", folder / L"Linked.frm", true, false, false},
-                         Row{"another file", folder / L"Other.frm", false, false, false},
+                         Row{"another file of the same size and time", folder / L"Other.frm", false, false, false},
                          Row{"no file", folder / L"Missing.frm", false, false, false}}) {
-    for (const bool no_index : {false, true}) {
-      PretendDrives({.no_file_index = no_index});
+    for (const DrivePretence drive : {DrivePretence{}, DrivePretence{.no_file_index = true},
+                                      DrivePretence{.no_volume_serial = true}}) {
+      PretendDrives(drive);
+      const bool indexed = !drive.no_file_index && !drive.no_volume_serial;
       EXPECT_EQ(FileIdentity(file).Is(FileIdentity(row.name)),
-                !no_index ? row.indexed : GetParam() ? row.long_path : row.final_path)
-          << row.what << (no_index ? ", no file indexes" : "");
+                indexed ? row.indexed : GetParam() ? row.long_path : row.final_path)
+          << row.what << (drive.no_file_index ? ", no file indexes" : drive.no_volume_serial ? ", no serials" : "");
     }
   }
 }
 
-// The destination's files, which the save's replace question rests on, are
+// The destination's files and folders, which the save's checks rest on, are
 // listed once, however old the system (a file made after the listing is not
 // seen); where the folder cannot be listed, each name is asked of the file
-// system, and another project's file is still there.
+// system. Either way a folder and a read-only file are told.
 TEST_P(OnWindows, FolderListedOnceOrEachNameAsked) {
   CreateDirectoryW((folder / L"Module1.bas").c_str(), nullptr);
   test::WriteBytes(folder / L"Form1.frm", "");
+  test::WriteBytes(folder / L"Class1.cls", "");
+  SetFileAttributesW((folder / L"Class1.cls").c_str(), FILE_ATTRIBUTE_READONLY);
   for (const bool unlistable : {false, true}) {
     PretendDrives({.unlistable = unlistable});
     const FolderFiles files(folder.path());
     test::WriteBytes(folder / (unlistable ? L"Form2.frx" : L"Form1.frx"), "");
     EXPECT_TRUE(files.Has(folder / L"FORM1.FRM")) << unlistable;
     EXPECT_FALSE(files.Has(folder / L"Module1.bas")) << "a folder is no file";
+    EXPECT_TRUE(files.Attributes(folder / L"module1.BAS") & FILE_ATTRIBUTE_DIRECTORY);
+    EXPECT_TRUE(files.Attributes(folder / L"Class1.cls") & FILE_ATTRIBUTE_READONLY);
+    EXPECT_FALSE(files.Attributes(folder / L"Form1.frm") & FILE_ATTRIBUTE_READONLY);
+    EXPECT_EQ(files.Attributes(folder / L"Missing.frm"), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(files.Has(folder / (unlistable ? L"Form2.frx" : L"Form1.frx")), unlistable);
   }
 }

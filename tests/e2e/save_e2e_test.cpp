@@ -252,33 +252,43 @@ TEST_F(SaveEndToEnd, DefaultFolderThatNoLongerExistsStillLetsTheUserChooseAndIsK
 // Files in the destination, in a real message box, in English and in Italian:
 // another project's file is named in a question, No its default button, and No
 // keeps it; the file of another component of this project that the save does
-// not write is named in a refusal, OK only. Nothing is written.
+// not write, and a file Windows would not let the IDE write, are named in a
+// refusal, OK only. Nothing is written.
 TEST_F(SaveEndToEnd, FilesInTheWayAreNamedInARealBoxAndKept) {
   StoreDefaultFolder();
   test::WriteBytes(dest + L"\\Form1.frm", "another project's form");
   test::WriteBytes(dest + L"\\Orders.vbp", "Form=Main.frm");
   test::WriteBytes(dest + L"\\Main.frm", "frmOrders");
+  enum Files { kForeign, kClash, kDevice };
   const struct {
     bool italian;
-    bool clash;
+    Files files;
     std::wstring text;
   } rows[] = {
-      {false, false, L"The folder already holds files that saving would replace:\r\n\r\nForm1.frm\r\n\r\nReplace them?"},
-      {true, false,
+      {false, kForeign, L"The folder already holds files that saving would replace:\r\n\r\nForm1.frm\r\n\r\nReplace them?"},
+      {true, kForeign,
        L"La cartella contiene gi\u00E0 file che il salvataggio sostituirebbe:\r\n\r\nForm1.frm\r\n\r\nSostituirli?"},
-      {false, true,
+      {false, kClash,
        L"Saving into this folder would replace files of other components of this project:\r\n\r\n"
        L"Main.frm (frmOrders)\r\n\r\nNothing was saved."},
-      {true, true,
+      {true, kClash,
        L"Il salvataggio in questa cartella sostituirebbe file di altri componenti di questo progetto:\r\n\r\n"
        L"Main.frm (frmOrders)\r\n\r\nNon \u00E8 stato salvato nulla."},
+      {false, kDevice,
+       L"The save cannot write these files:\r\n\r\nNul.cls (Nul): Windows keeps this name for a device\r\n\r\n"
+       L"Nothing was saved."},
+      {true, kDevice,
+       L"Il salvataggio non pu\u00F2 scrivere questi file:\r\n\r\nNul.cls (Nul): Windows riserva questo nome a un "
+       L"dispositivo\r\n\r\nNon \u00E8 stato salvato nulla."},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(test::Utf8(row.text));
     bItalian = row.italian;
     vbe = host::VBE();
     ide = std::make_unique<standin::Ide>();
-    if (row.clash) {
+    if (row.files == kDevice) {
+      ide->project(L"Project1").form(L"Form1").cls(L"Nul").build();
+    } else if (row.files == kClash) {
       ide->project(L"Orders").saved_as(dest + L"\\Orders.vbp").form(L"frmOrders").file(dest + L"\\Main.frm").clean()
           .form(L"Main").build();
     } else {
@@ -296,11 +306,11 @@ TEST_F(SaveEndToEnd, FilesInTheWayAreNamedInARealBoxAndKept) {
               gui.cbSize = sizeof gui;
               if (GetGUIThreadInfo(GetWindowThreadProcessId(box, nullptr), &gui)) focused = GetDlgCtrlID(gui.hwndFocus);
             })
-            .Press(row.clash ? IDOK : IDNO),
+            .Press(row.files != kForeign ? IDOK : IDNO),
     });
     Click();
     ASSERT_TRUE(driver.Finish());
-    if (row.clash) {
+    if (row.files != kForeign) {
       EXPECT_EQ(driver.seen().at(1).buttons, std::vector<std::wstring>{L"OK"});
     } else {
       EXPECT_EQ(focused, IDNO) << "No is the default button";
@@ -313,14 +323,15 @@ TEST_F(SaveEndToEnd, FilesInTheWayAreNamedInARealBoxAndKept) {
   }
 }
 
-// The user is shown the failure and the file it came at; the IDE gets it too.
+// The user is shown the failure, the file it came at and those written before
+// it; the IDE gets it too.
 TEST_F(SaveEndToEnd, HostFailureInTheLoopIsShownAndKeepsTheFilesBeforeItAndWritesNoProjectFile) {
   StoreDefaultFolder();
   ide->project(L"Project1").form(L"Form1").module(L"Module1").cls(L"Class1").build();
   ide->fail({.description = L"Disk is full", .operation = L"_VBComponent.SaveAs", .call = 2});
   DialogDriver driver({
       ExpectFolderBrowser().Selected(default_folder).Choose(dest).Press(IDOK),
-      ExpectMessageBox().Text(L"Disk is full\n\n" + dest + L"\\Module1.bas").Title(L"Quarnel").Icon(MB_ICONHAND),
+      ExpectMessageBox().Text(L"Disk is full\n\n" + dest + L"\\Module1.bas\n\nAlready written: Form1.frm").Title(L"Quarnel").Icon(MB_ICONHAND),
   });
   try {
     Click();

@@ -4,10 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "addin/host.h"
+#include "common/ansi.h"
 #include "common/app.h"
 #include "common/error.h"
 #include "forms/frmAddIn.h"
@@ -303,20 +307,24 @@ TEST_F(SaveCommand, SeparatorIsInsertedAfterATrailingBackslash) {
                                                       dest + L"\\Project1.vbp"}));
 }
 
+// What cannot be known before (the disk fills): the save ends at that file and
+// the user is told which files it wrote before.
 TEST_F(SaveCommand, HostFailureEndsTheCommandAndKeepsWhatWasWritten) {
   StoreDefaultFolder(L"C:\\Projects");
   const std::wstring dest = folders.path();
   ide->project(L"Project1").form(L"Form1").module(L"Module1").cls(L"Class1").build();
   dialogs.answers = {dest};
-  ide->fail({.description = L"Disk is full", .operation = L"_VBComponent.SaveAs", .call = 2});
+  ide->fail({.description = L"Disk is full", .operation = L"_VBComponent.SaveAs", .call = 3});
   try {
     Click();
     FAIL() << "the failure did not reach the caller";
   } catch (const Error& error) {
     EXPECT_EQ(error.description(), L"Disk is full");
   }
+  EXPECT_EQ(MessageTexts(), std::vector<std::wstring>{L"Disk is full\n\n" + dest +
+                                                      L"\\Class1.cls\n\nAlready written: Form1.frm, Module1.bas"});
   EXPECT_TRUE(FileExists(dest + L"\\Form1.frm"));
-  EXPECT_FALSE(FileExists(dest + L"\\Module1.bas"));
+  EXPECT_TRUE(FileExists(dest + L"\\Module1.bas"));
   EXPECT_FALSE(FileExists(dest + L"\\Class1.cls"));
   EXPECT_FALSE(FileExists(dest + L"\\Project1.vbp"));
   EXPECT_EQ(FocusSteps(), 1u) << "only the one after the destination picker";
@@ -576,65 +584,153 @@ TEST_F(SaveCommand, OtherComponentsFilesOfTheProjectAreNeverReplaced) {
   EXPECT_EQ(orders->components[1].file_name, dest + L"\\Main.frm");
 }
 
-TEST_F(SaveCommand, DestinationWhereAFileCannotBeWrittenEndsWithTheHostsDescription) {
-  StoreDefaultFolder(L"C:\\Projects");
-  const std::wstring dest = folders.path();
-  // A folder stands where Module1.bas would be written.
-  ASSERT_TRUE(CreateDirectoryW((dest + L"\\Module1.bas").c_str(), nullptr));
-  ide->project(L"Project1").form(L"Form1").module(L"Module1").cls(L"Class1").build();
-  dialogs.answers = {dest};
-  EXPECT_THROW(Click(), Error);
-  EXPECT_TRUE(FileExists(dest + L"\\Form1.frm")) << "what was written before stays";
-  EXPECT_FALSE(FileExists(dest + L"\\Class1.cls"));
-  EXPECT_FALSE(FileExists(dest + L"\\Project1.vbp"));
+// What stands in a folder: each name with its content ("<folder>" for a folder).
+std::map<std::wstring, std::string> Contents(const std::wstring& folder) {
+  std::map<std::wstring, std::string> contents;
+  WIN32_FIND_DATAW found;
+  const HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &found);
+  if (find == INVALID_HANDLE_VALUE) return contents;
+  do {
+    const std::wstring name = found.cFileName;
+    if (name == L"." || name == L"..") continue;
+    contents[name] = found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? "<folder>" : ReadBytes(folder + L"\\" + name);
+  } while (FindNextFileW(find, &found));
+  FindClose(find);
+  return contents;
 }
 
-// The project file's name is the longest: Project1.vbp after "\".
-std::wstring DestinationFor(const std::wstring& base, size_t project_path_length) {
-  const size_t folder_length = project_path_length - std::wstring(L"\\Project1.vbp").size();
+void MakeReadOnly(const std::wstring& path, const std::string& bytes) {
+  test::WriteBytes(path, bytes);
+  SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY);
+}
+
+constexpr wchar_t kDevice[] = L": Windows keeps this name for a device";
+constexpr wchar_t kReadOnly[] = L": read-only";
+constexpr wchar_t kFolder[] = L": a folder has this name";
+
+// Files that Windows would not let the IDE write (a device's name, a read-only
+// file, a folder in the way) end the save before the first is written, all
+// named in one message, before any other question: otherwise the save would
+// stop in the middle, or a component's code would go to the NUL device.
+TEST_F(SaveCommand, FilesWindowsWouldNotLetTheIdeWriteEndTheSaveBeforeAnyIsWritten) {
+  StoreDefaultFolder(L"C:\\Projects");
+  const struct Row {
+    const char* what;
+    std::function<void(standin::Ide&, const std::wstring& dest)> make;
+    std::vector<std::wstring> lines;
+  } rows[] = {
+      {"devices' names, a component's and the project's",
+       [](standin::Ide& made, const std::wstring&) {
+         made.project(L"Aux").form(L"Form1").cls(L"Nul").module(L"lpt1").module(L"Com10").module(L"Console").build();
+       },
+       {L"Nul.cls (Nul)" + std::wstring(kDevice), L"lpt1.bas (lpt1)" + std::wstring(kDevice),
+        L"Aux.vbp" + std::wstring(kDevice)}},
+      {"another project's read-only file: no question about its other file",
+       [](standin::Ide& made, const std::wstring& dest) {
+         MakeReadOnly(dest + L"\\Form1.frm", "another project's form");
+         test::WriteBytes(dest + L"\\Class1.cls", "another project's class");
+         made.project(L"Project1").form(L"Form1").cls(L"Class1").build();
+       },
+       {L"Form1.frm (Form1)" + std::wstring(kReadOnly)}},
+      {"its own read-only files, saved again into their folder (kept so by source control)",
+       [](standin::Ide& made, const std::wstring& dest) {
+         MakeReadOnly(dest + L"\\Form1.frm", "VERSION 5.00");
+         MakeReadOnly(dest + L"\\Project1.vbp", "Form=Form1.frm");
+         made.project(L"Project1").saved_as(dest + L"\\Project1.vbp").form(L"Form1").file(dest + L"\\Form1.frm").build();
+       },
+       {L"Form1.frm (Form1)" + std::wstring(kReadOnly), L"Project1.vbp" + std::wstring(kReadOnly)}},
+      {"folders in the way, of a file and of one beside it",
+       [](standin::Ide& made, const std::wstring& dest) {
+         CreateDirectoryW((dest + L"\\Module1.bas").c_str(), nullptr);
+         CreateDirectoryW((dest + L"\\Form1.frx").c_str(), nullptr);
+         made.project(L"Project1").form(L"Form1").module(L"Module1").build();
+       },
+       {L"Form1.frx (Form1)" + std::wstring(kFolder), L"Module1.bas (Module1)" + std::wstring(kFolder)}},
+      {"more than ten of every kind",
+       [](standin::Ide& made, const std::wstring& dest) {
+         CreateDirectoryW((dest + L"\\Module1.bas").c_str(), nullptr);
+         MakeReadOnly(dest + L"\\Project1.vbw", "windows");
+         MakeReadOnly(dest + L"\\Form1.frx", "pictures");
+         auto project = made.project(L"Project1").form(L"Form1");
+         for (const wchar_t* name : {L"Con", L"Prn", L"Aux", L"Nul", L"Com1", L"Com9", L"Lpt1", L"Lpt9", L"Module1"}) {
+           project.module(name);
+         }
+         project.build();
+       },
+       {L"Form1.frx (Form1)" + std::wstring(kReadOnly), L"Con.bas (Con)" + std::wstring(kDevice),
+        L"Prn.bas (Prn)" + std::wstring(kDevice),
+        L"Aux.bas (Aux)" + std::wstring(kDevice), L"Nul.bas (Nul)" + std::wstring(kDevice),
+        L"Com1.bas (Com1)" + std::wstring(kDevice), L"Com9.bas (Com9)" + std::wstring(kDevice),
+        L"Lpt1.bas (Lpt1)" + std::wstring(kDevice), L"Lpt9.bas (Lpt9)" + std::wstring(kDevice),
+        L"Module1.bas (Module1)" + std::wstring(kFolder), L"Project1.vbw" + std::wstring(kReadOnly)}},
+  };
+  int n = 0;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    const std::wstring dest = folders / std::to_wstring(++n);
+    CreateDirectoryW(dest.c_str(), nullptr);
+    vbe = host::VBE();
+    ide = std::make_unique<standin::Ide>();
+    row.make(*ide, dest);
+    const auto before = Contents(dest);
+    dialogs = {};
+    dialogs.answers = {dest};
+    Click();
+    EXPECT_EQ(MessageTexts(), std::vector<std::wstring>{CannotWriteMessage(row.lines)});
+    EXPECT_EQ(dialogs.messages.at(0).flags, kWarning);
+    EXPECT_TRUE(SaveAsPaths().empty());
+    EXPECT_EQ(Contents(dest), before);
+    EXPECT_EQ(FocusSteps(), 2u) << "after the destination, and at the end";
+  }
+}
+
+// The project file's path takes `bytes` bytes in the ANSI code page below `base`,
+// made of folders named in the code page's own letters: in a double-byte code
+// page (Japanese), two bytes a letter.
+std::wstring DestinationFor(const std::wstring& base, size_t bytes) {
+  const std::wstring letter = GetACP() == 932 ? L"\u65E5" : L"p";
+  const size_t folder_bytes = bytes - AnsiLength(L"\\Project1.vbp");
   std::wstring folder = base;
   CreateDirectoryW(folder.c_str(), nullptr);
-  while (folder.size() + 1 < folder_length) {
-    folder += L"\\" + std::wstring(std::min<size_t>(40, folder_length - folder.size() - 1), L'p');
+  for (bool last = false; !last;) {
+    const size_t room = folder_bytes - AnsiLength(folder) - 1;  // after the next "\"
+    std::wstring part;
+    last = room <= 100;
+    for (size_t i = 0; i < (last ? room / AnsiLength(letter) : 40); ++i) part += letter;
+    if (last && AnsiLength(part) < room) part += L"p";
+    folder += L"\\" + part;
     CreateDirectoryW(folder.c_str(), nullptr);
   }
   return folder;
 }
 
-TEST_F(SaveCommand, DestinationAtTheLongestPathSavesAndOneCharacterMoreKeepsTheComponents) {
+// The IDE writes paths of fewer than 260 bytes in the system's code page. (This
+// test runs in a Japanese code page too.)
+TEST_F(SaveCommand, DestinationAtTheLongestPathSavesAndOneByteMoreWritesNothing) {
+  if (const char* code_page = std::getenv("QUARNEL_CODE_PAGE")) {
+    ASSERT_EQ(GetACP(), std::stoul(code_page));
+  }
   StoreDefaultFolder(L"C:\\Projects");
   ide->project(L"Project1").form(L"Form1").build();
   const std::wstring fits = DestinationFor(folders.path(), 259);
-  ASSERT_EQ(fits.size() + 13, 259u);
+  ASSERT_EQ(AnsiLength(fits + L"\\Project1.vbp"), 259u);
   ASSERT_TRUE(test::FolderExists(fits));
   dialogs.answers = {fits};
   Click();
+  EXPECT_TRUE(dialogs.messages.empty());
   EXPECT_TRUE(FileExists(fits + L"\\Form1.frm"));
   EXPECT_TRUE(FileExists(fits + L"\\Project1.vbp"));
   EXPECT_TRUE(ide->find_project(L"Project1")->saved);
 
   ide->change(L"Project1", L"Form1");
   const std::wstring beyond = DestinationFor(folders / L"b", 260);
+  ASSERT_EQ(AnsiLength(beyond + L"\\Project1.vbp"), 260u);
   ASSERT_TRUE(test::FolderExists(beyond));
+  dialogs = {};
   dialogs.answers = {beyond};
-  EXPECT_THROW(Click(), Error);
-  EXPECT_TRUE(FileExists(beyond + L"\\Form1.frm")) << "its path is shorter: it is written and stays";
-  EXPECT_FALSE(FileExists(beyond + L"\\Project1.vbp"));
-  EXPECT_FALSE(ide->find_project(L"Project1")->saved);
-}
-
-TEST_F(SaveCommand, DestinationBeyondTheLongestPathEndsWithTheHostsDescription) {
-  StoreDefaultFolder(L"C:\\Projects");
-  std::wstring dest = folders.path();
-  while (dest.size() < 270) dest += L"\\abcdefghijklmnopqrstuvwxyz";
-  ide->project(L"Project1").form(L"Form1").build();
-  dialogs.answers = {dest};
-  try {
-    Click();
-    FAIL() << "a path beyond the limit cannot be written";
-  } catch (const Error& error) {
-    EXPECT_FALSE(error.description().empty());
-  }
+  Click();
+  EXPECT_EQ(MessageTexts(), std::vector<std::wstring>{CannotWriteMessage({L"Project1.vbp: the path is too long for the IDE"})});
+  EXPECT_FALSE(FileExists(beyond + L"\\Form1.frm")) << "its path fits, but the project's does not";
   EXPECT_FALSE(ide->find_project(L"Project1")->saved);
 }
 

@@ -127,23 +127,46 @@ TEST_F(SaveAs, ComponentInAnotherFolderIsNamedRelativeToTheProjectFile) {
   EXPECT_TRUE(Contains(below, "\r\nClass=Class1; ..\\Class1.cls\r\n"));
 }
 
+// What Windows refuses the IDE: a missing folder, a folder or a read-only file
+// in the way (Wine run by root would write it: the IDE's refusal is played), a
+// path of 260 bytes or more in the code page. The component stays unsaved.
 TEST_F(SaveAs, WriteFailureChangesNothing) {
-  const std::wstring missing = folder / L"missing\\Form1.frm";
-  const Outcome failed = Call(Component(L"Form1").Get(), L"SaveAs", DISPATCH_METHOD, {missing.c_str()});
-  EXPECT_EQ(failed.hr, DISP_E_EXCEPTION);
-  EXPECT_EQ(failed.description, L"Path not found");
-  EXPECT_EQ(failed.scode, static_cast<HRESULT>(0x800A004C));
+  ASSERT_TRUE(CreateDirectoryW((folder / L"Project1.vbp").c_str(), nullptr));
+  quarnel::test::WriteBytes(folder / L"Form1.frm", "read-only");
+  SetFileAttributesW((folder / L"Form1.frm").c_str(), FILE_ATTRIBUTE_READONLY);
+  std::wstring long_path = folder.path();
+  while (long_path.size() < 250) long_path += L"\\abc";
+  long_path = long_path.substr(0, 250) + L"\\Form1.frm";  // 260 characters
+  struct Row { std::wstring path; const wchar_t* description; unsigned vb_error; };
+  for (const Row& row : {Row{folder / L"missing\\Form1.frm", L"Path not found", 76},
+                         Row{folder / L"Project1.vbp", L"Path/File access error", 75},
+                         Row{folder / L"Form1.frm", L"Path/File access error", 75},
+                         Row{long_path, L"Path not found", 76}}) {
+    const Outcome failed = Call(Component(L"Form1").Get(), L"SaveAs", DISPATCH_METHOD, {row.path.c_str()});
+    EXPECT_EQ(failed.hr, DISP_E_EXCEPTION);
+    EXPECT_EQ(failed.description, row.description) << testing::PrintToString(row.path);
+    EXPECT_EQ(failed.scode, static_cast<HRESULT>(0x800A0000u | row.vb_error));
+  }
   EXPECT_TRUE(ide.find_project(L"Project1")->components[0].dirty);
   EXPECT_EQ(ide.find_project(L"Project1")->components[0].file_name, L"");
+  EXPECT_EQ(ReadBytes(folder / L"Form1.frm"), "read-only");
 
-  // A folder where the project file should go: the old file name stays.
-  ASSERT_TRUE(CreateDirectoryW((folder / L"Project1.vbp").c_str(), nullptr));
   const Outcome blocked = Call(ActiveProject().Get(), L"SaveAs", DISPATCH_METHOD, {(folder / L"Project1.vbp").c_str()});
-  EXPECT_EQ(blocked.hr, DISP_E_EXCEPTION);
-  EXPECT_FALSE(blocked.description.empty());
+  EXPECT_EQ(blocked.description, L"Path/File access error");
   EXPECT_EQ(ide.find_project(L"Project1")->file_name, L"");
   EXPECT_TRUE(ide.find_project(L"Project1")->dirty);
-  EXPECT_FALSE(FileExists(folder / L"Form1.frm"));
+}
+
+// A device's name is the device in any folder: the IDE's write succeeds and
+// nothing reaches the disk.
+TEST_F(SaveAs, DevicesNameWritesToTheDevice) {
+  ASSERT_TRUE(Succeeded(Call(Component(L"Class1").Get(), L"SaveAs", DISPATCH_METHOD, {(folder / L"Nul.cls").c_str()})));
+  WIN32_FIND_DATAW found;
+  const HANDLE listing = FindFirstFileW((folder / L"*.cls").c_str(), &found);
+  EXPECT_EQ(listing, INVALID_HANDLE_VALUE) << "no file in the folder";
+  if (listing != INVALID_HANDLE_VALUE) FindClose(listing);
+  EXPECT_FALSE(ide.find_project(L"Project1")->components[2].dirty);
+  EXPECT_EQ(ide.find_project(L"Project1")->components[2].file_name, folder / L"Nul.cls");
 }
 
 using Windows = IdeTest;
