@@ -607,6 +607,7 @@ void MakeReadOnly(const std::wstring& path, const std::string& bytes) {
 constexpr wchar_t kDevice[] = L": Windows keeps this name for a device";
 constexpr wchar_t kReadOnly[] = L": read-only";
 constexpr wchar_t kFolder[] = L": a folder has this name";
+constexpr const wchar_t* kDevices[] = {L"Con", L"Prn", L"Aux", L"Nul", L"Com1", L"Com9", L"Lpt1", L"Lpt9"};
 
 // Files that Windows would not let the IDE write (a device's name, a read-only
 // file, a folder in the way) end the save before the first is written, all
@@ -652,17 +653,16 @@ TEST_F(SaveCommand, FilesWindowsWouldNotLetTheIdeWriteEndTheSaveBeforeAnyIsWritt
          MakeReadOnly(dest + L"\\Project1.vbw", "windows");
          MakeReadOnly(dest + L"\\Form1.frx", "pictures");
          auto project = made.project(L"Project1").form(L"Form1");
-         for (const wchar_t* name : {L"Con", L"Prn", L"Aux", L"Nul", L"Com1", L"Com9", L"Lpt1", L"Lpt9", L"Module1"}) {
-           project.module(name);
-         }
-         project.build();
+         for (const wchar_t* name : kDevices) project.module(name);
+         project.module(L"Module1").build();
        },
-       {L"Form1.frx (Form1)" + std::wstring(kReadOnly), L"Con.bas (Con)" + std::wstring(kDevice),
-        L"Prn.bas (Prn)" + std::wstring(kDevice),
-        L"Aux.bas (Aux)" + std::wstring(kDevice), L"Nul.bas (Nul)" + std::wstring(kDevice),
-        L"Com1.bas (Com1)" + std::wstring(kDevice), L"Com9.bas (Com9)" + std::wstring(kDevice),
-        L"Lpt1.bas (Lpt1)" + std::wstring(kDevice), L"Lpt9.bas (Lpt9)" + std::wstring(kDevice),
-        L"Module1.bas (Module1)" + std::wstring(kFolder), L"Project1.vbw" + std::wstring(kReadOnly)}},
+       [] {
+         std::vector<std::wstring> lines = {L"Form1.frx (Form1)" + std::wstring(kReadOnly)};
+         for (const std::wstring name : kDevices) lines.push_back(name + L".bas (" + name + L")" + kDevice);
+         lines.push_back(L"Module1.bas (Module1)" + std::wstring(kFolder));
+         lines.push_back(L"Project1.vbw" + std::wstring(kReadOnly));
+         return lines;
+       }()},
   };
   int n = 0;
   for (const Row& row : rows) {
