@@ -316,8 +316,19 @@ std::wstring App::SelectedComponent() const {
   return tree_items_[static_cast<size_t>(index)];
 }
 
+LRESULT CALLBACK App::WatchInput(int code, WPARAM removed, LPARAM lparam) {
+  const MSG& m = *reinterpret_cast<MSG*>(lparam);
+  if (code == HC_ACTION && removed == PM_REMOVE && g_app && (m.message == WM_KEYDOWN || m.message == WM_LBUTTONDOWN)) {
+    ++(g_app->clicking_ ? g_app->input_during_click_ : g_app->input_after_click_);
+  }
+  return CallNextHookEx(nullptr, code, removed, lparam);
+}
+
 standin::ClickResult App::Click(const std::wstring& bar, int position) {
+  if (!input_watch_) input_watch_ = SetWindowsHookExW(WH_GETMESSAGE, WatchInput, nullptr, GetCurrentThreadId());
+  clicking_ = true;
   auto result = ide->click(bar, position);
+  clicking_ = false;
   RefreshTree();
   return result;
 }

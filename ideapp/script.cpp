@@ -345,7 +345,7 @@ int App::RunScript() {
   for (size_t i = 0; i < steps.size(); ++i) {
     const Step& step = steps[i];
     if (_wcsicmp(step.keyword.c_str(), L"msgbox") == 0 || _wcsicmp(step.keyword.c_str(), L"folder") == 0 ||
-        _wcsicmp(step.keyword.c_str(), L"meanwhile") == 0) {
+        _wcsicmp(step.keyword.c_str(), L"meanwhile") == 0 || _wcsicmp(step.keyword.c_str(), L"progress") == 0) {
       pending.push_back(i);
       continue;
     }
@@ -376,6 +376,9 @@ bool App::AnswerDialogs(std::vector<size_t>& pending, const std::function<void()
   auto meanwhile_failed = std::make_shared<bool>(false);
   const std::wstring folder = output;
   HWND main_window = window;
+  // What the user (or Windows) does while the save's progress window shows.
+  std::vector<Step> while_saving;
+  bool progress_expected = false;
   for (size_t p_index = 0; p_index < pending.size(); ++p_index) {
     const Step& s = steps[pending[p_index]];
     if (_wcsicmp(s.keyword.c_str(), L"meanwhile") == 0) continue;  // taken with its dialog below
@@ -389,6 +392,11 @@ bool App::AnswerDialogs(std::vector<size_t>& pending, const std::function<void()
       action.keyword = next.args[0];
       action.args.erase(action.args.begin());
       meanwhile.push_back(std::move(action));
+    }
+    if (_wcsicmp(s.keyword.c_str(), L"progress") == 0) {
+      progress_expected = true;
+      while_saving = std::move(meanwhile);
+      continue;
     }
     Pending p;
     p.folder = _wcsicmp(s.keyword.c_str(), L"folder") == 0;
@@ -434,9 +442,43 @@ bool App::AnswerDialogs(std::vector<size_t>& pending, const std::function<void()
   }
   pending.clear();
   bool dialogs_ok = true;
+  // The progress window is no dialog: watched for on a thread of its own, which
+  // then sends each action to the program's window, as Windows sends its
+  // logoff: it runs when the save lets messages through.
+  bool progress_seen = false;
+  std::atomic<bool> ran = false;
+  std::thread progress_watch;
+  if (progress_expected) {
+    progress_watch = std::thread([&] {
+      HWND progress = nullptr;
+      for (int i = 0; i < 3000 && !ran && !(progress = FindWindowW(L"QuarnelSaveProgress", nullptr)); ++i) Sleep(10);
+      if (!progress) return;
+      // Its title as the system holds it: GetWindowText would send a message
+      // to the program's thread, and wait for the save's next pause.
+      wchar_t title[256] = {};
+      InternalGetWindowText(progress, title, 256);
+      Print(std::wstring(L"progress [") + title + L"]");
+      progress_seen = true;
+      for (const Step& action : while_saving) {
+        DWORD_PTR done = 0;
+        if (!SendMessageTimeoutW(main_window, kRunStepMessage, 0, reinterpret_cast<LPARAM>(&action), SMTO_NORMAL,
+                                 30000, &done) ||
+            done != 1) {
+          Print(L"meanwhile " + action.keyword + L": failed");
+          *meanwhile_failed = true;
+        }
+      }
+    });
+  }
   {
     DialogDriver driver(std::move(dialog_steps), DialogDriver::Options{30000});
     run();
+    ran = true;
+    if (progress_watch.joinable()) progress_watch.join();
+    if (progress_expected && !progress_seen) {
+      Print(L"progress: no progress window was seen");
+      *meanwhile_failed = true;
+    }
     const auto finished = driver.Finish();
     dialogs_ok = static_cast<bool>(finished);
     if (!dialogs_ok) Print(L"dialogs: " + FromUtf8(finished.message()));
@@ -550,6 +592,35 @@ bool App::RunStep(const Step& step, std::vector<size_t>& pending) {
     }
     Print(L"press " + a[0] + L" " + a[1]);
     return AnswerDialogs(pending, [button] { SendMessageW(button, BM_CLICK, 0, 0); });
+  }
+  if (is(L"slow-disk", 1)) {
+    // Each save of a file takes this many milliseconds more (a network share).
+    ide->set_save_delay(static_cast<DWORD>(_wtoi(a[0].c_str())));
+    Print(L"slow disk: " + a[0] + L" ms a file");
+    return true;
+  }
+  if (is(L"input", 0)) {
+    // The user presses a key and clicks in the IDE's window: queued as the
+    // keyboard and the mouse queue them, taken by whatever loop runs next.
+    Print(L"input: a key and a click");
+    const LPARAM corner = MAKELPARAM(4, 4);
+    PostMessageW(tree, WM_KEYDOWN, VK_DOWN, 1);
+    PostMessageW(tree, WM_KEYUP, VK_DOWN, 0xC0000001);
+    PostMessageW(tree, WM_LBUTTONDOWN, MK_LBUTTON, corner);
+    PostMessageW(tree, WM_LBUTTONUP, 0, corner);
+    return true;
+  }
+  if (is(L"expect-input-after-save", 0)) {
+    // The program's loop takes what waits in the queue; the key and the click
+    // given during the save must come now, none of them during it.
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+    Print(L"input during the click: " + std::to_wstring(input_during_click_) + L", after it: " +
+          std::to_wstring(input_after_click_));
+    return input_during_click_ == 0 && input_after_click_ >= 2;
   }
   if (is(L"exit", 0)) {
     // The user closes the IDE's window; as a "meanwhile" step, inside the

@@ -89,6 +89,12 @@ struct App {
   static void PrintAtExit(const std::wstring& text);
   bool MenuScreenshot(const std::wstring& bar, const std::wstring& name);
   bool Screenshot(HWND target, const std::wstring& name) const;
+  // The user's input (a key, a mouse click) as this program's loops took it
+  // from the queue: during a click of an add-in's command, or after.
+  static LRESULT CALLBACK WatchInput(int code, WPARAM removed, LPARAM lparam);
+  bool clicking_ = false;
+  int input_during_click_ = 0, input_after_click_ = 0;
+  HHOOK input_watch_ = nullptr;
   bool shut_down_ = false;
   HHOOK dialogs_watch_ = nullptr;  // from the exit on
   std::vector<HBITMAP> bitmaps_;

@@ -138,6 +138,11 @@ std::wstring CannotWriteMessage(const std::vector<std::wstring>& lines) {
                     lines, {L"Non è stato salvato nulla.", L"Nothing was saved."});
 }
 
+std::wstring SavingText(size_t number, size_t total, const std::wstring& name) {
+  return (bItalian ? L"Salvataggio " + Decimal(number) + L" di " : L"Saving " + Decimal(number) + L" of ") +
+         Decimal(total) + L": " + name;
+}
+
 std::wstring AlreadyWrittenLine(const std::vector<std::wstring>& names) {
   if (names.empty()) return {};
   std::wstring text = Pick({L"Già scritti: ", L"Already written: "});

@@ -15,6 +15,7 @@
 #include "forms/frmAddIn.h"
 #include "save/file_identity.h"
 #include "save/modAddin.h"
+#include "save/save_progress.h"
 #include "shell/dialogs.h"
 #include "shell/modSHBrowseForFolder.h"
 
@@ -79,8 +80,9 @@ std::wstring Beside(const std::wstring& path, const wchar_t* extension) {
 
 class Command final : IdeHolder {
  public:
+  // `owner` (the window active at the click, the IDE's) owns the progress window.
   Command(const host::VBE& ide, std::wstring& init_folder)
-      : ide_(ide), init_folder_(init_folder), form_(frmAddIn::Default()) {}
+      : ide_(ide), init_folder_(init_folder), form_(frmAddIn::Default()), owner_(GetActiveWindow()) {}
 
   // Does nothing while another run of the add-in's dialogs is going on. A
   // failure is shown to the user before it goes back to the caller. When the
@@ -117,8 +119,7 @@ class Command final : IdeHolder {
     if (destination.empty()) return End();
     plan_ = PlanWrites(destination);
     if (!MayWrite()) return End();
-    SaveComponents(plan_);
-    Write(project_, plan_.project_file);
+    SaveAll();
     End();
   }
 
@@ -191,6 +192,7 @@ class Command final : IdeHolder {
     };
     std::vector<Component> components;
     std::wstring folder;  // the destination, into which every file goes
+    std::wstring project_name;
     std::wstring project_file;
     std::optional<std::wstring> project_own_file;  // the project's file now, once asked
   };
@@ -220,7 +222,8 @@ class Command final : IdeHolder {
       }
       plan.components.push_back(std::move(step));
     });
-    plan.project_file = destination + L"\\" + project_.Name() + L".vbp";
+    plan.project_name = project_.Name();
+    plan.project_file = destination + L"\\" + plan.project_name + L".vbp";
     return plan;
   }
 
@@ -356,16 +359,29 @@ class Command final : IdeHolder {
     return nullptr;
   }
 
-  void SaveComponents(const Plan& plan) {
-    for (const auto& step : plan.components) {
+  // The components' files, then the project file. A long save shows its
+  // progress, and between two files lets Windows see that the IDE is alive;
+  // when the IDE began to exit meanwhile, the save ends there, saying nothing.
+  // The progress window is gone before a failure is shown.
+  void SaveAll() {
+    size_t total = 1;
+    for (const auto& step : plan_.components) total += step.path.empty() ? 0 : 1;
+    SaveProgress progress(owner_, total);
+    size_t number = 0;
+    for (const auto& step : plan_.components) {
       if (step.unknown_kind) Message(L" BOH!", 0);
       if (!step.dirty) continue;
       if (step.path.empty()) {
         Message(sMsgCantSave, MB_ICONERROR);
         continue;
       }
+      progress.Before(++number, step.name);
       Write(step.component, step.path);
+      progress.Breathe();
+      run_.ThrowIfAbandoned();
     }
+    progress.Before(++number, plan_.project_name);
+    Write(project_, plan_.project_file);
   }
 
   // The host's save of one file, remembered while it runs: a failure names it,
@@ -421,6 +437,7 @@ class Command final : IdeHolder {
   std::vector<std::wstring> written_;
   std::wstring& init_folder_;
   frmAddIn& form_;
+  const HWND owner_;
   const DialogRun run_{this};
 };
 

@@ -71,8 +71,11 @@ class DialogRun {
   // caller closes the open dialogs.
   static bool Abandon() noexcept;
 
- private:
+  // Throws RunAbandoned when the run was abandoned: for a command that let
+  // messages through between its steps, where the IDE may have begun to exit.
   void ThrowIfAbandoned() const;
+
+ private:
   template <class Show>
   auto Shown(Show show) const;
 

@@ -127,6 +127,7 @@ struct Core {
   std::vector<std::shared_ptr<AddinNode>> addins;
   Mode mode = Mode::kDesign;
   bool file_name_raises = false;  // Variant::kUnsavedFileNameRaises
+  DWORD save_delay = 0;            // set_save_delay: how long each SaveAs takes
   bool before_only_a_control = false;  // Variant::kBeforeOnlyAControl
   // The IDE has shut down: every object fails every call as a disconnected server.
   bool shut_down = false;

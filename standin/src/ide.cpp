@@ -371,6 +371,8 @@ std::wstring Ide::caption() const {
   return std::wstring(L"Microsoft Visual Basic ") + shown;
 }
 
+void Ide::set_save_delay(DWORD milliseconds) { core_->save_delay = milliseconds; }
+
 void Ide::set(Variant variant, bool on) {
   auto& windows = core_->windows;
   switch (variant) {

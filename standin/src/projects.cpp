@@ -143,6 +143,7 @@ STDMETHODIMP ProjectObject::SaveAs(BSTR file_name) {
     auto project = Alive(project_);
     RefuseInMode(core);
     const std::wstring path = FullPath(Text(file_name));
+    if (core.save_delay) Sleep(core.save_delay);
     WriteWholeFile(path, ProjectFile(*project, path));
     project->file_name = path;
     project->dirty = false;
@@ -281,6 +282,7 @@ STDMETHODIMP ComponentObject::SaveAs(BSTR file_name, VARIANT_BOOL* saved) {
     auto component = Alive(component_);
     RefuseInMode(core);
     const std::wstring path = FullPath(Text(file_name));
+    if (core.save_delay) Sleep(core.save_delay);
     WriteComponent(*component, path);
     // The project file names the component's file: a new name is a change to it.
     if (!SameText(component->file_name, path)) {

@@ -14,6 +14,7 @@
 #include "addin/module.h"
 #include "common/app.h"
 #include "save/modAddin.h"
+#include "save/save_progress.h"
 #include "standin/ide.h"
 #include "support/process_usage.h"
 #include "support/scripted_dialogs.h"
@@ -130,12 +131,16 @@ TEST_F(LongUse, ThousandConnectionsLeaveNothingBehind) {
 
 TEST_F(LongUse, ThousandClicksLeaveNothingBehind) {
   const test::TempFolder destination;
+  // Every save shows its progress window, as a long one does.
+  SetProgressDelay(0);
+  const auto delay = scope_exit([] { SetProgressDelay(500); });
   standin::Ide ide;
   ide.project(L"Project1").form(L"Form1").module(L"Module1").cls(L"Class1").build();
   auto addin = Connected(ide);
   // Each click: the settings read, the destination picker, the form loaded and
-  // unloaded as its owner, one changed module and the project saved, the focus
-  // steps; every fourth click the picker is cancelled instead.
+  // unloaded as its owner, one changed module and the project saved with the
+  // progress window, the focus steps; every fourth click the picker is
+  // cancelled instead.
   size_t pickers = 0;
   int round = 0;
   const auto click = [&] {

@@ -1,12 +1,16 @@
 // The project save command against the stand-in IDE, with scripted dialogs: what
 // the user is shown, in order, what the IDE is asked to write, and what the
 // settings file holds afterwards.
+#include <windows.h>
+#include <commctrl.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <functional>
 #include <map>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -17,9 +21,13 @@
 #include "forms/frmAddIn.h"
 #include "save/modAddin.h"
 #include "save/project_save.h"
+#include "save/save_progress.h"
+#include "shell/dialogs.h"
 #include "standin/ide.h"
+#include "support/dialog_driver.h"
 #include "support/scripted_dialogs.h"
 #include "support/temp_folder.h"
+#include "support/test_window.h"
 
 namespace quarnel {
 namespace {
@@ -732,6 +740,212 @@ TEST_F(SaveCommand, DestinationAtTheLongestPathSavesAndOneByteMoreWritesNothing)
   EXPECT_EQ(MessageTexts(), std::vector<std::wstring>{CannotWriteMessage({L"Project1.vbp: the path is too long for the IDE"})});
   EXPECT_FALSE(FileExists(beyond + L"\\Form1.frm")) << "its path fits, but the project's does not";
   EXPECT_FALSE(ide->find_project(L"Project1")->saved);
+}
+
+}  // namespace
+}  // namespace quarnel
+
+namespace quarnel {
+namespace {
+
+// --- A long save: its progress, and an IDE that never looks hung -----------------
+
+constexpr wchar_t kProgressClass[] = L"QuarnelSaveProgress";
+
+// What the save's progress window went through, as a hook on the thread saw it:
+// made, each text it showed, gone; and the IDE's input, taken from the queue
+// while the window lived or after.
+struct ProgressSeen {
+  int made = 0, gone = 0;
+  HWND window = nullptr;
+  DWORD style = 0, ex_style = 0;
+  HWND owner = nullptr;
+  std::wstring title;
+  RECT place{};
+  bool bar = false;
+  std::vector<std::wstring> texts;
+  int input_during = 0, input_after = 0;
+  bool Alive() const { return made > gone; }
+};
+ProgressSeen* seen = nullptr;
+
+bool OfClass(HWND window, const wchar_t* name) {
+  wchar_t found[64] = {};
+  GetClassNameW(window, found, 64);
+  return _wcsicmp(found, name) == 0;
+}
+
+LRESULT CALLBACK SeeProgress(int code, WPARAM wparam, LPARAM lparam) {
+  const CWPSTRUCT& m = *reinterpret_cast<CWPSTRUCT*>(lparam);
+  if (code == HC_ACTION && seen) {
+    if (m.message == WM_CREATE && OfClass(m.hwnd, kProgressClass)) {
+      ++seen->made;
+      seen->window = m.hwnd;
+      seen->style = static_cast<DWORD>(GetWindowLongPtrW(m.hwnd, GWL_STYLE));
+      seen->ex_style = static_cast<DWORD>(GetWindowLongPtrW(m.hwnd, GWL_EXSTYLE));
+      seen->owner = GetWindow(m.hwnd, GW_OWNER);
+      seen->title = reinterpret_cast<const CREATESTRUCTW*>(m.lParam)->lpszName;
+    } else if (m.message == WM_SHOWWINDOW && m.hwnd == seen->window && m.wParam) {
+      GetWindowRect(m.hwnd, &seen->place);
+    } else if (m.message == WM_CREATE && GetParent(m.hwnd) == seen->window) {
+      seen->bar = seen->bar || OfClass(m.hwnd, PROGRESS_CLASSW);
+    } else if (m.message == WM_SETTEXT && seen->window && GetParent(m.hwnd) == seen->window) {
+      seen->texts.push_back(reinterpret_cast<const wchar_t*>(m.lParam));
+    } else if (m.message == WM_DESTROY && m.hwnd == seen->window) {
+      ++seen->gone;
+    }
+  }
+  return CallNextHookEx(nullptr, code, wparam, lparam);
+}
+
+LRESULT CALLBACK SeeInput(int code, WPARAM removed, LPARAM lparam) {
+  const MSG& m = *reinterpret_cast<MSG*>(lparam);
+  if (code == HC_ACTION && seen && removed == PM_REMOVE && m.message == WM_KEYDOWN) {
+    ++(seen->Alive() ? seen->input_during : seen->input_after);
+  }
+  return CallNextHookEx(nullptr, code, removed, lparam);
+}
+
+class LongSave : public SaveCommand {
+ protected:
+  void SetUp() override {
+    SaveCommand::SetUp();
+    seen = &progress;
+    hooks[0] = SetWindowsHookExW(WH_CALLWNDPROC, SeeProgress, nullptr, GetCurrentThreadId());
+    hooks[1] = SetWindowsHookExW(WH_GETMESSAGE, SeeInput, nullptr, GetCurrentThreadId());
+    StoreDefaultFolder(L"C:\\Projects");
+    ASSERT_EQ(GetActiveWindow(), owner.get()) << "the IDE's window is the active one";
+  }
+  void TearDown() override {
+    for (HHOOK hook : hooks) UnhookWindowsHookEx(hook);
+    seen = nullptr;
+    SetProgressDelay(500);
+    SaveCommand::TearDown();
+  }
+  // Project1 with `count` changed modules, each written in `delay_ms`.
+  void Build(int count, DWORD delay_ms) {
+    auto project = ide->project(L"Project1");
+    for (int i = 1; i <= count; ++i) project.module(L"Module" + std::to_wstring(i));
+    project.build();
+    ide->set_save_delay(delay_ms);
+    dialogs.answers = {folders.path()};
+  }
+  // A thread that does `work` once the progress window shows.
+  std::thread WhenShown(std::function<void()> work) {
+    return std::thread([work] {
+      for (int i = 0; i < 1000 && !FindWindowW(kProgressClass, nullptr); ++i) Sleep(10);
+      work();
+    });
+  }
+
+  const unique_hwnd owner = test::TestWindow(L"Microsoft Visual Basic [design]", 100, 100, 700, 500);
+  ProgressSeen progress;
+  HHOOK hooks[2] = {};
+};
+
+// A save of 260 files at 20 ms each (over five seconds): the window shows,
+// owned by the IDE's and centred on it, counting up to the project file; the
+// IDE never looks hung; a key pressed meanwhile is taken after the save; the
+// window is gone at the end. In Italian too (shown at once); and a short save
+// shows nothing.
+TEST_F(LongSave, ShowsItsProgressAndTheIdeNeverLooksHung) {
+  Build(259, 20);
+  std::atomic<int> hung = 0, looked = 0;
+  std::atomic<bool> done = false;
+  std::thread watch([&] {
+    for (; !done; Sleep(100), ++looked) hung += IsHungAppWindow(owner.get()) ? 1 : 0;
+  });
+  std::thread key = WhenShown([&] { PostMessageW(owner.get(), WM_KEYDOWN, 'A', 0); });
+  Click();
+  done = true;
+  watch.join();
+  key.join();
+  EXPECT_EQ(hung, 0) << "of " << looked << " looks";
+  ASSERT_EQ(progress.made, 1);
+  EXPECT_EQ(progress.gone, 1);
+  EXPECT_FALSE(FindWindowW(kProgressClass, nullptr));
+  EXPECT_EQ(progress.title, L"Quarnel");
+  EXPECT_EQ(progress.owner, owner.get());
+  EXPECT_FALSE(progress.style & WS_SYSMENU) << "no close button";
+  EXPECT_FALSE(progress.ex_style & (WS_EX_TOPMOST | WS_EX_APPWINDOW));
+  EXPECT_TRUE(progress.bar);
+  RECT around{};
+  GetWindowRect(owner.get(), &around);
+  EXPECT_NEAR(progress.place.left + progress.place.right, around.left + around.right, 1);
+  EXPECT_NEAR(progress.place.top + progress.place.bottom, around.top + around.bottom, 1);
+  // Shown within about a second (50 files), counting up, the project file last.
+  ASSERT_GT(progress.texts.size(), 2u);
+  EXPECT_LT(std::stoi(progress.texts.front().substr(7)), 100) << test::Utf8(progress.texts.front());
+  for (size_t i = 1; i < progress.texts.size(); ++i) {
+    EXPECT_GT(std::stoi(progress.texts[i].substr(7)), std::stoi(progress.texts[i - 1].substr(7)));
+  }
+  EXPECT_EQ(progress.texts.back(), L"Saving 260 of 260: Project1");
+  EXPECT_EQ(SaveAsPaths().size(), 260u);
+  EXPECT_EQ(progress.input_during, 0);
+  test::Pump();
+  EXPECT_EQ(progress.input_after, 1) << "the key waits for the IDE's loop";
+
+  progress = {};
+  bItalian = true;
+  SetProgressDelay(0);
+  ide->change(L"Project1", L"Module1");
+  dialogs = {};
+  dialogs.answers = {folders.path()};
+  Click();
+  ASSERT_EQ(progress.made, 1);
+  EXPECT_EQ(progress.texts, (std::vector<std::wstring>{L"Salvataggio 1 di 2: Module1", L"Salvataggio 2 di 2: Project1"}));
+
+  progress = {};
+  SetProgressDelay(500);
+  ide->set_save_delay(0);
+  for (int i = 1; i <= 10; ++i) ide->change(L"Project1", L"Module" + std::to_wstring(i));
+  dialogs = {};
+  dialogs.answers = {folders.path()};
+  Click();
+  EXPECT_EQ(progress.made, 0) << "a short save shows nothing";
+  EXPECT_EQ(SaveAsPaths().size(), 260u + 2 + 11);
+}
+
+// A failure in the middle: the window is gone before the failure is shown.
+TEST_F(LongSave, FailureIsShownOnceTheWindowIsGone) {
+  SetProgressDelay(0);
+  Build(5, 0);
+  ide->fail({.description = L"Disk is full", .operation = L"_VBComponent.SaveAs", .call = 3});
+  bool alive_at_failure = true;
+  dialogs.on_message = [&](const std::wstring&) { alive_at_failure = progress.Alive(); };
+  EXPECT_THROW(Click(), Error);
+  ASSERT_EQ(progress.made, 1);
+  EXPECT_FALSE(alive_at_failure);
+  EXPECT_EQ(MessageTexts().size(), 1u);
+}
+
+// The IDE exits in the middle (Windows' logoff, a sent message, reaches it
+// between two files): the save lets go of every object of the IDE at once,
+// planned components included, writes nothing more and says nothing; the
+// files written stay.
+TEST_F(LongSave, IdeExitingBetweenTwoFilesEndsItThere) {
+  Build(100, 20);
+  test::UiThread ui;
+  standin::Leftovers left;
+  std::thread exit = WhenShown([&] {
+    EXPECT_TRUE(ui.Send([&] {
+      vbe = host::VBE();
+      DialogRun::Abandon();
+      left = ide->shut_down();
+    }));
+  });
+  Click();
+  exit.join();
+  EXPECT_TRUE(left.empty()) << test::Utf8(left.text());
+  EXPECT_EQ(progress.made, 1);
+  EXPECT_EQ(progress.gone, 1);
+  EXPECT_TRUE(dialogs.messages.empty());
+  const size_t written = SaveAsPaths().size();
+  EXPECT_GT(written, 0u);
+  EXPECT_LT(written, 50u);
+  for (const auto& call : ide->calls()) EXPECT_EQ(call.result, S_OK) << test::Utf8(call.text()) << " after the exit";
+  EXPECT_TRUE(FileExists(folders / L"Module1.bas"));
+  EXPECT_FALSE(FileExists(folders / L"Project1.vbp"));
 }
 
 }  // namespace

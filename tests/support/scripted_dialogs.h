@@ -7,6 +7,7 @@
 //   dialogs.answers = {L"C:\\Projects", L""};   // first picker: a folder; second: Cancel
 //   ScopedDialogs in_force(dialogs);
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,9 @@ class ScriptedDialogs final : public Dialogs {
   // The buttons pressed in message boxes that ask (Yes/No), in order; once the
   // script is over, each is answered with its default button.
   std::deque<int> buttons;
+
+  // Called as each message box shows, with its text.
+  std::function<void(const std::wstring&)> on_message;
 
   std::vector<ShownMessage> messages;
   std::vector<PickerCall> pickers;

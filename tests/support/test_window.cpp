@@ -59,6 +59,10 @@ struct Job {
 };
 
 LRESULT CALLBACK RunJob(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_APP + 1) {
+    (*reinterpret_cast<std::function<void()>*>(lparam))();
+    return 1;
+  }
   if (message != WM_APP) return DefWindowProcW(window, message, wparam, lparam);
   const std::unique_ptr<std::shared_ptr<Job>> job(reinterpret_cast<std::shared_ptr<Job>*>(lparam));
   (*job)->work();
@@ -79,6 +83,13 @@ UiThread::UiThread() {
   window_.reset(CreateWindowExW(0, MAKEINTATOM(atom), L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                 GetModuleHandleW(nullptr), nullptr));
   if (!window_) throw std::runtime_error("cannot make the UI thread's window");
+}
+
+bool UiThread::Send(std::function<void()> work, DWORD timeout_ms) {
+  DWORD_PTR done = 0;
+  return SendMessageTimeoutW(window_.get(), WM_APP + 1, 0, reinterpret_cast<LPARAM>(&work), SMTO_NORMAL, timeout_ms,
+                             &done) &&
+         done == 1;
 }
 
 bool UiThread::Run(std::function<void()> work, DWORD timeout_ms) {

@@ -33,6 +33,9 @@ class UiThread {
   // From another thread: runs `work` on the UI thread and waits for it; false
   // when it did not run within `timeout_ms`.
   bool Run(std::function<void()> work, DWORD timeout_ms = 10000);
+  // The same as a sent message, the way Windows' logoff reaches a program: it
+  // runs whenever the UI thread looks at its messages, even without taking any.
+  bool Send(std::function<void()> work, DWORD timeout_ms = 10000);
 
  private:
   unique_hwnd window_;

@@ -261,6 +261,9 @@ class Ide {
   // The main window's caption: L"Microsoft Visual Basic [design]".
   std::wstring caption() const;
   void set(Variant variant, bool on = true);
+  // A slow disk (a network share, a busy drive): each SaveAs, of a project or a
+  // component, takes this long more, holding the IDE's thread as a write does.
+  void set_save_delay(DWORD milliseconds);
   // The IDE's AddIn object for an add-in of its list (made on first request):
   // what the IDE passes to OnConnection as AddInInst. Its Connect answers what
   // set_addin_connected last said.

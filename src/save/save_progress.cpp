@@ -1,0 +1,130 @@
+#include "save/save_progress.h"
+
+#include <commctrl.h>
+
+#include "common/app.h"
+#include "save/modAddin.h"
+
+namespace quarnel {
+namespace {
+
+DWORD progress_delay = 500;
+// The window changes at most this often (but always for the last file).
+constexpr DWORD kUpdateEvery = 50;
+
+constexpr wchar_t kWindowClass[] = L"QuarnelSaveProgress";
+constexpr int kTextId = 1;
+constexpr int kBarId = 2;
+// In dialog units of the message font: a message box's width.
+constexpr int kWidth = 240, kMargin = 7, kTextHeight = 10, kBarHeight = 10;
+
+LRESULT CALLBACK ProgressProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  // No way to close it: a save stopped half way is what the add-in avoids.
+  if (message == WM_CLOSE) return 0;
+  return DefWindowProcW(window, message, wparam, lparam);
+}
+
+}  // namespace
+
+void SetProgressDelay(DWORD milliseconds) noexcept { progress_delay = milliseconds; }
+
+SaveProgress::SaveProgress(HWND owner, size_t total) noexcept
+    : owner_(owner), total_(total), started_(GetTickCount()) {}
+
+SaveProgress::~SaveProgress() {
+  if (window_ && IsWindow(window_)) DestroyWindow(window_);
+  if (window_) UnregisterClassW(kWindowClass, AppModule());
+  if (font_) DeleteObject(font_);
+  if (common_controls_) FreeLibrary(common_controls_);
+}
+
+void SaveProgress::Before(size_t number, const std::wstring& name) {
+  const DWORD now = GetTickCount();
+  if (!tried_) {
+    if (now - started_ < progress_delay) return;
+    tried_ = true;
+    Show();
+  } else if (number != total_ && now - updated_ < kUpdateEvery) {
+    return;
+  }
+  if (!window_ || !IsWindow(window_)) return;
+  updated_ = now;
+  SetDlgItemTextW(window_, kTextId, SavingText(number, total_, name).c_str());
+  SendDlgItemMessageW(window_, kBarId, PBM_SETPOS, number, 0);
+  RedrawWindow(window_, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+}
+
+void SaveProgress::Breathe() noexcept {
+  MSG msg;
+  PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);
+  for (HWND window : {window_, owner_}) {
+    if (window && IsWindow(window)) RedrawWindow(window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+  }
+}
+
+// The window: owned by the IDE's, centred on it, with the message font; not
+// topmost, no close button, no taskbar button. Without it (a class or a
+// library that cannot be had), the save goes on all the same.
+void SaveProgress::Show() {
+  common_controls_ = LoadLibraryW(L"comctl32.dll");
+  using InitControls = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+  const auto init = common_controls_ ? reinterpret_cast<InitControls>(reinterpret_cast<void*>(
+                                           GetProcAddress(common_controls_, "InitCommonControlsEx")))
+                                     : nullptr;
+  const INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS};
+  if (!init || !init(&controls)) return;
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof wc;
+  wc.lpfnWndProc = ProgressProc;
+  wc.hInstance = AppModule();
+  wc.hCursor = LoadCursorW(nullptr, IDC_WAIT);
+  wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+  wc.lpszClassName = kWindowClass;
+  if (!RegisterClassExW(&wc)) return;
+
+  NONCLIENTMETRICSW metrics{};
+  metrics.cbSize = sizeof metrics;
+  if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) {
+    font_ = CreateFontIndirectW(&metrics.lfMessageFont);
+  }
+  // Dialog units of that font.
+  int unit_x = 6, unit_y = 13;
+  if (const HDC dc = GetDC(nullptr)) {
+    const HGDIOBJ old = SelectObject(dc, font_ ? font_ : GetStockObject(DEFAULT_GUI_FONT));
+    TEXTMETRICW text{};
+    if (GetTextMetricsW(dc, &text)) {
+      unit_x = text.tmAveCharWidth;
+      unit_y = text.tmHeight;
+    }
+    SelectObject(dc, old);
+    ReleaseDC(nullptr, dc);
+  }
+  const auto x = [&](int units) { return MulDiv(units, unit_x, 4); };
+  const auto y = [&](int units) { return MulDiv(units, unit_y, 8); };
+
+  constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_CLIPCHILDREN;
+  constexpr DWORD kExStyle = WS_EX_DLGMODALFRAME;
+  RECT frame{0, 0, x(kWidth), y(kMargin * 3 + kTextHeight + kBarHeight)};
+  AdjustWindowRectEx(&frame, kStyle, FALSE, kExStyle);
+  const int width = frame.right - frame.left, height = frame.bottom - frame.top;
+  RECT around{};
+  if (!owner_ || !GetWindowRect(owner_, &around)) SystemParametersInfoW(SPI_GETWORKAREA, 0, &around, 0);
+  window_ = CreateWindowExW(kExStyle | (owner_ ? 0 : WS_EX_TOOLWINDOW), kWindowClass, sMsgTitle.c_str(), kStyle,
+                            (around.left + around.right - width) / 2, (around.top + around.bottom - height) / 2,
+                            width, height, owner_, nullptr, AppModule(), nullptr);
+  if (!window_) {
+    UnregisterClassW(kWindowClass, AppModule());
+    return;
+  }
+  const HWND text = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_NOPREFIX | SS_ENDELLIPSIS,
+                                    x(kMargin), y(kMargin), x(kWidth - 2 * kMargin), y(kTextHeight), window_,
+                                    reinterpret_cast<HMENU>(kTextId), AppModule(), nullptr);
+  if (text && font_) SendMessageW(text, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+  const HWND bar = CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD | WS_VISIBLE, x(kMargin),
+                                   y(2 * kMargin + kTextHeight), x(kWidth - 2 * kMargin), y(kBarHeight), window_,
+                                   reinterpret_cast<HMENU>(kBarId), AppModule(), nullptr);
+  if (bar) SendMessageW(bar, PBM_SETRANGE32, 0, static_cast<LPARAM>(total_));
+  ShowWindow(window_, SW_SHOWNOACTIVATE);
+}
+
+}  // namespace quarnel
