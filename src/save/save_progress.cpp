@@ -9,6 +9,29 @@ namespace quarnel {
 namespace {
 
 DWORD progress_delay = 500;
+
+// The progress bar's library, loaded at the first long save and kept for the
+// process (the IDE has it loaded anyway): loading and freeing it at each save
+// would cost a loading of the whole library each time, and Wine, with its heap
+// checking on, keeps some of it every time.
+HMODULE common_controls = nullptr;
+
+// Whether the progress bar's window class can be had.
+bool CommonControls() {
+  if (common_controls) return true;
+  const HMODULE library = LoadLibraryW(L"comctl32.dll");
+  using InitControls = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+  const auto init = library ? reinterpret_cast<InitControls>(
+                                  reinterpret_cast<void*>(GetProcAddress(library, "InitCommonControlsEx")))
+                            : nullptr;
+  const INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS};
+  if (!init || !init(&controls)) {
+    if (library) FreeLibrary(library);
+    return false;
+  }
+  common_controls = library;
+  return true;
+}
 // The window changes at most this often (but always for the last file).
 constexpr DWORD kUpdateEvery = 50;
 
@@ -35,7 +58,6 @@ SaveProgress::~SaveProgress() {
   if (window_ && IsWindow(window_)) DestroyWindow(window_);
   if (window_) UnregisterClassW(kWindowClass, AppModule());
   if (font_) DeleteObject(font_);
-  if (common_controls_) FreeLibrary(common_controls_);
 }
 
 void SaveProgress::Before(size_t number, const std::wstring& name) {
@@ -66,13 +88,7 @@ void SaveProgress::Breathe() noexcept {
 // topmost, no close button, no taskbar button. Without it (a class or a
 // library that cannot be had), the save goes on all the same.
 void SaveProgress::Show() {
-  common_controls_ = LoadLibraryW(L"comctl32.dll");
-  using InitControls = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
-  const auto init = common_controls_ ? reinterpret_cast<InitControls>(reinterpret_cast<void*>(
-                                           GetProcAddress(common_controls_, "InitCommonControlsEx")))
-                                     : nullptr;
-  const INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS};
-  if (!init || !init(&controls)) return;
+  if (!CommonControls()) return;
   WNDCLASSEXW wc{};
   wc.cbSize = sizeof wc;
   wc.lpfnWndProc = ProgressProc;

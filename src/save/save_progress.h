@@ -45,7 +45,6 @@ class SaveProgress {
   bool tried_ = false;  // the window was made, or could not be
   HWND window_ = nullptr;
   HFONT font_ = nullptr;
-  HMODULE common_controls_ = nullptr;  // the progress bar's library, while the window lives
 };
 
 // For the tests: how long a save runs before its progress shows (half a second
