@@ -9,6 +9,7 @@
 #include "support/custom_array.h"
 #include "support/dialog_driver.h"
 #include "support/temp_folder.h"
+#include "support/test_window.h"
 
 namespace ideapp {
 namespace {
@@ -451,7 +452,9 @@ bool App::AnswerDialogs(std::vector<size_t>& pending, const std::function<void()
   if (progress_expected) {
     progress_watch = std::thread([&] {
       HWND progress = nullptr;
-      for (int i = 0; i < 3000 && !ran && !(progress = FindWindowW(L"QuarnelSaveProgress", nullptr)); ++i) Sleep(10);
+      for (int i = 0; i < 3000 && !ran && !(progress = quarnel::test::FindOwnWindow(L"QuarnelSaveProgress")); ++i) {
+        Sleep(10);
+      }
       if (!progress) return;
       // Its title as the system holds it: GetWindowText would send a message
       // to the program's thread, and wait for the save's next pause.
@@ -475,8 +478,8 @@ bool App::AnswerDialogs(std::vector<size_t>& pending, const std::function<void()
     run();
     ran = true;
     if (progress_watch.joinable()) progress_watch.join();
-    if (progress_expected && !progress_seen) {
-      Print(L"progress: no progress window was seen");
+    if (progress_expected && (!progress_seen || quarnel::test::FindOwnWindow(L"QuarnelSaveProgress"))) {
+      Print(progress_seen ? L"progress: its window is still there" : L"progress: no progress window was seen");
       *meanwhile_failed = true;
     }
     const auto finished = driver.Finish();

@@ -116,6 +116,16 @@ frmAddIn default_form;
 
 frmAddIn& frmAddIn::Default() { return default_form; }
 
+unique_hgdiobj MessageFont() {
+  // XP's form of the structure (Vista added a field, and XP refuses the larger
+  // one); later Windows take it too.
+  static_assert(sizeof(NONCLIENTMETRICSW) == 500, "the product code is built for Windows XP");
+  NONCLIENTMETRICSW metrics{};
+  metrics.cbSize = sizeof metrics;
+  if (!SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) return {};
+  return unique_hgdiobj(CreateFontIndirectW(&metrics.lfMessageFont));
+}
+
 int frmAddIn::LoadedWindows() { return live_windows; }
 
 bool frmAddIn::HoldModule() { return live_windows > 0 || key_hook != nullptr; }
@@ -212,14 +222,7 @@ void frmAddIn::Load() const {
   s.window = window;
   SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
 
-  // XP's form of the structure (Vista added a field, and XP refuses the larger
-  // one); later Windows take it too.
-  static_assert(sizeof(NONCLIENTMETRICSW) == 500, "the product code is built for Windows XP");
-  NONCLIENTMETRICSW metrics{};
-  metrics.cbSize = sizeof metrics;
-  if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) {
-    s.font.reset(CreateFontIndirectW(&metrics.lfMessageFont));
-  }
+  s.font = MessageFont();
   for (const ControlLayout& c : kControls) {
     HWND control = CreateWindowExW(
         0, c.window_class, c.caption, WS_CHILD | WS_VISIBLE | c.style, ToPixels(c.left, tppx),

@@ -116,4 +116,8 @@ class frmAddIn final : public TopMostForm {
   std::unique_ptr<State> state_;
 };
 
+// The font of the system's message boxes, for a window's controls; none when
+// the system tells none.
+unique_hgdiobj MessageFont();
+
 }  // namespace quarnel

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "common/app.h"
+#include "forms/frmAddIn.h"
 #include "save/modAddin.h"
 
 namespace quarnel {
@@ -32,13 +33,14 @@ bool CommonControls() {
   common_controls = library;
   return true;
 }
+
 // The window changes at most this often (but always for the last file).
 constexpr DWORD kUpdateEvery = 50;
 
 constexpr wchar_t kWindowClass[] = L"QuarnelSaveProgress";
 constexpr int kTextId = 1;
 constexpr int kBarId = 2;
-// In dialog units of the message font: a message box's width.
+// In dialog units: a message box's width.
 constexpr int kWidth = 240, kMargin = 7, kTextHeight = 10, kBarHeight = 10;
 
 LRESULT CALLBACK ProgressProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -57,7 +59,6 @@ SaveProgress::SaveProgress(HWND owner, size_t total) noexcept
 SaveProgress::~SaveProgress() {
   if (window_ && IsWindow(window_)) DestroyWindow(window_);
   if (window_) UnregisterClassW(kWindowClass, AppModule());
-  if (font_) DeleteObject(font_);
 }
 
 void SaveProgress::Before(size_t number, const std::wstring& name) {
@@ -98,25 +99,11 @@ void SaveProgress::Show() {
   wc.lpszClassName = kWindowClass;
   if (!RegisterClassExW(&wc)) return;
 
-  NONCLIENTMETRICSW metrics{};
-  metrics.cbSize = sizeof metrics;
-  if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) {
-    font_ = CreateFontIndirectW(&metrics.lfMessageFont);
-  }
-  // Dialog units of that font.
-  int unit_x = 6, unit_y = 13;
-  if (const HDC dc = GetDC(nullptr)) {
-    const HGDIOBJ old = SelectObject(dc, font_ ? font_ : GetStockObject(DEFAULT_GUI_FONT));
-    TEXTMETRICW text{};
-    if (GetTextMetricsW(dc, &text)) {
-      unit_x = text.tmAveCharWidth;
-      unit_y = text.tmHeight;
-    }
-    SelectObject(dc, old);
-    ReleaseDC(nullptr, dc);
-  }
-  const auto x = [&](int units) { return MulDiv(units, unit_x, 4); };
-  const auto y = [&](int units) { return MulDiv(units, unit_y, 8); };
+  font_ = MessageFont();
+  // Dialog units, as a dialog box of the system's font lays itself out.
+  const LONG units = GetDialogBaseUnits();
+  const auto x = [&](int n) { return MulDiv(n, LOWORD(units), 4); };
+  const auto y = [&](int n) { return MulDiv(n, HIWORD(units), 8); };
 
   constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_CLIPCHILDREN;
   constexpr DWORD kExStyle = WS_EX_DLGMODALFRAME;
@@ -135,7 +122,7 @@ void SaveProgress::Show() {
   const HWND text = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_NOPREFIX | SS_ENDELLIPSIS,
                                     x(kMargin), y(kMargin), x(kWidth - 2 * kMargin), y(kTextHeight), window_,
                                     reinterpret_cast<HMENU>(kTextId), AppModule(), nullptr);
-  if (text && font_) SendMessageW(text, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+  if (text && font_) SendMessageW(text, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
   const HWND bar = CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD | WS_VISIBLE, x(kMargin),
                                    y(2 * kMargin + kTextHeight), x(kWidth - 2 * kMargin), y(kBarHeight), window_,
                                    reinterpret_cast<HMENU>(kBarId), AppModule(), nullptr);

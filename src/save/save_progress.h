@@ -8,6 +8,8 @@
 
 #include <string>
 
+#include "common/owners.h"
+
 namespace quarnel {
 
 class SaveProgress {
@@ -44,7 +46,7 @@ class SaveProgress {
   DWORD updated_ = 0;  // when the window last changed
   bool tried_ = false;  // the window was made, or could not be
   HWND window_ = nullptr;
-  HFONT font_ = nullptr;
+  unique_hgdiobj font_;
 };
 
 // For the tests: how long a save runs before its progress shows (half a second

@@ -22,7 +22,6 @@
 #include "save/modAddin.h"
 #include "save/project_save.h"
 #include "save/save_progress.h"
-#include "shell/dialogs.h"
 #include "standin/ide.h"
 #include "support/dialog_driver.h"
 #include "support/scripted_dialogs.h"
@@ -648,13 +647,6 @@ TEST_F(SaveCommand, FilesWindowsWouldNotLetTheIdeWriteEndTheSaveBeforeAnyIsWritt
          made.project(L"Project1").saved_as(dest + L"\\Project1.vbp").form(L"Form1").file(dest + L"\\Form1.frm").build();
        },
        {L"Form1.frm (Form1)" + std::wstring(kReadOnly), L"Project1.vbp" + std::wstring(kReadOnly)}},
-      {"folders in the way, of a file and of one beside it",
-       [](standin::Ide& made, const std::wstring& dest) {
-         CreateDirectoryW((dest + L"\\Module1.bas").c_str(), nullptr);
-         CreateDirectoryW((dest + L"\\Form1.frx").c_str(), nullptr);
-         made.project(L"Project1").form(L"Form1").module(L"Module1").build();
-       },
-       {L"Form1.frx (Form1)" + std::wstring(kFolder), L"Module1.bas (Module1)" + std::wstring(kFolder)}},
       {"more than ten of every kind",
        [](standin::Ide& made, const std::wstring& dest) {
          CreateDirectoryW((dest + L"\\Module1.bas").c_str(), nullptr);
@@ -833,7 +825,7 @@ class LongSave : public SaveCommand {
   // A thread that does `work` once the progress window shows.
   std::thread WhenShown(std::function<void()> work) {
     return std::thread([work] {
-      for (int i = 0; i < 1000 && !FindWindowW(kProgressClass, nullptr); ++i) Sleep(10);
+      for (int i = 0; i < 1000 && !test::FindOwnWindow(kProgressClass); ++i) Sleep(10);
       work();
     });
   }
@@ -863,7 +855,7 @@ TEST_F(LongSave, ShowsItsProgressAndTheIdeNeverLooksHung) {
   EXPECT_EQ(hung, 0) << "of " << looked << " looks";
   ASSERT_EQ(progress.made, 1);
   EXPECT_EQ(progress.gone, 1);
-  EXPECT_FALSE(FindWindowW(kProgressClass, nullptr));
+  EXPECT_FALSE(test::FindOwnWindow(kProgressClass));
   EXPECT_EQ(progress.title, L"Quarnel");
   EXPECT_EQ(progress.owner, owner.get());
   EXPECT_FALSE(progress.style & WS_SYSMENU) << "no close button";
@@ -917,35 +909,6 @@ TEST_F(LongSave, FailureIsShownOnceTheWindowIsGone) {
   ASSERT_EQ(progress.made, 1);
   EXPECT_FALSE(alive_at_failure);
   EXPECT_EQ(MessageTexts().size(), 1u);
-}
-
-// The IDE exits in the middle (Windows' logoff, a sent message, reaches it
-// between two files): the save lets go of every object of the IDE at once,
-// planned components included, writes nothing more and says nothing; the
-// files written stay.
-TEST_F(LongSave, IdeExitingBetweenTwoFilesEndsItThere) {
-  Build(100, 20);
-  test::UiThread ui;
-  standin::Leftovers left;
-  std::thread exit = WhenShown([&] {
-    EXPECT_TRUE(ui.Send([&] {
-      vbe = host::VBE();
-      DialogRun::Abandon();
-      left = ide->shut_down();
-    }));
-  });
-  Click();
-  exit.join();
-  EXPECT_TRUE(left.empty()) << test::Utf8(left.text());
-  EXPECT_EQ(progress.made, 1);
-  EXPECT_EQ(progress.gone, 1);
-  EXPECT_TRUE(dialogs.messages.empty());
-  const size_t written = SaveAsPaths().size();
-  EXPECT_GT(written, 0u);
-  EXPECT_LT(written, 50u);
-  for (const auto& call : ide->calls()) EXPECT_EQ(call.result, S_OK) << test::Utf8(call.text()) << " after the exit";
-  EXPECT_TRUE(FileExists(folders / L"Module1.bas"));
-  EXPECT_FALSE(FileExists(folders / L"Project1.vbp"));
 }
 
 }  // namespace

@@ -59,10 +59,6 @@ struct Job {
 };
 
 LRESULT CALLBACK RunJob(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  if (message == WM_APP + 1) {
-    (*reinterpret_cast<std::function<void()>*>(lparam))();
-    return 1;
-  }
   if (message != WM_APP) return DefWindowProcW(window, message, wparam, lparam);
   const std::unique_ptr<std::shared_ptr<Job>> job(reinterpret_cast<std::shared_ptr<Job>*>(lparam));
   (*job)->work();
@@ -71,6 +67,31 @@ LRESULT CALLBACK RunJob(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
 }
 
 }  // namespace
+
+namespace {
+struct WindowSearch {
+  const wchar_t* class_name;
+  HWND found = nullptr;
+};
+
+BOOL CALLBACK MatchOwnWindow(HWND window, LPARAM lparam) {
+  auto& search = *reinterpret_cast<WindowSearch*>(lparam);
+  DWORD process = 0;
+  GetWindowThreadProcessId(window, &process);
+  wchar_t name[64] = {};
+  if (process != GetCurrentProcessId() || !GetClassNameW(window, name, 64) || _wcsicmp(name, search.class_name) != 0) {
+    return TRUE;
+  }
+  search.found = window;
+  return FALSE;
+}
+}  // namespace
+
+HWND FindOwnWindow(const wchar_t* class_name) {
+  WindowSearch search{class_name};
+  EnumWindows(MatchOwnWindow, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
 
 UiThread::UiThread() {
   static const ATOM atom = [] {
@@ -83,13 +104,6 @@ UiThread::UiThread() {
   window_.reset(CreateWindowExW(0, MAKEINTATOM(atom), L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                 GetModuleHandleW(nullptr), nullptr));
   if (!window_) throw std::runtime_error("cannot make the UI thread's window");
-}
-
-bool UiThread::Send(std::function<void()> work, DWORD timeout_ms) {
-  DWORD_PTR done = 0;
-  return SendMessageTimeoutW(window_.get(), WM_APP + 1, 0, reinterpret_cast<LPARAM>(&work), SMTO_NORMAL, timeout_ms,
-                             &done) &&
-         done == 1;
 }
 
 bool UiThread::Run(std::function<void()> work, DWORD timeout_ms) {

@@ -14,6 +14,10 @@ namespace quarnel::test {
 // in pixels (the whole window, frame included).
 unique_hwnd TestWindow(const wchar_t* title, int x, int y, int width, int height);
 
+// A top-level window of this process of that class (FindWindow would find
+// another test program's too); null when there is none.
+HWND FindOwnWindow(const wchar_t* class_name);
+
 // The IDE's message loop, knowing nothing of the add-in: every message waiting
 // for the calling thread is dispatched.
 void Pump();
@@ -33,9 +37,6 @@ class UiThread {
   // From another thread: runs `work` on the UI thread and waits for it; false
   // when it did not run within `timeout_ms`.
   bool Run(std::function<void()> work, DWORD timeout_ms = 10000);
-  // The same as a sent message, the way Windows' logoff reaches a program: it
-  // runs whenever the UI thread looks at its messages, even without taking any.
-  bool Send(std::function<void()> work, DWORD timeout_ms = 10000);
 
  private:
   unique_hwnd window_;
