@@ -394,7 +394,7 @@ std::wstring FullPath(const std::wstring& file_name) {
   }
   // The IDE's file names are 8-bit paths of fewer than MAX_PATH bytes in the
   // system's code page: a longer one it does not find.
-  if (Ansi(full).size() >= MAX_PATH) throw VbError(76, L"Path not found");
+  if (quarnel::AnsiLength(full) >= MAX_PATH) throw VbError(76, L"Path not found");
   return full;
 }
 
