@@ -54,7 +54,7 @@ LRESULT CALLBACK ProgressProc(HWND window, UINT message, WPARAM wparam, LPARAM l
 void SetProgressDelay(DWORD milliseconds) noexcept { progress_delay = milliseconds; }
 
 SaveProgress::SaveProgress(HWND owner, size_t total) noexcept
-    : owner_(owner), total_(total), started_(GetTickCount()) {}
+    : owner_(owner), total_(total), started_(GetTickCount()), breathed_(started_) {}
 
 SaveProgress::~SaveProgress() {
   if (window_ && IsWindow(window_)) DestroyWindow(window_);
@@ -78,6 +78,11 @@ void SaveProgress::Before(size_t number, const std::wstring& name) {
 }
 
 void SaveProgress::Breathe() noexcept {
+  // As often as the window changes: more would be a trip to the window
+  // manager for every file of a large save, for nothing anyone could see.
+  const DWORD now = GetTickCount();
+  if (now - breathed_ < kUpdateEvery) return;
+  breathed_ = now;
   MSG msg;
   PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);
   for (HWND window : {window_, owner_}) {

@@ -27,7 +27,7 @@ class SaveProgress {
   // way to stop it, as a save stopped half way is what the add-in avoids.
   void Before(size_t number, const std::wstring& name);
 
-  // Between two files: Windows sees that the thread is alive, and the messages
+  // Between two files (at most every 50 ms): Windows sees that the thread is alive, and the messages
   // other threads and programs send to it are delivered (Windows' logoff among
   // them: the IDE may begin to exit here); the progress window and the IDE's
   // window are repainted. No input is taken from the queue: a click or a key
@@ -43,6 +43,7 @@ class SaveProgress {
   HWND owner_;
   size_t total_;
   DWORD started_;
+  DWORD breathed_;     // when Windows last heard from the thread
   DWORD updated_ = 0;  // when the window last changed
   bool tried_ = false;  // the window was made, or could not be
   HWND window_ = nullptr;
