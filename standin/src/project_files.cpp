@@ -192,8 +192,15 @@ std::string ComponentFile(const ComponentNode& component, const std::wstring& pa
     std::string header = component.header;
     const std::wstring from = BaseName(component.file_name), to = BaseName(path);
     if (!component.file_name.empty() && from != to) {
+      // Appended piece by piece: GCC 12 warns (wrongly) on "\"" + a temporary.
+      const auto quoted = [](const std::wstring& file) {
+        std::string text(1, '"');
+        text += Ansi(file);
+        text += '"';
+        return text;
+      };
       for (const auto& companion : component.companions) {
-        header = ReplaceText(header, "\"" + Ansi(from + companion.first) + "\"", "\"" + Ansi(to + companion.first) + "\"");
+        header = ReplaceText(header, quoted(from + companion.first), quoted(to + companion.first));
       }
     }
     return header + code;
