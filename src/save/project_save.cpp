@@ -376,11 +376,11 @@ class Command final : IdeHolder {
         continue;
       }
       progress.Before(++number, step.name);
-      Write(step.component, step.path);
-      progress.Breathe();
       run_.ThrowIfAbandoned();
+      Write(step.component, step.path);
     }
     progress.Before(++number, plan_.project_name);
+    run_.ThrowIfAbandoned();
     Write(project_, plan_.project_file);
   }
 

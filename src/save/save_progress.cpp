@@ -54,7 +54,7 @@ LRESULT CALLBACK ProgressProc(HWND window, UINT message, WPARAM wparam, LPARAM l
 void SetProgressDelay(DWORD milliseconds) noexcept { progress_delay = milliseconds; }
 
 SaveProgress::SaveProgress(HWND owner, size_t total) noexcept
-    : owner_(owner), total_(total), started_(GetTickCount()), breathed_(started_) {}
+    : owner_(owner), total_(total), started_(GetTickCount()), ticked_(started_ - kUpdateEvery) {}
 
 SaveProgress::~SaveProgress() {
   if (window_ && IsWindow(window_)) DestroyWindow(window_);
@@ -62,27 +62,20 @@ SaveProgress::~SaveProgress() {
 }
 
 void SaveProgress::Before(size_t number, const std::wstring& name) {
+  // At most every 50 ms (but always for the last file): more would be a trip
+  // to the window manager for every file of a large save, for nothing anyone
+  // could see.
   const DWORD now = GetTickCount();
-  if (!tried_) {
-    if (now - started_ < progress_delay) return;
+  if (number != total_ && now - ticked_ < kUpdateEvery) return;
+  ticked_ = now;
+  if (!tried_ && now - started_ >= progress_delay) {
     tried_ = true;
     Show();
-  } else if (number != total_ && now - updated_ < kUpdateEvery) {
-    return;
   }
-  if (!window_ || !IsWindow(window_)) return;
-  updated_ = now;
-  SetDlgItemTextW(window_, kTextId, SavingText(number, total_, name).c_str());
-  SendDlgItemMessageW(window_, kBarId, PBM_SETPOS, number, 0);
-  RedrawWindow(window_, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
-}
-
-void SaveProgress::Breathe() noexcept {
-  // As often as the window changes: more would be a trip to the window
-  // manager for every file of a large save, for nothing anyone could see.
-  const DWORD now = GetTickCount();
-  if (now - breathed_ < kUpdateEvery) return;
-  breathed_ = now;
+  if (window_ && IsWindow(window_)) {
+    SetDlgItemTextW(window_, kTextId, SavingText(number, total_, name).c_str());
+    SendDlgItemMessageW(window_, kBarId, PBM_SETPOS, number, 0);
+  }
   MSG msg;
   PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);
   for (HWND window : {window_, owner_}) {

@@ -25,17 +25,13 @@ class SaveProgress {
   // component's, or the project's for the project file). Once the save has run
   // for half a second, a window shows "Saving N of M: NAME" and a bar; never a
   // way to stop it, as a save stopped half way is what the add-in avoids.
+  // And, as the window changes (at most every 50 ms): Windows sees that the
+  // thread is alive, and the messages other threads and programs send to it
+  // are delivered (Windows' logoff among them: the IDE may begin to exit
+  // here); the progress window and the IDE's window are repainted. No input is
+  // taken from the queue: a click or a key given now waits for the IDE's own
+  // loop, after the save.
   void Before(size_t number, const std::wstring& name);
-
-  // Between two files (at most every 50 ms): Windows sees that the thread is alive, and the messages
-  // other threads and programs send to it are delivered (Windows' logoff among
-  // them: the IDE may begin to exit here); the progress window and the IDE's
-  // window are repainted. No input is taken from the queue: a click or a key
-  // given now waits for the IDE's own loop, after the save.
-  void Breathe() noexcept;
-
-  // The window while it shows; null before and after.
-  HWND window() const noexcept { return window_; }
 
  private:
   void Show();
@@ -43,8 +39,7 @@ class SaveProgress {
   HWND owner_;
   size_t total_;
   DWORD started_;
-  DWORD breathed_;     // when Windows last heard from the thread
-  DWORD updated_ = 0;  // when the window last changed
+  DWORD ticked_;  // when Windows last heard from the thread, and the window changed
   bool tried_ = false;  // the window was made, or could not be
   HWND window_ = nullptr;
   unique_hgdiobj font_;
