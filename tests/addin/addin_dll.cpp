@@ -5,6 +5,7 @@
 #include "common/app.h"
 #include "forms/frmAddIn.h"
 #include "support/custom_array.h"
+#include "support/test_window.h"
 
 namespace quarnel::test {
 
@@ -145,24 +146,8 @@ void DeleteDisplayOnConnect() {
   RegDeleteKeyValueW(HKEY_CURRENT_USER, kSettingsKey, L"DisplayOnConnect");
 }
 
-namespace {
-BOOL CALLBACK FindOurForm(HWND window, LPARAM found) {
-  DWORD process = 0;
-  GetWindowThreadProcessId(window, &process);
-  wchar_t name[64] = {};
-  GetClassNameW(window, name, 64);
-  if (process != GetCurrentProcessId() || wcscmp(name, L"QuarnelDefaultFolderForm") != 0) return TRUE;
-  *reinterpret_cast<HWND*>(found) = window;
-  return FALSE;
-}
-}  // namespace
-
 // Other test programs have forms of their own on the same display.
-HWND FormWindow() {
-  HWND found = nullptr;
-  EnumWindows(FindOurForm, reinterpret_cast<LPARAM>(&found));
-  return found;
-}
+HWND FormWindow() { return FindOwnWindow(L"QuarnelDefaultFolderForm"); }
 
 void AddinTest::SetUp() {
   ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));

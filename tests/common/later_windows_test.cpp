@@ -70,14 +70,11 @@ TEST_P(OnWindows, OneFileByAnyOfItsNames) {
   const std::wstring file = folder / L"A long file name.frm";
   test::WriteBytes(file, "one");
   test::WriteBytes(folder / L"Other.frm", "two");
-  FILETIME written{};
-  {
-    const HANDLE one = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    const HANDLE other = CreateFileW((folder / L"Other.frm").c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_TRUE(GetFileTime(one, nullptr, nullptr, &written) && SetFileTime(other, nullptr, nullptr, &written));
-    CloseHandle(one);
-    CloseHandle(other);
-  }
+  WIN32_FILE_ATTRIBUTE_DATA one{};
+  const HANDLE other = CreateFileW((folder / L"Other.frm").c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_TRUE(GetFileAttributesExW(file.c_str(), GetFileExInfoStandard, &one) &&
+              SetFileTime(other, nullptr, nullptr, &one.ftLastWriteTime));
+  CloseHandle(other);
   ASSERT_TRUE(CreateHardLinkW((folder / L"Linked.frm").c_str(), file.c_str(), nullptr));
   wchar_t short_name[MAX_PATH] = {};
   ASSERT_NE(GetShortPathNameW(file.c_str(), short_name, MAX_PATH), 0u);

@@ -25,6 +25,7 @@
 #include "support/process_usage.h"
 #include "support/scripted_dialogs.h"
 #include "support/temp_folder.h"
+#include "support/test_window.h"
 
 namespace quarnel {
 namespace {
@@ -156,22 +157,10 @@ bool FormDisplayed(_Connect* connect) {
   return displayed != VARIANT_FALSE;
 }
 
-BOOL CALLBACK FindVisibleForm(HWND window, LPARAM found) {
-  DWORD process = 0;
-  GetWindowThreadProcessId(window, &process);
-  wchar_t name[64] = {};
-  GetClassNameW(window, name, 64);
-  if (process == GetCurrentProcessId() && IsWindowVisible(window) && wcscmp(name, L"QuarnelDefaultFolderForm") == 0) {
-    *reinterpret_cast<bool*>(found) = true;
-  }
-  return TRUE;
-}
-
 // A form of the add-in shows in this process.
 bool FormVisible() {
-  bool found = false;
-  EnumWindows(FindVisibleForm, reinterpret_cast<LPARAM>(&found));
-  return found;
+  const HWND form = test::FindOwnWindow(L"QuarnelDefaultFolderForm");
+  return form && IsWindowVisible(form);
 }
 
 std::wstring DisplayOnConnect() {

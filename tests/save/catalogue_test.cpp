@@ -74,7 +74,8 @@ TEST_F(Catalogue, EnglishTexts) {
 }
 
 // Asked before a save would replace another project's files, or said when it
-// would replace another component's: ten lines at most. (One line, in both
+// would replace another component's or cannot write some; and the files that a
+// failure in the middle had written: ten at most. (One line, in both
 // languages: the end-to-end tests.)
 TEST_F(Catalogue, ListsOfFilesShowTenLinesAndCountTheRest) {
   std::vector<std::wstring> twelve;
@@ -84,6 +85,10 @@ TEST_F(Catalogue, ListsOfFilesShowTenLinesAndCountTheRest) {
   const std::wstring ten_names =
       L"M1.bas\x0D\x0AM2.bas\x0D\x0AM3.bas\x0D\x0AM4.bas\x0D\x0AM5.bas\x0D\x0AM6.bas\x0D\x0AM7.bas\x0D\x0A"
       L"M8.bas\x0D\x0AM9.bas\x0D\x0AM10.bas\x0D\x0A";
+  const std::wstring ten_in_a_line = L"M1.bas, M2.bas, M3.bas, M4.bas, M5.bas, M6.bas, M7.bas, M8.bas, M9.bas, M10.bas, ";
+  bItalian = true;
+  std::vector<std::wstring> reasons;  // each reason, in Italian
+  for (int why = 0; why < 4; ++why) reasons.push_back(L"F: " + CannotWriteReason(static_cast<CannotWrite>(why)));
   const struct {
     std::wstring (*text_of)(const std::vector<std::wstring>&);
     bool italian;
@@ -105,33 +110,17 @@ TEST_F(Catalogue, ListsOfFilesShowTenLinesAndCountTheRest) {
       {ProjectClashMessage, true, {twelve.begin(), twelve.end() - 2},
        L"Il salvataggio in questa cartella sostituirebbe file di altri componenti di questo progetto:\x0D\x0A"
        L"\x0D\x0A" + ten_names + L"\x0D\x0ANon \u00E8 stato salvato nulla."},
+      {CannotWriteMessage, true, reasons,
+       L"Il salvataggio non pu\u00F2 scrivere questi file:\r\n\r\nF: Windows riserva questo nome a un dispositivo\r\n"
+       L"F: il percorso \u00E8 troppo lungo per l'IDE\r\nF: di sola lettura\r\nF: una cartella ha questo nome\r\n\r\n"
+       L"Non \u00E8 stato salvato nulla."},
+      {AlreadyWrittenLine, true, twelve, L"Gi\u00E0 scritti: " + ten_in_a_line + L"e altri 2"},
+      {AlreadyWrittenLine, false, twelve, L"Already written: " + ten_in_a_line + L"and 2 more"},
   };
   for (const auto& row : rows) {
     bItalian = row.italian;
     EXPECT_EQ(row.text_of(row.names), row.text);
   }
-}
-
-// Why the save cannot write a file (in English: the save's tests), and what a
-// failure in the middle had written.
-TEST_F(Catalogue, FilesTheSaveCannotWriteAndThoseItWrote) {
-  bItalian = true;
-  std::vector<std::wstring> lines;
-  for (const CannotWrite why : {CannotWrite::kDevice, CannotWrite::kPathTooLong, CannotWrite::kReadOnly,
-                                CannotWrite::kFolder}) {
-    lines.push_back(L"F: " + CannotWriteReason(why));
-  }
-  EXPECT_EQ(CannotWriteMessage(lines),
-            L"Il salvataggio non pu\u00F2 scrivere questi file:\r\n\r\nF: Windows riserva questo nome a un "
-            L"dispositivo\r\nF: il percorso \u00E8 troppo lungo per l'IDE\r\nF: di sola lettura\r\n"
-            L"F: una cartella ha questo nome\r\n\r\nNon \u00E8 stato salvato nulla.");
-  std::vector<std::wstring> twelve;
-  for (int i = 1; i <= 12; ++i) twelve.push_back(L"M" + std::to_wstring(i) + L".bas");
-  const std::wstring ten = L"M1.bas, M2.bas, M3.bas, M4.bas, M5.bas, M6.bas, M7.bas, M8.bas, M9.bas, M10.bas, ";
-  EXPECT_EQ(AlreadyWrittenLine(twelve), L"Gi\u00E0 scritti: " + ten + L"e altri 2");
-  bItalian = false;
-  EXPECT_EQ(AlreadyWrittenLine(twelve), L"Already written: " + ten + L"and 2 more");
-  EXPECT_EQ(AlreadyWrittenLine({}), L"");
 }
 
 TEST_F(Catalogue, SlotsFollowTheFlagAtEveryFill) {

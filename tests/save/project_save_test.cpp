@@ -734,12 +734,6 @@ TEST_F(SaveCommand, DestinationAtTheLongestPathSavesAndOneByteMoreWritesNothing)
   EXPECT_FALSE(ide->find_project(L"Project1")->saved);
 }
 
-}  // namespace
-}  // namespace quarnel
-
-namespace quarnel {
-namespace {
-
 // --- A long save: its progress, and an IDE that never looks hung -----------------
 
 constexpr wchar_t kProgressClass[] = L"QuarnelSaveProgress";
@@ -761,16 +755,10 @@ struct ProgressSeen {
 };
 ProgressSeen* seen = nullptr;
 
-bool OfClass(HWND window, const wchar_t* name) {
-  wchar_t found[64] = {};
-  GetClassNameW(window, found, 64);
-  return _wcsicmp(found, name) == 0;
-}
-
 LRESULT CALLBACK SeeProgress(int code, WPARAM wparam, LPARAM lparam) {
   const CWPSTRUCT& m = *reinterpret_cast<CWPSTRUCT*>(lparam);
   if (code == HC_ACTION && seen) {
-    if (m.message == WM_CREATE && OfClass(m.hwnd, kProgressClass)) {
+    if (m.message == WM_CREATE && test::IsOfClass(m.hwnd, kProgressClass)) {
       ++seen->made;
       seen->window = m.hwnd;
       seen->style = static_cast<DWORD>(GetWindowLongPtrW(m.hwnd, GWL_STYLE));
@@ -780,7 +768,7 @@ LRESULT CALLBACK SeeProgress(int code, WPARAM wparam, LPARAM lparam) {
     } else if (m.message == WM_SHOWWINDOW && m.hwnd == seen->window && m.wParam) {
       GetWindowRect(m.hwnd, &seen->place);
     } else if (m.message == WM_CREATE && GetParent(m.hwnd) == seen->window) {
-      seen->bar = seen->bar || OfClass(m.hwnd, PROGRESS_CLASSW);
+      seen->bar = seen->bar || test::IsOfClass(m.hwnd, PROGRESS_CLASSW);
     } else if (m.message == WM_SETTEXT && seen->window && GetParent(m.hwnd) == seen->window) {
       seen->texts.push_back(reinterpret_cast<const wchar_t*>(m.lParam));
     } else if (m.message == WM_DESTROY && m.hwnd == seen->window) {

@@ -66,9 +66,6 @@ LRESULT CALLBACK RunJob(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
   return 0;
 }
 
-}  // namespace
-
-namespace {
 struct WindowSearch {
   const wchar_t* class_name;
   HWND found = nullptr;
@@ -78,14 +75,17 @@ BOOL CALLBACK MatchOwnWindow(HWND window, LPARAM lparam) {
   auto& search = *reinterpret_cast<WindowSearch*>(lparam);
   DWORD process = 0;
   GetWindowThreadProcessId(window, &process);
-  wchar_t name[64] = {};
-  if (process != GetCurrentProcessId() || !GetClassNameW(window, name, 64) || _wcsicmp(name, search.class_name) != 0) {
-    return TRUE;
-  }
+  if (process != GetCurrentProcessId() || !IsOfClass(window, search.class_name)) return TRUE;
   search.found = window;
   return FALSE;
 }
+
 }  // namespace
+
+bool IsOfClass(HWND window, const wchar_t* class_name) {
+  wchar_t name[64] = {};
+  return GetClassNameW(window, name, 64) && _wcsicmp(name, class_name) == 0;
+}
 
 HWND FindOwnWindow(const wchar_t* class_name) {
   WindowSearch search{class_name};

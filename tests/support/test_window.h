@@ -14,6 +14,7 @@ namespace quarnel::test {
 // in pixels (the whole window, frame included).
 unique_hwnd TestWindow(const wchar_t* title, int x, int y, int width, int height);
 
+bool IsOfClass(HWND window, const wchar_t* class_name);
 // A top-level window of this process of that class (FindWindow would find
 // another test program's too); null when there is none.
 HWND FindOwnWindow(const wchar_t* class_name);
