@@ -63,11 +63,6 @@ DWORD FolderFiles::Attributes(const std::wstring& path) const {
   return at != entries_->end() && !Less(name, at->name) ? at->attributes : INVALID_FILE_ATTRIBUTES;
 }
 
-bool FolderFiles::Has(const std::wstring& path) const {
-  const DWORD attributes = Attributes(path);
-  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 std::wstring FullPath(const std::wstring& path) {
   std::wstring full =
       SizedText([&](wchar_t* buffer, DWORD size) { return GetFullPathNameW(path.c_str(), size, buffer, nullptr); });

@@ -25,8 +25,6 @@ class FolderFiles {
   // aside): a file's, or a folder's (FILE_ATTRIBUTE_DIRECTORY);
   // INVALID_FILE_ATTRIBUTES when nothing has that name.
   DWORD Attributes(const std::wstring& path) const;
-  // Whether `path` names a file there (not a folder).
-  bool Has(const std::wstring& path) const;
 
  private:
   struct Entry {
