@@ -67,26 +67,21 @@ bool KeyIsEmpty(HKEY root, const std::wstring& path) {
   return subkeys == 0 && values == 0;
 }
 
-// Leaves out of the table each value that is there already: the user's add-in
-// entry, once written, is the user's, and only what it lacks is written.
-void DropValuesThere(std::vector<OwnedKey>& table) {
-  for (OwnedKey& owned : table) {
-    std::erase_if(owned.values, [&](const RegistryValue& value) {
-      const std::wstring path = value.subkey.empty() ? owned.path : owned.path + L"\\" + value.subkey;
-      unique_hkey key;
-      if (RegOpenKeyExW(owned.root, path.c_str(), 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS) {
-        return false;
-      }
-      return RegQueryValueExW(key.get(), value.name.empty() ? nullptr : value.name.c_str(), nullptr,
-                              nullptr, nullptr, nullptr) == ERROR_SUCCESS;
-    });
+// The user's add-in entry, written again: the LoadBehavior there is the user's
+// choice in the IDE's Add-In Manager and stays; the rest is the add-in's own,
+// and a new version's texts reach every user.
+void KeepLoadBehavior(OwnedKey& entry) {
+  unique_hkey key;
+  if (RegOpenKeyExW(entry.root, entry.path.c_str(), 0, KEY_QUERY_VALUE, key.put()) == ERROR_SUCCESS &&
+      RegQueryValueExW(key.get(), L"LoadBehavior", nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS) {
+    std::erase_if(entry.values, [](const RegistryValue& value) { return value.name == L"LoadBehavior"; });
   }
 }
 
 }  // namespace
 
 std::vector<OwnedKey> RegistrationTable(const std::wstring& dll_path, const AddinRecord& record,
-                                        Scope scope) {
+                                        Scope scope, const std::wstring& library_text) {
   const std::wstring clsid = GuidText(CLSID_Connect);
   const std::wstring libid = GuidText(LIBID_Quarnel);
   const std::wstring iid = GuidText(IID__Connect);
@@ -98,14 +93,19 @@ std::vector<OwnedKey> RegistrationTable(const std::wstring& dll_path, const Addi
                         {L"", L"CommandLineSafe", DWORD{record.command_line_safe}},
                         {L"", L"SatelliteDllName", FromAnsi(record.satellite_dll)}}};
   if (scope == Scope::kAddinEntry) return {entry};
+  // The machine's classes and the user's, each by its own name: never through
+  // HKEY_CLASSES_ROOT, which on Windows merges the two and writes to (and
+  // removes from) the user's keys wherever the user has them, so that a copy
+  // for everyone registered over one for me only would land in the user's
+  // keys and go with them.
   const bool user = scope == Scope::kUser;
-  const bool with_entry = scope != Scope::kMachineOnly;
-  const HKEY classes = user ? HKEY_CURRENT_USER : HKEY_CLASSES_ROOT;
-  const std::wstring below = user ? L"Software\\Classes\\" : L"";
-  // Empty keys above ours go at unregistration, but never HKEY_CLASSES_ROOT's
-  // CLSID and the like, nor the user's Software\Classes (whose empty CLSID and
+  const HKEY classes = user ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
+  const std::wstring below = L"Software\\Classes\\";
+  // Empty keys above ours go at unregistration, but never Software\Classes
+  // itself, nor the machine's CLSID and the like (the user's empty CLSID and
   // the like carry nothing, and may not have been there before).
-  const int kept = user ? 2 : 1;
+  const int kept = user ? 2 : 3;
+  const std::wstring folder = dll_path.substr(0, dll_path.find_last_of(L'\\'));
   std::vector<OwnedKey> table{
       {classes, below + kProgId,
        {{L"", L"", std::wstring(kProgId)}, {L"CLSID", L"", clsid}}, kept},
@@ -124,19 +124,15 @@ std::vector<OwnedKey> RegistrationTable(const std::wstring& dll_path, const Addi
         {L"TypeLib", L"", libid},
         {L"TypeLib", L"Version", std::wstring(L"1.0")}},
        kept},
+      // What RegisterTypeLib writes, by hand: it writes through HKEY_CLASSES_ROOT.
+      {classes, below + L"TypeLib\\" + libid,
+       {{L"1.0", L"", library_text},
+        {L"1.0\\FLAGS", L"", std::wstring(L"0")},
+        {L"1.0\\0\\win32", L"", dll_path},
+        {L"1.0\\HELPDIR", L"", folder}},
+       kept},
   };
-  if (with_entry) table.push_back(entry);
-  if (user) {
-    // The keys that RegisterTypeLib writes for the machine, for this user: the
-    // system's per-user registration of type libraries is not there everywhere.
-    const std::wstring folder = dll_path.substr(0, dll_path.find_last_of(L'\\'));
-    table.push_back({classes, below + L"TypeLib\\" + libid,
-                     {{L"1.0", L"", std::wstring(L"Quarnel")},
-                      {L"1.0\\FLAGS", L"", std::wstring(L"0")},
-                      {L"1.0\\0\\win32", L"", dll_path},
-                      {L"1.0\\HELPDIR", L"", folder}},
-                     kept});
-  }
+  if (scope != Scope::kMachineOnly) table.push_back(entry);
   return table;
 }
 
@@ -174,18 +170,18 @@ HRESULT RemoveRegistration(const std::vector<OwnedKey>& table) {
 }
 
 HRESULT RegisterServer(const std::wstring& dll_path, Scope scope) {
-  const bool machine = scope == Scope::kMachine || scope == Scope::kMachineOnly;
+  // The type library's text, as RegisterTypeLib would write it: its help string.
   com_ptr<ITypeLib> library;
-  if (scope != Scope::kAddinEntry && FAILED(LoadTypeLibEx(dll_path.c_str(), REGKIND_NONE, &library))) {
-    return SELFREG_E_TYPELIB;
-  }
-  std::wstring path = dll_path;  // RegisterTypeLib's parameter is not const
-  if (machine && FAILED(RegisterTypeLib(library.Get(), path.data(), nullptr))) {
+  unique_bstr help;
+  if (scope != Scope::kAddinEntry &&
+      (FAILED(LoadTypeLibEx(dll_path.c_str(), REGKIND_NONE, &library)) ||
+       FAILED(library->GetDocumentation(-1, nullptr, help.put(), nullptr, nullptr)))) {
     return SELFREG_E_TYPELIB;
   }
   try {
-    auto table = RegistrationTable(dll_path, ParseAddinRecord(AddinRecordBytes()), scope);
-    if (scope == Scope::kAddinEntry) DropValuesThere(table);
+    auto table = RegistrationTable(dll_path, ParseAddinRecord(AddinRecordBytes()), scope,
+                                   help.get() ? help.str() : std::wstring(L"Quarnel"));
+    if (scope == Scope::kAddinEntry) KeepLoadBehavior(table.front());
     const HRESULT hr = WriteRegistration(table);
     return FAILED(hr) ? SELFREG_E_CLASS : S_OK;
   } catch (...) {
@@ -194,22 +190,12 @@ HRESULT RegisterServer(const std::wstring& dll_path, Scope scope) {
 }
 
 HRESULT UnregisterServer(const std::wstring& dll_path, Scope scope) {
-  // The type library first: it knows its interfaces' keys while it is registered.
-  const HRESULT typelib = scope == Scope::kMachine || scope == Scope::kMachineOnly
-                              ? UnRegisterTypeLib(LIBID_Quarnel, 1, 0, LOCALE_NEUTRAL, SYS_WIN32)
-                              : S_OK;
-  HRESULT keys;
   try {
-    keys = RemoveRegistration(RegistrationTable(dll_path, ParseAddinRecord(AddinRecordBytes()), scope));
+    const HRESULT hr = RemoveRegistration(RegistrationTable(dll_path, ParseAddinRecord(AddinRecordBytes()), scope));
+    return FAILED(hr) ? SELFREG_E_CLASS : S_OK;
   } catch (...) {
-    keys = E_UNEXPECTED;
+    return SELFREG_E_CLASS;
   }
-  if (FAILED(keys)) return SELFREG_E_CLASS;
-  // Not registered at all is no failure of unregistration.
-  if (FAILED(typelib) && typelib != TYPE_E_REGISTRYACCESS && typelib != TYPE_E_CANTLOADLIBRARY) {
-    return SELFREG_E_TYPELIB;
-  }
-  return S_OK;
 }
 
 }  // namespace quarnel

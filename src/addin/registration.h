@@ -25,26 +25,31 @@ struct OwnedKey {
   std::wstring path;
   std::vector<RegistryValue> values;
   // How many keys of `path`, from the root down, stay when the keys above ours
-  // are found empty at unregistration: "CLSID" below HKEY_CLASSES_ROOT,
-  // "Software\Classes" below HKEY_CURRENT_USER.
+  // are found empty at unregistration: "Software\Classes\CLSID" of the
+  // machine, "Software\Classes" of the user.
   int kept_depth = 1;
 };
 
-// For whom: the machine (the classes below HKEY_CLASSES_ROOT, the type library
-// registered by the system; needs an administrator), or the current user only
-// (below HKEY_CURRENT_USER\Software\Classes, the type library's keys too). The
-// add-in's entry in the IDE's list is the user's either way. kAddinEntry: that
-// entry alone, for a user of a machine-wide installation (at the user's logon,
-// through Windows' Active Setup, or by the installer running as that user);
-// registering it writes only the values the user does not have, so that a
-// LoadBehavior chosen in the IDE's Add-In Manager stays. kMachineOnly: the
-// machine's part alone, nothing below HKEY_CURRENT_USER (the installer's
-// elevated copy, whose HKEY_CURRENT_USER may be another account's).
+// For whom: the machine (below HKEY_LOCAL_MACHINE\Software\Classes; needs an
+// administrator), or the current user only (below
+// HKEY_CURRENT_USER\Software\Classes): the class, its ProgID, its interface
+// and the type library's keys, each written and removed below its own root by
+// name. The add-in's entry in
+// the IDE's list is the user's either way. kAddinEntry: that entry alone, for a
+// user of a machine-wide installation (at the user's logon, through Windows'
+// Active Setup, or by the installer running as that user); registering it
+// writes every value anew but a LoadBehavior there, the user's choice in the
+// IDE's Add-In Manager. kMachineOnly: the machine's part alone, nothing below
+// HKEY_CURRENT_USER (the installer's elevated copy, whose HKEY_CURRENT_USER may
+// be another account's).
 enum class Scope { kMachine, kUser, kAddinEntry, kMachineOnly };
 
-// The keys for the DLL at `dll_path`, with the add-in's entry from `record`.
+// The keys for the DLL at `dll_path`, with the add-in's entry from `record`;
+// `library_text` names the type library (its help string, as RegisterTypeLib
+// writes it).
 std::vector<OwnedKey> RegistrationTable(const std::wstring& dll_path, const AddinRecord& record,
-                                        Scope scope = Scope::kMachine);
+                                        Scope scope = Scope::kMachine,
+                                        const std::wstring& library_text = L"Quarnel");
 
 // Writes every value of the table; stops at the first failure, leaving what it
 // wrote, and returns it.

@@ -101,9 +101,7 @@ DWORD FinalPathName(HANDLE file, wchar_t* buffer, DWORD size) {
 
 LSTATUS DeleteKeyTree(HKEY root, const wchar_t* path) {
   const auto tree = delete_tree.Get();
-  if (!tree) return DeleteKeyWalk(root, path);
-  const LSTATUS status = tree(root, path);  // it leaves the key itself
-  return status == ERROR_SUCCESS ? RegDeleteKeyW(root, path) : status;
+  return tree ? tree(root, path) : DeleteKeyWalk(root, path);  // either takes the key itself too
 }
 
 HANDLE FindFirstFileFast(const wchar_t* pattern, WIN32_FIND_DATAW* found) {

@@ -20,9 +20,9 @@ inline bool SameNoCase(const wchar_t* a, const wchar_t* b) { return CompareNoCas
 // (XP, or the call fails): the caller then goes by the long path name.
 DWORD FinalPathName(HANDLE file, wchar_t* buffer, DWORD size);
 
-// Removes a registry key with everything below it (RegDeleteTreeW, then the
-// key itself; on XP, a walk that removes the subkeys first). ERROR_FILE_NOT_FOUND
-// when the key is not there.
+// Removes a registry key with everything below it (RegDeleteTreeW with a
+// subkey's name; on XP, a walk that removes the subkeys first). ERROR_SUCCESS
+// when it is gone, ERROR_FILE_NOT_FOUND when it was not there, either way.
 LSTATUS DeleteKeyTree(HKEY root, const wchar_t* path);
 
 // FindFirstFileExW as fast as the system allows: without the short names and

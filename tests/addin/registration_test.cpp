@@ -62,27 +62,28 @@ TEST(AddinRecord, DamagedBytesAreRefused) {
   EXPECT_THROW(ParseAddinRecord(huge), Error);
 }
 
-// HKEY_CLASSES_ROOT and HKEY_CURRENT_USER point into scratch keys for a test.
+// HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER point into scratch keys for a test.
 class RegistrationTable : public ::testing::Test {
  protected:
   void SetUp() override {
     scratch_ = L"Software\\QuarnelRegistrationTest" + std::to_wstring(GetCurrentProcessId());
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, (scratch_ + L"\\classes").c_str(), 0, nullptr, 0,
-                              KEY_ALL_ACCESS, nullptr, classes_.put(), nullptr), ERROR_SUCCESS);
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, (scratch_ + L"\\machine").c_str(), 0, nullptr, 0,
+                              KEY_ALL_ACCESS, nullptr, machine_.put(), nullptr), ERROR_SUCCESS);
     ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, (scratch_ + L"\\user").c_str(), 0, nullptr, 0,
                               KEY_ALL_ACCESS, nullptr, user_.put(), nullptr), ERROR_SUCCESS);
-    ASSERT_EQ(RegOverridePredefKey(HKEY_CLASSES_ROOT, classes_.get()), ERROR_SUCCESS);
+    ASSERT_EQ(RegOverridePredefKey(HKEY_LOCAL_MACHINE, machine_.get()), ERROR_SUCCESS);
     ASSERT_EQ(RegOverridePredefKey(HKEY_CURRENT_USER, user_.get()), ERROR_SUCCESS);
     // What is there on any machine: the class and interface lists, and software.
-    Create(HKEY_CLASSES_ROOT, L"CLSID\\{11111111-2222-3333-4444-555555555555}");
-    Create(HKEY_CLASSES_ROOT, L"Interface\\{11111111-2222-3333-4444-555555555555}");
+    for (const wchar_t* list : {L"CLSID", L"Interface", L"TypeLib"}) {
+      Create(HKEY_LOCAL_MACHINE, kClasses + list + L"\\{11111111-2222-3333-4444-555555555555}");
+    }
     Create(HKEY_CURRENT_USER, L"Software\\Other");
   }
   void TearDown() override {
     PretendWindowsXp(false);
-    RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
+    RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
     RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
-    classes_.reset();
+    machine_.reset();
     user_.reset();
     RegDeleteTreeW(HKEY_CURRENT_USER, scratch_.c_str());
     RegDeleteKeyW(HKEY_CURRENT_USER, scratch_.c_str());
@@ -94,32 +95,35 @@ class RegistrationTable : public ::testing::Test {
   }
   static test::RegistryExport Everything() {
     test::RegistryExport out;
-    test::ExportKey(HKEY_CLASSES_ROOT, L"", out);
+    test::ExportKey(HKEY_LOCAL_MACHINE, L"", out);
     test::RegistryExport user;
     test::ExportKey(HKEY_CURRENT_USER, L"", user);
     for (auto& [k, v] : user) out[L"HKCU\\" + k] = v;
     return out;
   }
 
+  inline static const std::wstring kClasses = L"Software\\Classes\\";
   const std::vector<OwnedKey> table =
       quarnel::RegistrationTable(L"C:\\Addins\\Quarnel.dll", ParseAddinRecord(AddinRecordBytes()));
 
  private:
   std::wstring scratch_;
-  unique_hkey classes_, user_;
+  unique_hkey machine_, user_;
 };
 
 TEST_F(RegistrationTable, WritesTheClassInterfaceAndAddinEntry) {
   ASSERT_EQ(WriteRegistration(table), S_OK);
   const auto all = Everything();
-  const std::wstring clsid = L"CLSID\\{B49DBFBD-ABE8-493A-A11E-D4D2D38DD7A6}";
-  EXPECT_EQ(all.at(L"Quarnel.Connect\\CLSID []"), L"{B49DBFBD-ABE8-493A-A11E-D4D2D38DD7A6}");
+  const std::wstring clsid = kClasses + L"CLSID\\{B49DBFBD-ABE8-493A-A11E-D4D2D38DD7A6}";
+  EXPECT_EQ(all.at(kClasses + L"Quarnel.Connect\\CLSID []"), L"{B49DBFBD-ABE8-493A-A11E-D4D2D38DD7A6}");
   EXPECT_EQ(all.at(clsid + L"\\InprocServer32 []"), L"C:\\Addins\\Quarnel.dll");
   EXPECT_EQ(all.at(clsid + L"\\InprocServer32 [ThreadingModel]"), L"Apartment");
   EXPECT_EQ(all.at(clsid + L"\\ProgID []"), L"Quarnel.Connect");
   EXPECT_EQ(all.at(clsid + L"\\TypeLib []"), L"{D6C1C353-BB8B-4E84-9B09-B25DBB389205}");
   EXPECT_EQ(all.at(clsid + L"\\Version []"), L"1.0");
-  EXPECT_EQ(all.at(L"Interface\\{194B1080-1712-41FF-8791-B541F9977306}\\ProxyStubClsid32 []"),
+  EXPECT_EQ(all.at(kClasses + L"TypeLib\\{D6C1C353-BB8B-4E84-9B09-B25DBB389205}\\1.0\\0\\win32 []"),
+            L"C:\\Addins\\Quarnel.dll");
+  EXPECT_EQ(all.at(kClasses + L"Interface\\{194B1080-1712-41FF-8791-B541F9977306}\\ProxyStubClsid32 []"),
             L"{00020424-0000-0000-C000-000000000046}");
   const std::wstring addin = L"HKCU\\Software\\Microsoft\\Visual Basic\\6.0\\Addins\\Quarnel.Connect";
   EXPECT_EQ(all.at(addin + L" [FriendlyName]"), L"Orv Quarnel...");
@@ -130,7 +134,8 @@ TEST_F(RegistrationTable, WritesTheClassInterfaceAndAddinEntry) {
 }
 
 // Each key goes with everything below it, keys another program added there
-// too: by Windows' own removal of a key tree, and by the walk that XP needs.
+// too: by Windows' own removal of a key tree, and by the walk that XP needs,
+// each with the same answer.
 class RegistrationRemoval : public RegistrationTable, public ::testing::WithParamInterface<bool> {};
 
 TEST_P(RegistrationRemoval, WritingTwiceChangesNothingAndRemovingRestoresTheBefore) {
@@ -140,11 +145,15 @@ TEST_P(RegistrationRemoval, WritingTwiceChangesNothingAndRemovingRestoresTheBefo
   const auto once = Everything();
   ASSERT_EQ(WriteRegistration(table), S_OK);
   EXPECT_EQ(Everything(), once);
-  Create(HKEY_CLASSES_ROOT,
-         L"CLSID\\{B49DBFBD-ABE8-493A-A11E-D4D2D38DD7A6}\\Implemented Categories\\{40FC6ED5-2438-11CF-A3DB-080036F12502}");
+  Create(HKEY_LOCAL_MACHINE,
+         kClasses + L"CLSID\\{B49DBFBD-ABE8-493A-A11E-D4D2D38DD7A6}\\Implemented Categories\\{40FC6ED5-2438-11CF-A3DB-080036F12502}");
   ASSERT_EQ(RemoveRegistration(table), S_OK);
   EXPECT_EQ(Everything(), before);
   EXPECT_EQ(RemoveRegistration(table), S_OK) << "removing what is gone is no failure";
+  // One answer on every Windows: the tree went, with its key; or it was not there.
+  ASSERT_EQ(WriteRegistration(table), S_OK);
+  for (const OwnedKey& owned : table) EXPECT_EQ(DeleteKeyTree(owned.root, owned.path.c_str()), ERROR_SUCCESS);
+  for (const OwnedKey& owned : table) EXPECT_EQ(DeleteKeyTree(owned.root, owned.path.c_str()), ERROR_FILE_NOT_FOUND);
 }
 INSTANTIATE_TEST_SUITE_P(LaterWindows, RegistrationRemoval, ::testing::Bool(),
                          [](const auto& run) { return run.param ? "Xp" : "Later"; });

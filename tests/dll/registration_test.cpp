@@ -85,6 +85,19 @@ test::RegistryExport Snapshot() {
   return all;
 }
 
+// The machine's classes that registration may touch (Wine's HKEY_CLASSES_ROOT
+// is the machine's alone), and the user's.
+test::RegistryExport MachineClasses() {
+  test::RegistryExport all = Snapshot();
+  std::erase_if(all, [](const auto& entry) { return entry.first.starts_with(L"HKCU\\"); });
+  return all;
+}
+test::RegistryExport UserClasses() {
+  test::RegistryExport all;
+  test::ExportKey(HKEY_CURRENT_USER, L"Software\\Classes", all);
+  return all;
+}
+
 std::wstring ReadString(HKEY root, const std::wstring& path, const wchar_t* name) {
   wchar_t value[1024] = {};
   DWORD size = sizeof value;
@@ -205,12 +218,7 @@ TEST_F(Regsvr32, PerUserRegistrationWritesOnlyTheUsersKeysAndUndoesThem) {
     });
     return all;
   };
-  auto machine = [] {
-    test::RegistryExport all = Snapshot();
-    std::erase_if(all, [](const auto& entry) { return entry.first.rfind(L"HKCU\\", 0) == 0; });
-    return all;
-  };
-  const auto user_before = user(), machine_before = machine();
+  const auto user_before = user(), machine_before = MachineClasses();
   const std::wstring dll = L" \"" + DllPath() + L"\"";
   ASSERT_EQ(RunCommand(L"regsvr32.exe /s /n /i:user" + dll), 0u);
   const std::wstring classes = L"Software\\Classes\\";
@@ -228,7 +236,7 @@ TEST_F(Regsvr32, PerUserRegistrationWritesOnlyTheUsersKeysAndUndoesThem) {
   EXPECT_EQ(ReadString(HKEY_CURRENT_USER, L"Software\\Microsoft\\Visual Basic\\6.0\\Addins\\Quarnel.Connect",
                        L"FriendlyName"),
             L"Orv Quarnel...");
-  EXPECT_TRUE(machine() == machine_before) << Differences(machine_before, machine());
+  EXPECT_TRUE(MachineClasses() == machine_before) << Differences(machine_before, MachineClasses());
   ASSERT_EQ(RunCommand(L"regsvr32.exe /s /u /n /i:user" + dll), 0u);
   EXPECT_TRUE(user() == user_before) << Differences(user_before, user());
   EXPECT_NE(RunCommand(L"regsvr32.exe /s /n /i:everyone" + dll), 0u) << "only \"user\" is known";
@@ -237,8 +245,9 @@ TEST_F(Regsvr32, PerUserRegistrationWritesOnlyTheUsersKeysAndUndoesThem) {
 
 // regsvr32 /n /i:machine: regsvr32's registration without the user's add-in
 // entry (the installer's elevated copy may run as another account), and /u
-// takes exactly that away; then /n /i:addin fills in the user's entry, keeping
-// the LoadBehavior they chose in the Add-In Manager.
+// takes exactly that away; then /n /i:addin writes the user's entry anew (an
+// older version's texts go), keeping the LoadBehavior they chose in the
+// Add-In Manager.
 TEST_F(Regsvr32, MachinePartAloneThenTheUsersEntryKeepingTheirChoice) {
   const auto before = Snapshot();
   ASSERT_EQ(Register(), 0u);
@@ -255,6 +264,7 @@ TEST_F(Regsvr32, MachinePartAloneThenTheUsersEntryKeepingTheirChoice) {
 
   const std::wstring addin = L"Software\\Microsoft\\Visual Basic\\6.0\\Addins\\Quarnel.Connect";
   ASSERT_EQ(RunCommand(L"reg.exe add \"HKCU\\" + addin + L"\" /v LoadBehavior /t REG_DWORD /d 0 /f"), 0u);
+  ASSERT_EQ(RunCommand(L"reg.exe add \"HKCU\\" + addin + L"\" /v FriendlyName /d \"Older name\" /f"), 0u);
   ASSERT_EQ(RunCommand(L"regsvr32.exe /s /n /i:addin" + dll), 0u);
   EXPECT_EQ(ReadNumber(HKEY_CURRENT_USER, addin, L"LoadBehavior"), 0u);
   EXPECT_EQ(ReadString(HKEY_CURRENT_USER, addin, L"FriendlyName"), L"Orv Quarnel...");
@@ -262,6 +272,68 @@ TEST_F(Regsvr32, MachinePartAloneThenTheUsersEntryKeepingTheirChoice) {
   ASSERT_EQ(RunCommand(L"regsvr32.exe /s /u /n /i:addin" + dll), 0u);
   ASSERT_EQ(RunCommand(L"regsvr32.exe /s /u /n /i:machine" + dll), 0u);
   EXPECT_TRUE(Snapshot() == before) << Differences(before, Snapshot());
+}
+
+// Windows' HKEY_CLASSES_ROOT merges the machine's classes and the user's, and
+// a write or a removal through it reaches the user's key wherever the user has
+// one: played here by mapping it onto the user's classes in this process,
+// where the DLL's own DllInstall runs for the machine (a regsvr32 child would
+// not see the mapping). A copy for me only, registered from another folder,
+// and the machine's copy stay apart: each names its own DLL below its own
+// root, and the removal of either leaves the other whole.
+TEST_F(Regsvr32, MachineAndUserCopiesStayApartThroughTheMergedClassesRoot) {
+  const test::TempFolder folder;
+  const std::wstring own = folder / L"Quarnel.dll", user_dll = L" \"" + own + L"\"";
+  ASSERT_TRUE(CopyFileW(DllPath().c_str(), own.c_str(), FALSE));
+  unique_hmodule module(LoadLibraryW(DllPath().c_str()));
+  const auto install = reinterpret_cast<HRESULT(STDAPICALLTYPE*)(BOOL, LPCWSTR)>(
+      reinterpret_cast<void*>(GetProcAddress(module.get(), "DllInstall")));
+  ASSERT_NE(install, nullptr);
+  unique_hkey user_classes;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Classes", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                            user_classes.put(), nullptr), ERROR_SUCCESS);
+  const auto machine_part = [&](BOOL on) {
+    RegOverridePredefKey(HKEY_CLASSES_ROOT, user_classes.get());
+    const HRESULT hr = install(on, L"machine");
+    RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
+    return hr;
+  };
+  // Where each root's class and type library say the DLL is (case aside).
+  const auto upper = [](std::wstring text) {
+    CharUpperBuffW(text.data(), static_cast<DWORD>(text.size()));
+    return text;
+  };
+  const auto named = [&](HKEY root) {
+    const std::wstring classes = L"Software\\Classes\\";
+    return std::vector<std::wstring>{
+        upper(ReadString(root, classes + L"CLSID\\{B49DBFBD-ABE8-493A-A11E-D4D2D38DD7A6}\\InprocServer32", nullptr)),
+        upper(ReadString(root, classes + L"TypeLib\\{D6C1C353-BB8B-4E84-9B09-B25DBB389205}\\1.0\\0\\win32", nullptr)),
+        ReadString(root, classes + L"Quarnel.Connect\\CLSID", nullptr),
+        ReadString(root, classes + L"Interface\\{194B1080-1712-41FF-8791-B541F9977306}\\TypeLib", nullptr)};
+  };
+  const std::vector<std::wstring> missing{L"(MISSING)", L"(MISSING)", L"(missing)", L"(missing)"};
+  const auto names = [&](const std::wstring& dll) {
+    return std::vector<std::wstring>{upper(dll), upper(dll), L"{B49DBFBD-ABE8-493A-A11E-D4D2D38DD7A6}",
+                                     L"{D6C1C353-BB8B-4E84-9B09-B25DBB389205}"};
+  };
+  const auto machine_before = MachineClasses();
+
+  ASSERT_EQ(RunCommand(L"regsvr32.exe /s /n /i:user" + user_dll), 0u);
+  const auto users = UserClasses();
+  EXPECT_EQ(machine_part(TRUE), S_OK);
+  EXPECT_EQ(named(HKEY_LOCAL_MACHINE), names(DllPath()));
+  EXPECT_TRUE(UserClasses() == users) << Differences(users, UserClasses());
+  const auto machines = MachineClasses();
+  EXPECT_EQ(RunCommand(L"regsvr32.exe /s /u /n /i:user" + user_dll), 0u);
+  EXPECT_TRUE(MachineClasses() == machines) << Differences(machines, MachineClasses());
+  EXPECT_EQ(named(HKEY_CURRENT_USER), missing);
+
+  EXPECT_EQ(RunCommand(L"regsvr32.exe /s /n /i:user" + user_dll), 0u);
+  EXPECT_EQ(machine_part(FALSE), S_OK);
+  EXPECT_TRUE(UserClasses() == users) << Differences(users, UserClasses());
+  EXPECT_EQ(named(HKEY_CURRENT_USER), names(own));
+  EXPECT_TRUE(MachineClasses() == machine_before) << Differences(machine_before, MachineClasses());
+  EXPECT_EQ(RunCommand(L"regsvr32.exe /s /u /n /i:user" + user_dll), 0u);
 }
 
 TEST_F(Regsvr32, ScriptCreatesTheClassAndUsesItThroughItsTypeLibrary) {
