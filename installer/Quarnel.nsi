@@ -25,7 +25,8 @@
 ; LoadBehavior chosen in the IDE's Add-In Manager too, stay (regsvr32 /n /i:addin).
 ; Uninstalling for everyone leaves an Active Setup entry whose command removes
 ; each other user's add-in entry at their next logon (unless they have a copy of
-; their own); uninstalling for me only, beside an installation for everyone,
+; their own), and removes the uninstalling user's Quarnel.ini from Windows' file
+; virtualisation store; uninstalling for me only, beside an installation for everyone,
 ; writes the user's add-in entry again for that one. The uninstaller of the
 ; machine's copy, started by a user who is not elevated, works the same way.
 ; Nothing changes while the DLL to be replaced or removed is loaded (the IDE
@@ -46,7 +47,6 @@ RequestExecutionLevel user
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Quarnel"
 !define ACTIVE_SETUP_KEY "Software\Microsoft\Active Setup\Installed Components\{B49DBFBD-ABE8-493A-A11E-D4D2D38DD7A6}"
 !define ADDIN_KEY "Software\Microsoft\Visual Basic\6.0\Addins\Quarnel.Connect"
-!define USER_CLASS_KEY "Software\Classes\CLSID\{B49DBFBD-ABE8-493A-A11E-D4D2D38DD7A6}\InprocServer32"
 !define REGSVR32 '"$SYSDIR\regsvr32.exe" /s'
 
 ; Exit codes of a run that changed nothing.
@@ -456,6 +456,15 @@ Function un.UserPart
     DeleteRegKey HKCU "Software\VB and VBA Program Settings\Quarnel"
     DeleteRegKey /ifempty HKCU "Software\VB and VBA Program Settings"
   ${EndIf}
+  ${If} $AllUsers == 1
+    ; The IDE of a user who is not elevated wrote their Quarnel.ini into
+    ; Windows' file virtualisation store, not beside the machine's DLL.
+    SetShellVarContext current
+    StrCpy $2 $INSTDIR "" 3  ; the folder without its drive ("C:\")
+    Delete "$LOCALAPPDATA\VirtualStore\$2\Quarnel.ini"
+    RMDir "$LOCALAPPDATA\VirtualStore\$2"
+    SetShellVarContext all
+  ${EndIf}
 FunctionEnd
 
 Section "Uninstall"
@@ -467,11 +476,14 @@ Section "Uninstall"
     ; Every other user's add-in entry goes at their next logon, where they have
     ; no copy of their own: the same entry, a higher version, another command.
     ; (It stays, to do so for users who have not logged on yet, until Quarnel is
-    ; installed for everyone again.)
+    ; installed for everyone again.) A copy of their own is told by their own
+    ; Add/Remove Programs entry, which every Windows keeps in one place: their
+    ; class is not (64-bit Windows keeps a 32-bit program's below Wow6432Node,
+    ; and Explorer, which runs the command, may start the 64-bit cmd and reg).
     Call un.NextActiveSetupVersion
     WriteRegStr HKLM "${ACTIVE_SETUP_KEY}" "" "Quarnel (Visual Basic 6.0 add-in), removed"
     WriteRegStr HKLM "${ACTIVE_SETUP_KEY}" "StubPath" \
-      '"$SYSDIR\cmd.exe" /c reg query "HKCU\${USER_CLASS_KEY}" >nul 2>&1 & if errorlevel 1 reg delete "HKCU\${ADDIN_KEY}" /f >nul 2>&1'
+      '"$SYSDIR\cmd.exe" /c reg query "HKCU\${UNINSTALL_KEY}" /v InstallLocation >nul 2>&1 & if errorlevel 1 reg delete "HKCU\${ADDIN_KEY}" /f >nul 2>&1'
     WriteRegStr HKLM "${ACTIVE_SETUP_KEY}" "Version" "$0"
     WriteRegDWORD HKLM "${ACTIVE_SETUP_KEY}" "IsInstalled" 1
   ${Else}

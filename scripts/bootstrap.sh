@@ -1,15 +1,17 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need on a Debian machine: the 32-bit
-# MinGW-w64 cross compiler, widl and the platform IDL files, 32-bit Wine, Xvfb,
-# CMake, Ninja, GoogleTest's sources, and the locale sources that the
-# double-byte test compiles its Japanese locale from, NSIS for the installer, and
-# osslsigncode and OpenSSL for signing a release (and the test that signs one
-# with a certificate of its own). Safe to run again: when everything is present
-# it only checks and returns.
+# MinGW-w64 cross compiler (and the 64-bit C compiler, for the installer test's
+# program that runs commands as 64-bit Windows' Explorer does), widl and the
+# platform IDL files, 32-bit and 64-bit Wine, Xvfb, CMake, Ninja, GoogleTest's
+# sources, and the locale sources that the double-byte test compiles its
+# Japanese locale from, NSIS for the installer, and osslsigncode and OpenSSL for
+# signing a release (and the test that signs one with a certificate of its own).
+# Safe to run again: when everything is present it only checks and returns.
 set -euo pipefail
 
 packages=(
   g++-mingw-w64-i686-posix
+  gcc-mingw-w64-x86-64-win32
   mingw-w64-tools
   libwine-dev
   wine

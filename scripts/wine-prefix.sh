@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Makes the private 32-bit Wine prefix the tests run in (once; later calls return
-# at once). Usage: wine-prefix.sh PREFIX_DIR
+# at once), or a 64-bit one (the installer test's second run).
+# Usage: wine-prefix.sh PREFIX_DIR [win32|win64]
 set -euo pipefail
-prefix="${1:?usage: wine-prefix.sh PREFIX_DIR}"
+prefix="${1:?usage: wine-prefix.sh PREFIX_DIR [win32|win64]}"
+arch="${2:-win32}"
 # The stamp names the version of this setup: a changed setup remakes old prefixes.
 stamp="$prefix/.quarnel-ready-4"
 [ -f "$stamp" ] && exit 0
@@ -10,7 +12,7 @@ stamp="$prefix/.quarnel-ready-4"
 echo "wine-prefix: creating $prefix (takes about 15 s, once)"
 rm -rf "$prefix"
 mkdir -p "$(dirname "$prefix")"
-export WINEPREFIX="$prefix" WINEARCH=win32 WINEDEBUG=-all
+export WINEPREFIX="$prefix" WINEARCH="$arch" WINEDEBUG=-all
 # No Mono or Gecko: nothing here needs them, and their installers would ask.
 export WINEDLLOVERRIDES="mscoree,mshtml="
 if ! wineboot -i >"$prefix.log" 2>&1; then

@@ -38,18 +38,5 @@ export DISPLAY=":$(head -n1 "$display_file")"
 # first program instead, they would hold those pipes open and CTest would wait.
 wineserver -p </dev/null >/dev/null 2>&1
 "$build/wine-run.sh" cmd /c exit </dev/null >/dev/null 2>&1
-# Wine's desktop (explorer.exe /desktop) ends a second after the prefix's last
-# program, and the next program that needs it starts it again with its own
-# output as the desktop's: CTest then waits for the desktop to close that pipe,
-# which it does only once no program is left. Under a parallel load that may be
-# never, and a test that has passed runs into its time-out (or a test reading a
-# child's output waits for ever). A program that waits until the session ends
-# keeps the desktop of this session's start, whose output goes nowhere.
-keep_desktop() {  # WINE-RUN-SCRIPT: a program of that prefix waits on a pipe that the session holds open
-  local fifo; fifo=$(mktemp -u)
-  mkfifo "$fifo"
-  "$1" cmd /c pause <"$fifo" >/dev/null 2>&1 &
-  exec {keeper_fd}>"$fifo"
-  rm -f "$fifo"
-}
+source "$root/scripts/wine-desktop.sh"
 keep_desktop "$build/wine-run.sh"

@@ -17,13 +17,32 @@
 # package. A second user is played by this one, given the entries that user
 # would have; the elevated copy, which Wine never needs (it runs everything as
 # an administrator), by starting it as the user's copy does.
-# Usage: run_test.sh BUILD_DIR SAMPLE_DIR INSTALLER OLDER_INSTALLER VERSION_TEXT
+# Given EXPLORER64 (a 64-bit program that runs a command line as Explorer
+# does), the rows about the registry run again in a 64-bit prefix of their own,
+# as on 64-bit Windows: the installer, regsvr32 and the IDE are 32-bit there,
+# Active Setup's commands are run by the 64-bit program, and the user's class,
+# which Wine keeps where both views see it, is put where Windows 7 and later
+# keep a 32-bit program's (below Wow6432Node) before the removal command runs.
+# Usage: run_test.sh BUILD_DIR SAMPLE_DIR INSTALLER OLDER_INSTALLER VERSION_TEXT [EXPLORER64]
 set -u
 # The shell tools need no locale of their own (the one the tests set may not exist here).
 export LC_ALL=C.UTF-8
-build="$1"; sample="$2"; installer="$3"; older="$4"; version="$5"
+build="$1"; sample="$2"; installer="$3"; older="$4"; version="$5"; explorer64="${6:-}"
 here=$(cd "$(dirname "$0")" && pwd)
 run="$build/wine-run.sh"
+if [ -n "$explorer64" ]; then
+  export QUARNEL_WINEPREFIX="$build/wineprefix64" QUARNEL_WINEARCH=win64
+  "$here/../../scripts/wine-prefix.sh" "$QUARNEL_WINEPREFIX" win64 || exit 1
+  ln -sfn ../../test-drive "$QUARNEL_WINEPREFIX/dosdevices/d:"
+  ln -sfn ../../test-drive/ideapp "$QUARNEL_WINEPREFIX/dosdevices/s:"
+  WINEPREFIX="$QUARNEL_WINEPREFIX" wineserver -p </dev/null >/dev/null 2>&1
+  trap 'WINEPREFIX="$QUARNEL_WINEPREFIX" wineserver -k 2>/dev/null' EXIT
+  "$run" cmd /c exit </dev/null >/dev/null 2>&1
+  source "$here/../../scripts/wine-desktop.sh"
+  keep_desktop "$run"
+fi
+# Rows that the 64-bit prefix leaves to the first run: they are not about the registry.
+once() { [ -z "$explorer64" ]; }
 drive="$build/test-drive/ideapp"
 uninstall_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Quarnel'
 clsid='{B49DBFBD-ABE8-493A-A11E-D4D2D38DD7A6}'
@@ -66,6 +85,7 @@ entries() { "$run" reg query 'HKCU\Software\Microsoft\Windows\CurrentVersion\Uni
 # to the program (cmd's operators to cmd).
 run_stub() {
   local words=()
+  [ -n "$explorer64" ] && words=("$(winpath "$explorer64")")
   while IFS= read -r -d '' word; do words+=("$word"); done < <(python3 -c '
 import re, sys
 for word in re.findall(r"(?:\"[^\"]*\"|[^\s\"])+", sys.argv[1]): sys.stdout.write(word.replace("\"", "") + "\0")
@@ -117,6 +137,18 @@ on_xp() {
   return $code
 }
 user_class_key="HKCU\\Software\\Classes\\CLSID\\$clsid\\InprocServer32"
+# The user's class moved where 64-bit Windows 7 and later keep a 32-bit
+# program's (wow6432node), or back where Wine keeps it for both views (shared),
+# by the 64-bit reg.
+user_class() {
+  local shared="HKCU\\Software\\Classes\\CLSID\\$clsid" wow="HKCU\\Software\\Classes\\Wow6432Node\\CLSID\\$clsid"
+  local from="$shared" to="$wow"
+  [ "$1" = shared ] && { from="$wow"; to="$shared"; }
+  "$run" "$(winpath "$explorer64")" reg copy "$from" "$to" /s /f >/dev/null &&
+    "$run" "$(winpath "$explorer64")" reg delete "$from" /f >/dev/null || fail "cannot move the user's class to $to"
+  [ "$1" = shared ] && "$run" "$(winpath "$explorer64")" reg delete 'HKCU\Software\Classes\Wow6432Node' /f >/dev/null 2>&1
+  return 0
+}
 # What an installation for all users is: the machine's keys and the files.
 machine_state() {
   for key in "HKLM\\Software\\Classes\\CLSID\\$clsid" 'HKLM\Software\Classes\Quarnel.Connect' \
@@ -183,6 +215,7 @@ open(sys.argv[1], "wb").write(data.replace("HKEY_CURRENT_USER\\Software\\Classes
   fi
 }
 
+if once; then
 echo "--- the installer's first page: for whom"
 pictures="$build/installer-output"
 rm -rf "$pictures" && mkdir -p "$pictures"
@@ -199,6 +232,7 @@ python3 "$here/../../scripts/bmp2png.py" "$pictures/installer-mode-page.bmp" >/d
 # page (only "for everyone" starts it again elevated).
 grep -aq 'requestedExecutionLevel level="asInvoker"' "$installer" ||
   fail "the installer asks Windows for rights at start: $(grep -ao 'requestedExecutionLevel level="[A-Za-z]*"' "$installer")"
+fi
 
 echo "--- install $(basename "$installer")"
 install "$installer"
@@ -227,6 +261,7 @@ uninstall
 after=$(snapshot)
 [ "$after" = "$before" ] || fail "registry not as it was: $(diff <(echo "$before") <(echo "$after"))"
 
+if once; then
 echo "--- the 1.00 installer, used, then this one over it: the Default folder stays"
 install "$older"
 grep -q "Quarnel 1.00 " "$folder/README.txt" || fail "the older read-me is not there"
@@ -243,6 +278,7 @@ uninstall
 [ -e "$folder" ] && fail "left behind after the upgrade: $(ls -A "$folder")"
 after=$(snapshot)
 [ "$after" = "$before" ] || fail "registry not as it was after the upgrade: $(diff <(echo "$before") <(echo "$after"))"
+fi
 
 echo "--- for me only, used, then for all users over it: one registration, no one's Quarnel.ini, the user's DisplayOnConnect"
 install "$installer"
@@ -300,6 +336,7 @@ uninstall
 "$run" reg query "HKLM\\Software\\Classes\\CLSID\\$clsid\\InprocServer32" >/dev/null 2>&1 || fail "the machine's registration went"
 [ -f "$all_folder/Quarnel.dll" ] || fail "the copy for everyone went"
 
+if once; then
 echo "--- a running IDE holds the DLL: the installer and the uninstaller change nothing"
 held=$(mktemp -d)
 "$run" 'D:\ideapp\program\quarnel_ide.exe' --script "$(winpath "$here/hold.script")" >"$held/out.txt" 2>&1 </dev/null &
@@ -318,10 +355,15 @@ printf '"%s" /S _?=%s\r\nexit /b %%ERRORLEVEL%%\r\n' "$all_uninstaller" "$progra
 "$run" taskkill /F /IM quarnel_ide.exe >/dev/null 2>&1  # the user closes the IDE
 wait "$holder"
 rm -rf "$held"
+fi
 
-echo "--- uninstalled (all users)"
+echo "--- uninstalled (all users): the user's Quarnel.ini in Windows' file virtualisation store goes too"
+virtual_store=$("$run" winepath -u "$local_app_data\\VirtualStore\\${program_files:3}\\Quarnel" 2>/dev/null | tr -d '\r')
+mkdir -p "$virtual_store" && printf '[FOLDER]\r\nDefaultFolder=C:\\Mine\r\n' >"$virtual_store/Quarnel.ini" ||
+  fail "cannot play the IDE's Quarnel.ini in the virtualisation store ($virtual_store)"
 uninstall_all
 [ -e "$all_folder" ] && fail "left behind for all users: $(ls -A "$all_folder")"
+[ -e "$virtual_store" ] && fail "left behind in the virtualisation store: $(ls -A "$virtual_store")"
 for key in "HKLM\\Software\\Classes\\CLSID\\$clsid" 'HKLM\Software\Classes\Quarnel.Connect' \
            "$machine_uninstall_key"; do
   "$run" reg query "$key" >/dev/null 2>&1 && fail "left behind: $key"
@@ -338,13 +380,16 @@ removal_version=$(value Version "$active_setup_key")
 run_stub "$stub"
 "$run" reg query "$addin_key" >/dev/null 2>&1 && fail "Active Setup left a removed add-in's entry: $stub"
 install "$installer"  # this other user has a copy of their own
+[ -n "$explorer64" ] && user_class wow6432node
 run_stub "$stub"
 "$run" reg query "$addin_key" /v LoadBehavior >/dev/null 2>&1 || fail "Active Setup removed the entry of the user's own copy"
+[ -n "$explorer64" ] && user_class shared
 uninstall
 after=$(snapshot)
 [ "$after" = "$before" ] || fail "the user's registry not as it was at the end: $(diff <(echo "$before") <(echo "$after"))"
 "$run" reg delete "$active_setup_key" /f >/dev/null 2>&1
 
+if once; then
 echo "--- on Windows XP: for me only, then for everyone, the IDE each time"
 windows_xp on
 on_xp install "$installer"
@@ -429,6 +474,7 @@ EOF
     fail "signing $at failed, and package.sh did not say why: $(tail -3 "$signing/failed.log")"
 done
 rm -rf "$signing"
+fi
 
-[ "$failures" = 0 ] && echo "installer: 1 passed, 0 failed" || echo "installer: $failures failure(s)"
+[ "$failures" = 0 ] && echo "installer${explorer64:+ (64-bit)}: 1 passed, 0 failed" || echo "installer: $failures failure(s)"
 [ "$failures" = 0 ]
