@@ -34,14 +34,13 @@ struct OwnedKey {
 // administrator), or the current user only (below
 // HKEY_CURRENT_USER\Software\Classes): the class, its ProgID, its interface
 // and the type library's keys, each written and removed below its own root by
-// name. The add-in's entry in
-// the IDE's list is the user's either way. kAddinEntry: that entry alone, for a
-// user of a machine-wide installation (at the user's logon, through Windows'
-// Active Setup, or by the installer running as that user); registering it
-// writes every value anew but a LoadBehavior there, the user's choice in the
-// IDE's Add-In Manager. kMachineOnly: the machine's part alone, nothing below
-// HKEY_CURRENT_USER (the installer's elevated copy, whose HKEY_CURRENT_USER may
-// be another account's).
+// name. The add-in's entry in the IDE's list is the user's either way.
+// kAddinEntry: that entry alone, for a user of a machine-wide installation (at
+// the user's logon, through Windows' Active Setup, or by the installer running
+// as that user); registering it writes every value anew but a LoadBehavior
+// there, the user's choice in the IDE's Add-In Manager. kMachineOnly: the
+// machine's part alone, nothing below HKEY_CURRENT_USER (the installer's
+// elevated copy, whose HKEY_CURRENT_USER may be another account's).
 enum class Scope { kMachine, kUser, kAddinEntry, kMachineOnly };
 
 // The keys for the DLL at `dll_path`, with the add-in's entry from `record`;
