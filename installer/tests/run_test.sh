@@ -137,18 +137,6 @@ on_xp() {
   return $code
 }
 user_class_key="HKCU\\Software\\Classes\\CLSID\\$clsid\\InprocServer32"
-# The user's class moved where 64-bit Windows 7 and later keep a 32-bit
-# program's (wow6432node), or back where Wine keeps it for both views (shared),
-# by the 64-bit reg.
-user_class() {
-  local shared="HKCU\\Software\\Classes\\CLSID\\$clsid" wow="HKCU\\Software\\Classes\\Wow6432Node\\CLSID\\$clsid"
-  local from="$shared" to="$wow"
-  [ "$1" = shared ] && { from="$wow"; to="$shared"; }
-  "$run" "$(winpath "$explorer64")" reg copy "$from" "$to" /s /f >/dev/null &&
-    "$run" "$(winpath "$explorer64")" reg delete "$from" /f >/dev/null || fail "cannot move the user's class to $to"
-  [ "$1" = shared ] && "$run" "$(winpath "$explorer64")" reg delete 'HKCU\Software\Classes\Wow6432Node' /f >/dev/null 2>&1
-  return 0
-}
 # What an installation for all users is: the machine's keys and the files.
 machine_state() {
   for key in "HKLM\\Software\\Classes\\CLSID\\$clsid" 'HKLM\Software\Classes\Quarnel.Connect' \
@@ -380,10 +368,14 @@ removal_version=$(value Version "$active_setup_key")
 run_stub "$stub"
 "$run" reg query "$addin_key" >/dev/null 2>&1 && fail "Active Setup left a removed add-in's entry: $stub"
 install "$installer"  # this other user has a copy of their own
-[ -n "$explorer64" ] && user_class wow6432node
+if [ -n "$explorer64" ]; then  # their class where Windows 7 and later keep a 32-bit program's, not Wine
+  "$run" "$(winpath "$explorer64")" reg copy "HKCU\\Software\\Classes\\CLSID\\$clsid" \
+    "HKCU\\Software\\Classes\\Wow6432Node\\CLSID\\$clsid" /s /f >/dev/null &&
+    "$run" reg delete "HKCU\\Software\\Classes\\CLSID\\$clsid" /f >/dev/null || fail "cannot move the user's class"
+fi
 run_stub "$stub"
 "$run" reg query "$addin_key" /v LoadBehavior >/dev/null 2>&1 || fail "Active Setup removed the entry of the user's own copy"
-[ -n "$explorer64" ] && user_class shared
+[ -n "$explorer64" ] && "$run" reg delete 'HKCU\Software\Classes\Wow6432Node' /f >/dev/null
 uninstall
 after=$(snapshot)
 [ "$after" = "$before" ] || fail "the user's registry not as it was at the end: $(diff <(echo "$before") <(echo "$after"))"
