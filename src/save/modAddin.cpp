@@ -129,6 +129,8 @@ std::wstring CannotWriteReason(CannotWrite why) {
       {L"il percorso è troppo lungo per l'IDE", L"the path is too long for the IDE"},
       {L"di sola lettura", L"read-only"},
       {L"una cartella ha questo nome", L"a folder has this name"},
+      {L"nascosto", L"hidden"},
+      {L"file di sistema", L"a system file"},
   };
   return Pick(kReasons[static_cast<int>(why)]);
 }

@@ -62,7 +62,9 @@ enum class CannotWrite {
   kDevice,       // the name is one Windows keeps for a device (Nul.cls)
   kPathTooLong,  // 260 bytes or more in the ANSI code page, which the IDE writes with
   kReadOnly,
-  kFolder,       // a folder stands where the file would go
+  kFolder,  // a folder stands where the file would go
+  kHidden,  // Windows will not open a hidden or system file anew with normal attributes
+  kSystem,
 };
 
 // The reason that ends a line of the message below ("read-only").

@@ -229,9 +229,10 @@ class Command final : IdeHolder {
 
   // Before anything is written, each file the save would write is judged.
   // Files that Windows would not let the IDE write (a device's name, a path too
-  // long for it, a read-only file or a folder in the way) would make the save
-  // fail in the middle, or, for a device, lose the component's code unnoticed:
-  // they end the save, all named in one message, before anything else is said.
+  // long for it, a read-only, hidden or system file or a folder in the way)
+  // would make the save fail in the middle, or, for a device, lose the
+  // component's code unnoticed: they end the save, all named in one message,
+  // before anything else is said.
   // Then, of the files that are there already, the own file of a component
   // that this save does not write (frmOrders's Main.frm, where a new form Main
   // would go) ends the save with a message: replaced, it would lose that
@@ -296,9 +297,14 @@ class Command final : IdeHolder {
   void Judge(const std::wstring& path, Plan::Component* writer, const wchar_t* extension, Judgement& judgement) {
     const DWORD attributes = judgement.there.Attributes(path);
     if (attributes == INVALID_FILE_ATTRIBUTES) return;
-    if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) {
+    // One reason a file, the first that holds: a folder, a read-only file, a
+    // hidden one, a system one.
+    if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) {
       return Unwritable(path, writer,
-                        attributes & FILE_ATTRIBUTE_DIRECTORY ? CannotWrite::kFolder : CannotWrite::kReadOnly,
+                        attributes & FILE_ATTRIBUTE_DIRECTORY  ? CannotWrite::kFolder
+                        : attributes & FILE_ATTRIBUTE_READONLY ? CannotWrite::kReadOnly
+                        : attributes & FILE_ATTRIBUTE_HIDDEN   ? CannotWrite::kHidden
+                                                               : CannotWrite::kSystem,
                         judgement);
     }
     const FileIdentity target(path);

@@ -423,9 +423,12 @@ void WriteWholeFile(const std::wstring& path, const std::string& bytes) {
   const std::wstring whole = path.rfind(L"\\\\", 0) == 0 ? L"\\\\?\\UNC\\" + path.substr(2) : L"\\\\?\\" + path;
   const std::wstring temp = whole + L".~vbs";
   // A folder or a read-only file in the way: the IDE opens the file for
-  // writing, which Windows refuses (Wine, run by root, would not: asked here).
+  // writing, which Windows refuses; a hidden or system file too, which it
+  // opens anew with normal attributes (Wine, run by root, would not refuse
+  // any: asked here).
   const DWORD there = GetFileAttributesW(whole.c_str());
-  if (there != INVALID_FILE_ATTRIBUTES && (there & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY))) {
+  if (there != INVALID_FILE_ATTRIBUTES && (there & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY |
+                                                    FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM))) {
     throw VbError(75, L"Path/File access error");
   }
   auto remove_temp = quarnel::scope_exit([&] { DeleteFileW(temp.c_str()); });

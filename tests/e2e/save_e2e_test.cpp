@@ -275,15 +275,16 @@ TEST_F(SaveEndToEnd, FilesInTheWayAreNamedInARealBoxAndKept) {
        L"Il salvataggio in questa cartella sostituirebbe file di altri componenti di questo progetto:\r\n\r\n"
        L"Main.frm (frmOrders)\r\n\r\nNon \u00E8 stato salvato nulla."},
       {false, kDevice,
-       L"The save cannot write these files:\r\n\r\nNul.cls (Nul): Windows keeps this name for a device\r\n\r\n"
-       L"Nothing was saved."},
+       L"The save cannot write these files:\r\n\r\nForm1.frm (Form1): hidden\r\n"
+       L"Nul.cls (Nul): Windows keeps this name for a device\r\n\r\nNothing was saved."},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(test::Utf8(row.text));
     bItalian = row.italian;
     vbe = host::VBE();
     ide = std::make_unique<standin::Ide>();
-    if (row.files == kDevice) {
+    if (row.files == kDevice) {  // and another project's form, hidden
+      SetFileAttributesW((dest + L"\\Form1.frm").c_str(), FILE_ATTRIBUTE_HIDDEN);
       ide->project(L"Project1").form(L"Form1").cls(L"Nul").build();
     } else if (row.files == kClash) {
       ide->project(L"Orders").saved_as(dest + L"\\Orders.vbp").form(L"frmOrders").file(dest + L"\\Main.frm").clean()

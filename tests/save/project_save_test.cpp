@@ -589,9 +589,9 @@ TEST_F(SaveCommand, OtherComponentsFilesOfTheProjectAreNeverReplaced) {
   EXPECT_EQ(orders->components[1].file_name, dest + L"\\Main.frm");
 }
 
-void MakeReadOnly(const std::wstring& path, const std::string& bytes) {
+void MakeReadOnly(const std::wstring& path, const std::string& bytes, DWORD attributes = FILE_ATTRIBUTE_READONLY) {
   test::WriteBytes(path, bytes);
-  SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY);
+  SetFileAttributesW(path.c_str(), attributes);
 }
 
 constexpr wchar_t kDevice[] = L": Windows keeps this name for a device";
@@ -630,6 +630,14 @@ TEST_F(SaveCommand, FilesWindowsWouldNotLetTheIdeWriteEndTheSaveBeforeAnyIsWritt
          made.project(L"Project1").saved_as(dest + L"\\Project1.vbp").form(L"Form1").file(dest + L"\\Form1.frm").build();
        },
        {L"Form1.frm (Form1)" + std::wstring(kReadOnly), L"Project1.vbp" + std::wstring(kReadOnly)}},
+      {"hidden and system files (a tool's, source control's), one also read-only: one line, read-only first",
+       [](standin::Ide& made, const std::wstring& dest) {
+         MakeReadOnly(dest + L"\\Form1.frx", "pictures", FILE_ATTRIBUTE_HIDDEN);
+         MakeReadOnly(dest + L"\\Class1.cls", "a class", FILE_ATTRIBUTE_SYSTEM);
+         MakeReadOnly(dest + L"\\Project1.vbw", "windows", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY);
+         made.project(L"Project1").form(L"Form1").cls(L"Class1").build();
+       },
+       {L"Form1.frx (Form1): hidden", L"Class1.cls (Class1): a system file", L"Project1.vbw" + std::wstring(kReadOnly)}},
       {"more than ten of every kind",
        [](standin::Ide& made, const std::wstring& dest) {
          CreateDirectoryW((dest + L"\\Module1.bas").c_str(), nullptr);

@@ -127,13 +127,18 @@ TEST_F(SaveAs, ComponentInAnotherFolderIsNamedRelativeToTheProjectFile) {
   EXPECT_TRUE(Contains(below, "\r\nClass=Class1; ..\\Class1.cls\r\n"));
 }
 
-// What Windows refuses the IDE: a missing folder, a folder or a read-only file
-// in the way (Wine run by root would write it: the IDE's refusal is played), a
-// path of 260 bytes or more in the code page. The component stays unsaved.
+// What Windows refuses the IDE: a missing folder, a folder or a read-only,
+// hidden or system file in the way (Wine run by root would write it: the IDE's
+// refusal is played), a path of 260 bytes or more in the code page. The
+// component stays unsaved.
 TEST_F(SaveAs, WriteFailureChangesNothing) {
   ASSERT_TRUE(CreateDirectoryW((folder / L"Project1.vbp").c_str(), nullptr));
-  quarnel::test::WriteBytes(folder / L"Form1.frm", "read-only");
-  SetFileAttributesW((folder / L"Form1.frm").c_str(), FILE_ATTRIBUTE_READONLY);
+  for (const auto& [name, attributes] : {std::pair{L"Form1.frm", FILE_ATTRIBUTE_READONLY},
+                                         std::pair{L"Hidden.frm", FILE_ATTRIBUTE_HIDDEN},
+                                         std::pair{L"System.frm", FILE_ATTRIBUTE_SYSTEM}}) {
+    quarnel::test::WriteBytes(folder / name, "read-only");
+    SetFileAttributesW((folder / name).c_str(), attributes);
+  }
   std::wstring long_path = folder.path();
   while (long_path.size() < 250) long_path += L"\\abc";
   long_path = long_path.substr(0, 250) + L"\\Form1.frm";  // 260 characters
@@ -141,6 +146,8 @@ TEST_F(SaveAs, WriteFailureChangesNothing) {
   for (const Row& row : {Row{folder / L"missing\\Form1.frm", L"Path not found", 76},
                          Row{folder / L"Project1.vbp", L"Path/File access error", 75},
                          Row{folder / L"Form1.frm", L"Path/File access error", 75},
+                         Row{folder / L"Hidden.frm", L"Path/File access error", 75},
+                         Row{folder / L"System.frm", L"Path/File access error", 75},
                          Row{long_path, L"Path not found", 76}}) {
     const Outcome failed = Call(Component(L"Form1").Get(), L"SaveAs", DISPATCH_METHOD, {row.path.c_str()});
     EXPECT_EQ(failed.hr, DISP_E_EXCEPTION);
