@@ -118,6 +118,7 @@ class Command final : IdeHolder {
     const std::wstring destination = ChooseDestination();
     if (destination.empty()) return End();
     plan_ = PlanWrites(destination);
+    SayWhatCannotBeSaved();
     if (!MayWrite()) return End();
     SaveAll();
     End();
@@ -365,6 +366,17 @@ class Command final : IdeHolder {
     return nullptr;
   }
 
+  // What the save will skip, said in the order of the components before the
+  // first file: a message box runs the input waiting in the IDE's queue, which
+  // must not run with half the project written. A component of a kind outside
+  // the table is told " BOH!"; a changed one with no extension is not saved.
+  void SayWhatCannotBeSaved() {
+    for (const auto& step : plan_.components) {
+      if (step.unknown_kind) Message(L" BOH!", 0);
+      if (step.dirty && step.path.empty()) Message(sMsgCantSave, MB_ICONERROR);
+    }
+  }
+
   // The components' files, then the project file. A long save shows its
   // progress, and between two files lets Windows see that the IDE is alive;
   // when the IDE began to exit meanwhile, the save ends there, saying nothing.
@@ -375,12 +387,7 @@ class Command final : IdeHolder {
     SaveProgress progress(owner_, total);
     size_t number = 0;
     for (const auto& step : plan_.components) {
-      if (step.unknown_kind) Message(L" BOH!", 0);
-      if (!step.dirty) continue;
-      if (step.path.empty()) {
-        Message(sMsgCantSave, MB_ICONERROR);
-        continue;
-      }
+      if (step.path.empty()) continue;
       progress.Before(++number, step.name);
       run_.ThrowIfAbandoned();
       Write(step.component, step.path);

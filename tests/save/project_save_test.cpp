@@ -283,9 +283,12 @@ TEST_F(SaveCommand, UnknownKindSaysBohAndKeepsThePreviousExtension) {
       .component(L"Odd", 12)     // takes ".cls" from Class1
       .build();
   dialogs.answers = {dest};
+  std::vector<size_t> written;  // when each message came: after how many files
+  dialogs.on_message = [&](const std::wstring&) { written.push_back(ide->count(L"_VBComponent.SaveAs")); };
   Click();
   EXPECT_EQ(MessageTexts(), (std::vector<std::wstring>{L" BOH!", L"Can't save this Component.",
                                                        L" BOH!"}));
+  EXPECT_EQ(written, std::vector<size_t>(3, 0)) << "all said before the first file";
   EXPECT_EQ(dialogs.messages[0].flags, kNoIcon);
   EXPECT_EQ(SaveAsPaths(), (std::vector<std::wstring>{dest + L"\\Module1.bas", dest + L"\\Odd.cls",
                                                       dest + L"\\Project1.vbp"}));
