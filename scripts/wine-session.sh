@@ -5,12 +5,6 @@
 prefix="$build/wineprefix"
 
 "$root/scripts/wine-prefix.sh" "$prefix"
-# Drive D: is the build's test-drive folder, where the folder-picker tests keep
-# their programs and folders, away from anything that writes while tests run.
-ln -sfn ../../test-drive "$prefix/dosdevices/d:"
-# Drive S: is a second name for D:\ideapp, as "subst S: D:\ideapp" makes one:
-# the stand-in IDE program opens projects through it.
-ln -sfn ../../test-drive/ideapp "$prefix/dosdevices/s:"
 
 export WINEPREFIX="$prefix" WINEARCH=win32 WINEDEBUG="${WINEDEBUG:--all}"
 xvfb_pid=
@@ -33,10 +27,5 @@ done
 [ -s "$display_file" ] || { echo "Xvfb gave no display" >&2; exit 1; }
 export DISPLAY=":$(head -n1 "$display_file")"
 
-# A persistent server, and Wine's own background programs (services, the desktop
-# window) started now, detached from the callers' output pipes: started by the
-# first program instead, they would hold those pipes open and CTest would wait.
-wineserver -p </dev/null >/dev/null 2>&1
-"$build/wine-run.sh" cmd /c exit </dev/null >/dev/null 2>&1
-source "$root/scripts/wine-desktop.sh"
-keep_desktop "$build/wine-run.sh"
+source "$root/scripts/wine-start.sh"
+start_prefix "$prefix" "$build/wine-run.sh"

@@ -33,13 +33,9 @@ run="$build/wine-run.sh"
 if [ -n "$explorer64" ]; then
   export QUARNEL_WINEPREFIX="$build/wineprefix64" QUARNEL_WINEARCH=win64
   "$here/../../scripts/wine-prefix.sh" "$QUARNEL_WINEPREFIX" win64 || exit 1
-  ln -sfn ../../test-drive "$QUARNEL_WINEPREFIX/dosdevices/d:"
-  ln -sfn ../../test-drive/ideapp "$QUARNEL_WINEPREFIX/dosdevices/s:"
-  WINEPREFIX="$QUARNEL_WINEPREFIX" wineserver -p </dev/null >/dev/null 2>&1
   trap 'WINEPREFIX="$QUARNEL_WINEPREFIX" wineserver -k 2>/dev/null' EXIT
-  "$run" cmd /c exit </dev/null >/dev/null 2>&1
-  source "$here/../../scripts/wine-desktop.sh"
-  keep_desktop "$run"
+  source "$here/../../scripts/wine-start.sh"
+  start_prefix "$QUARNEL_WINEPREFIX" "$run"
 fi
 # Rows that the 64-bit prefix leaves to the first run: they are not about the registry.
 once() { [ -z "$explorer64" ]; }
