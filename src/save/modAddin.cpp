@@ -140,9 +140,9 @@ std::wstring CannotWriteMessage(const std::vector<std::wstring>& lines) {
                     lines, {L"Non è stato salvato nulla.", L"Nothing was saved."});
 }
 
-std::wstring SavingText(size_t number, size_t total, const std::wstring& name) {
-  return (bItalian ? L"Salvataggio " + Decimal(number) + L" di " : L"Saving " + Decimal(number) + L" of ") +
-         Decimal(total) + L": " + name;
+std::wstring ProgressText(bool checking, size_t number, size_t total, const std::wstring& name) {
+  static constexpr Text kDoing[] = {{L"Salvataggio ", L"Saving "}, {L"Controllo ", L"Checking "}};
+  return Pick(kDoing[checking]) + Decimal(number) + Pick({L" di ", L" of "}) + Decimal(total) + L": " + name;
 }
 
 std::wstring AlreadyWrittenLine(const std::vector<std::wstring>& names) {

@@ -75,8 +75,9 @@ std::wstring CannotWriteReason(CannotWrite why);
 // in the question above.
 std::wstring CannotWriteMessage(const std::vector<std::wstring>& lines);
 
-// What the progress window of a long save says: "Saving 3 of 201: Form1".
-std::wstring SavingText(size_t number, size_t total, const std::wstring& name);
+// What the progress window of a long save says: "Checking 3 of 201: Form1.frm"
+// while the files are judged, "Saving 3 of 201: Form1" while they are written.
+std::wstring ProgressText(bool checking, size_t number, size_t total, const std::wstring& name);
 
 // The line that a failure in the middle of a save adds: the files the click
 // wrote before it, ten at most, then how many more. Empty when none was.

@@ -117,7 +117,10 @@ class Command final : IdeHolder {
     }
     const std::wstring destination = ChooseDestination();
     if (destination.empty()) return End();
-    plan_ = PlanWrites(destination);
+    // From the destination's answer to the last file, Windows hears from the
+    // IDE's thread, and a long click shows how far it is.
+    progress_.emplace(owner_);
+    PlanWrites(destination);
     SayWhatCannotBeSaved();
     if (!MayWrite()) return End();
     SaveAll();
@@ -192,21 +195,28 @@ class Command final : IdeHolder {
       std::optional<std::wstring> own_file;    // the file it is saved as now, once asked
     };
     std::vector<Component> components;
+    size_t writes = 1;    // the files the save writes: the project's and each component's with a path
     std::wstring folder;  // the destination, into which every file goes
     std::wstring project_name;
     std::wstring project_file;
     std::optional<std::wstring> project_own_file;  // the project's file now, once asked
   };
 
-  Plan PlanWrites(const std::wstring& destination) const {
-    Plan plan;
+  // The IDE is asked about each component between two words to Windows; the
+  // components are listed first, so that no IDE object is held but the plan's
+  // when the IDE begins to exit there.
+  void PlanWrites(const std::wstring& destination) {
+    Plan& plan = plan_;
     plan.folder = destination;
+    project_.Components().ForEach([&](const host::VBComponent& component) {
+      plan.components.emplace_back().component = component;
+    });
     // A kind outside the table keeps the previous component's extension.
     std::wstring extension;
     const Companions* companions = &kCompanions[0];
-    project_.Components().ForEach([&](const host::VBComponent& component) {
-      Plan::Component step;
-      step.component = component;
+    for (auto& step : plan.components) {
+      Breathe();
+      const host::VBComponent& component = step.component;
       const long kind = component.Type();
       if (const wchar_t* known = ExtensionOfKind(kind)) {
         extension = known;
@@ -220,12 +230,11 @@ class Command final : IdeHolder {
         // The separator always goes in, also after a drive root.
         step.name = component.Name();
         step.path = destination + L"\\" + step.name + extension;
+        ++plan.writes;
       }
-      plan.components.push_back(std::move(step));
-    });
+    }
     plan.project_name = project_.Name();
     plan.project_file = destination + L"\\" + plan.project_name + L".vbp";
-    return plan;
   }
 
   // Before anything is written, each file the save would write is judged.
@@ -248,13 +257,17 @@ class Command final : IdeHolder {
     Judgement judgement{FolderFiles(plan_.folder), AnsiLength(folder) + 1, {}, {}, {}};
     // The files beside a component's file or the project file share its name
     // and its length: they are judged only by what stands in their places.
+    size_t number = 0;
     for (auto& step : plan_.components) {
-      if (step.path.empty() || !Nameable(step.path, &step, judgement)) continue;
+      if (step.path.empty()) continue;
+      Before(true, ++number, NameOf(step.path));
+      if (!Nameable(step.path, &step, judgement)) continue;
       Judge(step.path, &step, nullptr, judgement);
       for (const wchar_t* extension : *step.companions) {
         if (extension) Judge(Beside(step.path, extension), &step, extension, judgement);
       }
     }
+    Before(true, ++number, NameOf(plan_.project_file));
     if (Nameable(plan_.project_file, nullptr, judgement)) {
       Judge(plan_.project_file, nullptr, nullptr, judgement);
       Judge(Beside(plan_.project_file, kWorkspace), nullptr, kWorkspace, judgement);
@@ -266,8 +279,7 @@ class Command final : IdeHolder {
     if (!judgement.unwritable.empty()) return refuse(CannotWriteMessage(judgement.unwritable));
     if (!judgement.clashes.empty()) return refuse(ProjectClashMessage(judgement.clashes));
     if (judgement.foreign.empty()) return true;
-    return run_.Message(nullptr, ForeignFilesQuestion(judgement.foreign), sMsgTitle,
-                        MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2 | MB_SETFOREGROUND) == IDYES;
+    return Ask(ForeignFilesQuestion(judgement.foreign), MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES;
   }
 
   struct Judgement {
@@ -352,6 +364,7 @@ class Command final : IdeHolder {
     if (!project_files_) {
       project_files_.emplace();
       for (size_t i = 0; i < plan_.components.size(); ++i) {
+        Breathe();
         const std::wstring& own = OwnFile(plan_.components[i]);
         if (own.empty()) continue;
         project_files_->push_back({FileIdentity(own), i});
@@ -377,24 +390,28 @@ class Command final : IdeHolder {
     }
   }
 
-  // The components' files, then the project file. A long save shows its
-  // progress, and between two files lets Windows see that the IDE is alive;
-  // when the IDE began to exit meanwhile, the save ends there, saying nothing.
-  // The progress window is gone before a failure is shown.
+  // The components' files, then the project file.
   void SaveAll() {
-    size_t total = 1;
-    for (const auto& step : plan_.components) total += step.path.empty() ? 0 : 1;
-    SaveProgress progress(owner_, total);
     size_t number = 0;
     for (const auto& step : plan_.components) {
       if (step.path.empty()) continue;
-      progress.Before(++number, step.name);
-      run_.ThrowIfAbandoned();
+      Before(false, ++number, step.name);
       Write(step.component, step.path);
     }
-    progress.Before(++number, plan_.project_name);
-    run_.ThrowIfAbandoned();
+    Before(false, ++number, plan_.project_name);
     Write(project_, plan_.project_file);
+  }
+
+  // Between two steps of the checks and the writes, Windows sees that the IDE
+  // is alive, and a long click shows its progress (SaveProgress); when the IDE
+  // began to exit meanwhile, the command ends there, saying nothing.
+  void Before(bool checking, size_t number, const std::wstring& name) {
+    progress_->Before(checking, number, plan_.writes, name);
+    run_.ThrowIfAbandoned();
+  }
+  void Breathe() {
+    progress_->Breathe();
+    run_.ThrowIfAbandoned();
   }
 
   // The host's save of one file, remembered while it runs: a failure names it,
@@ -409,7 +426,9 @@ class Command final : IdeHolder {
 
   // What the user sees of a failure: the host's description, the file being
   // written, if any, and those written before it in this click.
+  // The progress window is gone before it.
   void ShowFailure(const std::wstring& description) noexcept {
+    progress_.reset();
     try {
       std::wstring text = writing_.empty() ? description : description + L"\n\n" + writing_;
       if (!written_.empty()) text += L"\n\n" + AlreadyWrittenLine(written_);
@@ -419,7 +438,10 @@ class Command final : IdeHolder {
     }
   }
 
-  void End() { Focus(); }
+  void End() {
+    progress_.reset();
+    Focus();
+  }
 
   // The IDE's first window gets the focus back: a courtesy, whose failure (the
   // first window may be a closed tool window, which takes no focus) is skipped.
@@ -427,8 +449,10 @@ class Command final : IdeHolder {
     SkipFailure([&] { ide_.Windows().Item(1).SetFocus(); });
   }
 
-  void Message(const std::wstring& text, UINT icon) {
-    run_.Message(nullptr, text, sMsgTitle, MB_OK | icon | MB_SETFOREGROUND);
+  void Message(const std::wstring& text, UINT icon) { Ask(text, MB_OK | icon); }
+  int Ask(const std::wstring& text, UINT flags) {
+    if (progress_) progress_->Hide();
+    return run_.Message(nullptr, text, sMsgTitle, flags | MB_SETFOREGROUND);
   }
 
   // Every object of the IDE the command holds: let go of when the IDE exits
@@ -451,6 +475,7 @@ class Command final : IdeHolder {
   std::wstring& init_folder_;
   frmAddIn& form_;
   const HWND owner_;
+  std::optional<SaveProgress> progress_;
   const DialogRun run_{this};
 };
 

@@ -53,29 +53,54 @@ LRESULT CALLBACK ProgressProc(HWND window, UINT message, WPARAM wparam, LPARAM l
 
 void SetProgressDelay(DWORD milliseconds) noexcept { progress_delay = milliseconds; }
 
-SaveProgress::SaveProgress(HWND owner, size_t total) noexcept
-    : owner_(owner), total_(total), started_(GetTickCount()), ticked_(started_ - kUpdateEvery) {}
+SaveProgress::SaveProgress(HWND owner) noexcept
+    : owner_(owner), started_(GetTickCount()), ticked_(started_ - kUpdateEvery) {}
 
-SaveProgress::~SaveProgress() {
+SaveProgress::~SaveProgress() { Close(); }
+
+void SaveProgress::Close() {
   if (window_ && IsWindow(window_)) DestroyWindow(window_);
   if (window_) UnregisterClassW(kWindowClass, AppModule());
+  window_ = nullptr;
 }
 
-void SaveProgress::Before(size_t number, const std::wstring& name) {
-  // At most every 50 ms (but always for the last file): more would be a trip
-  // to the window manager for every file of a large save, for nothing anyone
-  // could see.
+void SaveProgress::Hide() {
+  Close();
+  tried_ = false;
+  hidden_ = true;
+}
+
+// Whether the time has come for a word to Windows: at most every 50 ms, as
+// more would be a trip to the window manager for every file of a large save,
+// for nothing anyone could see.
+bool SaveProgress::Due(bool always) {
   const DWORD now = GetTickCount();
-  if (number != total_ && now - ticked_ < kUpdateEvery) return;
+  if (hidden_) started_ = now;
+  hidden_ = false;
+  if (!always && now - ticked_ < kUpdateEvery) return false;
   ticked_ = now;
-  if (!tried_ && now - started_ >= progress_delay) {
+  return true;
+}
+
+void SaveProgress::Before(bool checking, size_t number, size_t total, const std::wstring& name) {
+  if (!Due(number == 1 || number == total)) return;
+  if (!tried_ && ticked_ - started_ >= progress_delay) {
     tried_ = true;
     Show();
   }
   if (window_ && IsWindow(window_)) {
-    SetDlgItemTextW(window_, kTextId, SavingText(number, total_, name).c_str());
+    SetDlgItemTextW(window_, kTextId, ProgressText(checking, number, total, name).c_str());
+    SendDlgItemMessageW(window_, kBarId, PBM_SETRANGE32, 0, static_cast<LPARAM>(total));
     SendDlgItemMessageW(window_, kBarId, PBM_SETPOS, number, 0);
   }
+  Word();
+}
+
+void SaveProgress::Breathe() {
+  if (Due(false)) Word();
+}
+
+void SaveProgress::Word() {
   MSG msg;
   PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);
   for (HWND window : {window_, owner_}) {
@@ -121,10 +146,9 @@ void SaveProgress::Show() {
                                     x(kMargin), y(kMargin), x(kWidth - 2 * kMargin), y(kTextHeight), window_,
                                     reinterpret_cast<HMENU>(kTextId), AppModule(), nullptr);
   if (text && font_) SendMessageW(text, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
-  const HWND bar = CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD | WS_VISIBLE, x(kMargin),
-                                   y(2 * kMargin + kTextHeight), x(kWidth - 2 * kMargin), y(kBarHeight), window_,
-                                   reinterpret_cast<HMENU>(kBarId), AppModule(), nullptr);
-  if (bar) SendMessageW(bar, PBM_SETRANGE32, 0, static_cast<LPARAM>(total_));
+  CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD | WS_VISIBLE, x(kMargin), y(2 * kMargin + kTextHeight),
+                  x(kWidth - 2 * kMargin), y(kBarHeight), window_, reinterpret_cast<HMENU>(kBarId), AppModule(),
+                  nullptr);
   ShowWindow(window_, SW_SHOWNOACTIVATE);
 }
 

@@ -121,6 +121,7 @@ STDMETHODIMP ProjectObject::get_FileName(BSTR* file_name) {
     if (!file_name) throw NoPlace();
     *file_name = nullptr;
     auto project = Alive(project_);
+    if (core.answer_delay) Sleep(core.answer_delay);
     if (project->file_name.empty() && core.file_name_raises) throw VbError(76, L"Path not found");
     *file_name = AllocText(project->file_name);
   });
@@ -271,6 +272,7 @@ STDMETHODIMP ComponentObject::get_FileNames(SHORT index, BSTR* file_name) {
     *file_name = nullptr;
     auto component = Alive(component_);
     if (index != 1) throw SubscriptOutOfRange();
+    if (core.answer_delay) Sleep(core.answer_delay);
     if (component->file_name.empty() && core.file_name_raises) throw VbError(76, L"Path not found");
     *file_name = AllocText(component->file_name);
   });

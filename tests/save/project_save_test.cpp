@@ -791,6 +791,32 @@ class LongSave : public SaveCommand {
     ide->set_save_delay(delay_ms);
     dialogs.answers = {folders.path()};
   }
+  // Clicks while another thread asks Windows every 100 ms whether the IDE's
+  // window looks hung: how often it did.
+  int ClickLookingForHung() {
+    std::atomic<int> hung = 0, looked = 0;
+    std::atomic<bool> done = false;
+    std::thread watch([&] {
+      for (; !done; Sleep(100), ++looked) hung += IsHungAppWindow(owner.get()) ? 1 : 0;
+    });
+    Click();
+    done = true;
+    watch.join();
+    EXPECT_GT(looked, 10);
+    return hung;
+  }
+  // The first "Saving" text: those before it are the checks'.
+  std::vector<std::wstring>::const_iterator FirstSaving() const {
+    return std::find_if(progress.texts.begin(), progress.texts.end(),
+                        [](const std::wstring& text) { return text.starts_with(L"Saving"); });
+  }
+  // Each text's N, after `prefix` characters, counts up, in [first, last).
+  static void ExpectCountingUp(std::vector<std::wstring>::const_iterator first,
+                               std::vector<std::wstring>::const_iterator last, size_t prefix) {
+    for (auto text = first; text != last && text + 1 != last; ++text) {
+      EXPECT_LT(std::stoi(text->substr(prefix)), std::stoi(text[1].substr(prefix))) << testing::PrintToString(text[1]);
+    }
+  }
   const unique_hwnd owner = test::TestWindow(L"Microsoft Visual Basic [design]", 100, 100, 700, 500);
   ProgressSeen progress;
   HHOOK hook = nullptr;
@@ -803,15 +829,7 @@ class LongSave : public SaveCommand {
 // a short save shows nothing.
 TEST_F(LongSave, ShowsItsProgressAndTheIdeNeverLooksHung) {
   Build(259, 20);
-  std::atomic<int> hung = 0, looked = 0;
-  std::atomic<bool> done = false;
-  std::thread watch([&] {
-    for (; !done; Sleep(100), ++looked) hung += IsHungAppWindow(owner.get()) ? 1 : 0;
-  });
-  Click();
-  done = true;
-  watch.join();
-  EXPECT_EQ(hung, 0) << "of " << looked << " looks";
+  EXPECT_EQ(ClickLookingForHung(), 0);
   ASSERT_EQ(progress.made, 1);
   EXPECT_EQ(progress.gone, 1);
   EXPECT_FALSE(test::FindOwnWindow(kProgressClass));
@@ -826,10 +844,9 @@ TEST_F(LongSave, ShowsItsProgressAndTheIdeNeverLooksHung) {
   EXPECT_NEAR(progress.place.top + progress.place.bottom, around.top + around.bottom, 1);
   // Shown within about a second (50 files), counting up, the project file last.
   ASSERT_GT(progress.texts.size(), 2u);
+  ASSERT_EQ(FirstSaving(), progress.texts.begin()) << "the checks were quick";
   EXPECT_LT(std::stoi(progress.texts.front().substr(7)), 100) << testing::PrintToString(progress.texts.front());
-  for (size_t i = 1; i < progress.texts.size(); ++i) {
-    EXPECT_GT(std::stoi(progress.texts[i].substr(7)), std::stoi(progress.texts[i - 1].substr(7)));
-  }
+  ExpectCountingUp(progress.texts.begin(), progress.texts.end(), 7);
   EXPECT_EQ(progress.texts.back(), L"Saving 260 of 260: Project1");
   EXPECT_EQ(SaveAsPaths().size(), 260u);
 
@@ -841,7 +858,8 @@ TEST_F(LongSave, ShowsItsProgressAndTheIdeNeverLooksHung) {
   dialogs.answers = {folders.path()};
   Click();
   ASSERT_EQ(progress.made, 1);
-  EXPECT_EQ(progress.texts, (std::vector<std::wstring>{L"Salvataggio 1 di 2: Module1", L"Salvataggio 2 di 2: Project1"}));
+  EXPECT_EQ(progress.texts, (std::vector<std::wstring>{L"Controllo 1 di 2: Module1.bas", L"Controllo 2 di 2: Project1.vbp",
+                                                       L"Salvataggio 1 di 2: Module1", L"Salvataggio 2 di 2: Project1"}));
 
   progress = {};
   SetProgressDelay(500);
@@ -854,17 +872,72 @@ TEST_F(LongSave, ShowsItsProgressAndTheIdeNeverLooksHung) {
   EXPECT_EQ(SaveAsPaths().size(), 260u + 2 + 11);
 }
 
-// A failure in the middle: the window is gone before the failure is shown.
-TEST_F(LongSave, FailureIsShownOnceTheWindowIsGone) {
+// A slow IDE (each FileName 20 ms, as on a network share) and 300 changed
+// modules saved again into their own folder: the checks ask the IDE for each
+// file (six seconds). The IDE never looks hung; the window shows from early on
+// with "Checking" texts, then "Saving" ones.
+TEST_F(LongSave, ChecksOfASlowIdeShowTheirProgressToo) {
+  Build(299, 0);
+  Click();
+  ASSERT_EQ(SaveAsPaths().size(), 300u);
+  for (int i = 1; i <= 299; ++i) ide->change(L"Project1", L"Module" + std::to_wstring(i));
+  ide->set_answer_delay(20);
+  progress = {};
+  dialogs = {};
+  dialogs.answers = {folders.path()};
+  EXPECT_EQ(ClickLookingForHung(), 0);
+  EXPECT_GE(ide->count(L"_VBComponent.FileNames"), 299u);
+  EXPECT_EQ(progress.made, 1);
+  const auto saving = FirstSaving();
+  ASSERT_NE(saving, progress.texts.begin());
+  ASSERT_NE(saving, progress.texts.end());
+  EXPECT_TRUE(progress.texts.front().starts_with(L"Checking ")) << testing::PrintToString(progress.texts.front());
+  EXPECT_LT(std::stoi(progress.texts.front().substr(9)), 60) << "shown within about a second";
+  ExpectCountingUp(progress.texts.begin(), saving, 9);
+  EXPECT_EQ(saving[-1], L"Checking 300 of 300: Project1.vbp");
+  ExpectCountingUp(saving, progress.texts.end(), 7);
+  EXPECT_EQ(progress.texts.back(), L"Saving 300 of 300: Project1");
+  EXPECT_EQ(SaveAsPaths().size(), 600u);
+}
+
+// No dialog shows over the window: it is gone before a failure, and before the
+// checks' refusal or question; after the question is answered Yes, it shows
+// again for the writes.
+TEST_F(LongSave, NoDialogShowsOverTheWindow) {
   SetProgressDelay(0);
-  Build(5, 0);
-  ide->fail({.description = L"Disk is full", .operation = L"_VBComponent.SaveAs", .call = 3});
-  bool alive_at_failure = true;
-  dialogs.on_message = [&](const std::wstring&) { alive_at_failure = progress.Alive(); };
-  EXPECT_THROW(Click(), Error);
-  ASSERT_EQ(progress.made, 1);
-  EXPECT_FALSE(alive_at_failure);
-  EXPECT_EQ(MessageTexts().size(), 1u);
+  enum What { kFailure, kRefusal, kQuestion };
+  const struct {
+    What what;
+    int made;
+  } rows[] = {{kFailure, 1}, {kRefusal, 1}, {kQuestion, 2}};
+  const std::wstring in_the_way = folders / L"Project1.vbp";
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    progress = {};
+    vbe = host::VBE();
+    ide = std::make_unique<standin::Ide>();
+    Build(5, 0);
+    SetFileAttributesW(in_the_way.c_str(), FILE_ATTRIBUTE_NORMAL);
+    test::RemoveTree(in_the_way);
+    if (row.what == kFailure) ide->fail({.description = L"Disk is full", .operation = L"_VBComponent.SaveAs", .call = 3});
+    if (row.what != kFailure) test::WriteBytes(in_the_way, "another project's");
+    if (row.what == kRefusal) SetFileAttributesW(in_the_way.c_str(), FILE_ATTRIBUTE_READONLY);
+    dialogs = {};
+    dialogs.answers = {folders.path()};
+    dialogs.buttons = {IDYES};
+    std::vector<bool> alive;
+    dialogs.on_message = [&](const std::wstring&) { alive.push_back(progress.Alive()); };
+    try {
+      Click();
+    } catch (const Error&) {
+      EXPECT_EQ(row.what, kFailure);
+    }
+    EXPECT_EQ(alive, std::vector<bool>{false});
+    EXPECT_EQ(progress.made, row.made);
+    EXPECT_FALSE(test::FindOwnWindow(kProgressClass));
+    EXPECT_EQ(SaveAsPaths().size(), row.what == kRefusal ? 0u : row.what == kFailure ? 3u : 6u) << "calls of SaveAs";
+  }
+  SetFileAttributesW(in_the_way.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 }  // namespace

@@ -264,6 +264,9 @@ class Ide {
   // A slow disk (a network share, a busy drive): each SaveAs, of a project or a
   // component, takes this long more, holding the IDE's thread as a write does.
   void set_save_delay(DWORD milliseconds);
+  // A slow IDE (a large project, files on a network share): each FileName, of
+  // a project or a component, takes this long, holding the IDE's thread.
+  void set_answer_delay(DWORD milliseconds);
   // The IDE's AddIn object for an add-in of its list (made on first request):
   // what the IDE passes to OnConnection as AddInInst. Its Connect answers what
   // set_addin_connected last said.
