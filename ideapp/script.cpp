@@ -3,6 +3,7 @@
 #include <atomic>
 #include <optional>
 #include <sstream>
+#include <string_view>
 #include <thread>
 
 #include "Quarnel_h.h"
@@ -602,6 +603,13 @@ bool App::RunStep(const Step& step, std::vector<size_t>& pending) {
     Print(L"slow disk: " + a[0] + L" ms a file");
     return true;
   }
+  if (is(L"slow-ide", 1)) {
+    // Each FileName the IDE is asked takes this many milliseconds (a large
+    // project on a network share).
+    ide->set_answer_delay(static_cast<DWORD>(_wtoi(a[0].c_str())));
+    Print(L"slow IDE: " + a[0] + L" ms a file's name");
+    return true;
+  }
   if (is(L"input", 0)) {
     // The user presses a key and clicks in the IDE's window: queued as the
     // keyboard and the mouse queue them, taken by whatever loop runs next.
@@ -627,11 +635,16 @@ bool App::RunStep(const Step& step, std::vector<size_t>& pending) {
   }
   if (is(L"exit", 0)) {
     // The user closes the IDE's window; as a "meanwhile" step, inside the
-    // add-in's dialog's loop, as the IDE's exit then runs.
+    // add-in's dialog's loop (or the save's word to Windows), as the IDE's exit
+    // then runs. "exit TEXT": the save's progress window says TEXT... then.
     if (!window) return false;
-    Print(L"exit");
+    wchar_t saying[256] = {};
+    if (HWND progress = quarnel::test::FindOwnWindow(L"QuarnelSaveProgress")) {
+      GetWindowTextW(FindWindowExW(progress, nullptr, L"STATIC", nullptr), saying, 256);
+    }
+    Print(std::wstring(L"exit") + (*saying ? L", the progress window saying \"" + std::wstring(saying) + L"\"" : L""));
     SendMessageW(window, WM_CLOSE, 0, 0);
-    return true;
+    return a.empty() || std::wstring_view(saying).starts_with(a[0]);
   }
   if (is(L"expect-no-file", 1)) {
     bool ok = true;

@@ -8,7 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <optional>
+#include <thread>
 
 #include "addin/host.h"
 #include "common/app.h"
@@ -20,6 +22,7 @@
 #include "support/dialog_driver.h"
 #include "support/temp_folder.h"
 #include "support/test_drive.h"
+#include "support/test_window.h"
 
 namespace quarnel {
 namespace {
@@ -319,6 +322,72 @@ TEST_F(SaveEndToEnd, FilesInTheWayAreNamedInARealBoxAndKept) {
     EXPECT_EQ(ReadBytes(dest + L"\\Orders.vbp"), "Form=Main.frm");
     EXPECT_FALSE(FileExists(dest + L"\\Project1.vbp"));
   }
+}
+
+// The keys and commands for the IDE's window that the thread's loops took from
+// its queue: by a message box's loop during the click, or by the IDE's own
+// after it.
+struct InputTaken {
+  HWND window;
+  bool clicking = true;
+  int during = 0, after = 0;
+};
+InputTaken* input_taken = nullptr;
+
+LRESULT CALLBACK SeeInputTaken(int code, WPARAM removed, LPARAM lparam) {
+  const MSG& m = *reinterpret_cast<MSG*>(lparam);
+  if (code == HC_ACTION && removed == PM_REMOVE && input_taken && m.hwnd == input_taken->window &&
+      (m.message == WM_KEYDOWN || m.message == WM_COMMAND)) {
+    ++(input_taken->clicking ? input_taken->during : input_taken->after);
+  }
+  return CallNextHookEx(nullptr, code, removed, lparam);
+}
+
+// A component of a kind the add-in does not know and a related document (no
+// file extension) among 300 changed modules, on a slow disk: " BOH!" and
+// "Can't save this Component." come in real boxes before the first file, none
+// after it. A key and a menu command given to the IDE once the writes have
+// begun run only after the save, in the IDE's own loop.
+TEST_F(SaveEndToEnd, SkippedComponentsAreToldBeforeTheFirstFileAndInputWaitsForTheSave) {
+  StoreDefaultFolder();
+  auto project = ide->project(L"Project1");
+  for (int i = 1; i <= 300; ++i) {
+    project.module(L"Module" + std::to_wstring(i));
+    if (i == 100) project.component(L"Odd", 42);  // saved as Odd.bas all the same
+    if (i == 200) project.component(L"Notes", 10);
+  }
+  project.build();
+  ide->set_save_delay(5);
+  const unique_hwnd window = test::TestWindow(L"Microsoft Visual Basic [design]", 100, 100, 700, 500);
+  InputTaken input{window.get()};
+  input_taken = &input;
+  const HHOOK hook = SetWindowsHookExW(WH_GETMESSAGE, SeeInputTaken, nullptr, GetCurrentThreadId());
+  std::atomic<bool> done = false, posted = false;
+  std::thread user([&] {
+    while (!done && !FileExists(dest + L"\\Module1.bas")) Sleep(1);
+    posted = PostMessageW(window.get(), WM_KEYDOWN, 'A', 1) && PostMessageW(window.get(), WM_COMMAND, 1234, 0);
+  });
+  std::vector<bool> written_at_box;
+  const auto first_file = [&](HWND) { written_at_box.push_back(FileExists(dest + L"\\Module1.bas")); };
+  DialogDriver driver({
+      ExpectFolderBrowser().Choose(dest).Press(IDOK),
+      ExpectMessageBox().Title(L"Quarnel").Text(L" BOH!").WhileOpen(first_file).Press(IDOK),
+      ExpectMessageBox().Title(L"Quarnel").Text(L"Can't save this Component.").Icon(MB_ICONHAND).WhileOpen(first_file).Press(IDOK),
+  });
+  Click();
+  done = true;
+  user.join();
+  input.clicking = false;
+  test::Pump();
+  UnhookWindowsHookEx(hook);
+  input_taken = nullptr;
+  EXPECT_TRUE(driver.Finish());
+  EXPECT_EQ(written_at_box, (std::vector<bool>{false, false}));
+  EXPECT_TRUE(posted);
+  EXPECT_EQ(input.during, 0);
+  EXPECT_EQ(input.after, 2);
+  EXPECT_EQ(ide->count(L"_VBComponent.SaveAs"), 301u);
+  EXPECT_TRUE(FileExists(dest + L"\\Odd.bas") && FileExists(dest + L"\\Project1.vbp"));
 }
 
 // The user is shown the failure, the file it came at and those written before
