@@ -7,7 +7,7 @@
 #include "common/barrier.h"
 #include "common/error.h"
 #include "common/later_windows.h"
-#include "save/modAddin.h"
+#include "texts/modAddin.h"
 #include "save/project_save.h"
 #include "shell/dialogs.h"
 

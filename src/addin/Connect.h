@@ -15,7 +15,7 @@
 #include <string>
 
 #include "Quarnel_h.h"
-#include "addin/host.h"
+#include "ide/host.h"
 #include "addin/menu_sink.h"
 #include "addin/module.h"
 #include "common/owners.h"

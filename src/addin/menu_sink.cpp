@@ -3,7 +3,7 @@
 #include <new>
 
 #include "addin/Connect.h"
-#include "addin/host.h"
+#include "ide/host.h"
 #include "common/app.h"
 #include "common/error.h"
 #include "common/later_windows.h"

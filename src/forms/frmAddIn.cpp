@@ -5,7 +5,7 @@
 #include "common/owners.h"
 #include "common/twips.h"
 #include "forms/resources.h"
-#include "save/modAddin.h"
+#include "texts/modAddin.h"
 #include "shell/dialogs.h"
 
 namespace quarnel {

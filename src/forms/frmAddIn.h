@@ -16,7 +16,7 @@
 #include <memory>
 #include <string>
 
-#include "addin/host.h"
+#include "ide/host.h"
 #include "shell/modSHBrowseForFolder.h"
 
 namespace quarnel {

@@ -14,7 +14,7 @@
 #include "common/later_windows.h"
 #include "forms/frmAddIn.h"
 #include "save/file_identity.h"
-#include "save/modAddin.h"
+#include "texts/modAddin.h"
 #include "save/save_progress.h"
 #include "shell/dialogs.h"
 #include "shell/modSHBrowseForFolder.h"

@@ -5,7 +5,7 @@
 // folder the user picks, through the IDE's own save operations.
 #include <string>
 
-#include "addin/host.h"
+#include "ide/host.h"
 
 namespace quarnel {
 

@@ -4,7 +4,7 @@
 
 #include "common/app.h"
 #include "forms/frmAddIn.h"
-#include "save/modAddin.h"
+#include "texts/modAddin.h"
 
 namespace quarnel {
 namespace {

@@ -4,7 +4,7 @@
 
 #include "Quarnel_h.h"
 #include "addin/Connect.h"
-#include "save/modAddin.h"
+#include "texts/modAddin.h"
 #include "common/app.h"
 #include "standin/ide.h"
 #include "addin/addin_dll.h"

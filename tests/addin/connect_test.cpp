@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "addin/addin_dll.h"
-#include "addin/host.h"
+#include "ide/host.h"
 
 namespace quarnel::test {
 namespace {

@@ -8,7 +8,7 @@
 #include <cwchar>
 #include <string>
 
-#include "addin/host.h"
+#include "ide/host.h"
 #include "addin/menu_sink.h"
 #include "common/later_windows.h"
 #include "save/file_identity.h"

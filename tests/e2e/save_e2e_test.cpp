@@ -12,11 +12,11 @@
 #include <optional>
 #include <thread>
 
-#include "addin/host.h"
+#include "ide/host.h"
 #include "common/app.h"
 #include "common/error.h"
 #include "forms/frmAddIn.h"
-#include "save/modAddin.h"
+#include "texts/modAddin.h"
 #include "save/project_save.h"
 #include "standin/ide.h"
 #include "support/dialog_driver.h"

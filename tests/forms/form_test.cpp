@@ -7,7 +7,7 @@
 
 #include "common/twips.h"
 #include "forms/frmAddIn.h"
-#include "save/modAddin.h"
+#include "texts/modAddin.h"
 #include "standin/ide.h"
 #include "support/dialog_driver.h"
 #include "support/pixels.h"

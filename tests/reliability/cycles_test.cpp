@@ -13,7 +13,7 @@
 #include "addin/Connect.h"
 #include "addin/module.h"
 #include "common/app.h"
-#include "save/modAddin.h"
+#include "texts/modAddin.h"
 #include "save/save_progress.h"
 #include "standin/ide.h"
 #include "support/process_usage.h"

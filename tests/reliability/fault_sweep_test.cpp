@@ -19,7 +19,7 @@
 #include "addin/module.h"
 #include "common/app.h"
 #include "forms/frmAddIn.h"
-#include "save/modAddin.h"
+#include "texts/modAddin.h"
 #include "standin/ide.h"
 #include "support/dialog_driver.h"
 #include "support/process_usage.h"

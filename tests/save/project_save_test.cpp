@@ -13,12 +13,12 @@
 #include <string>
 #include <vector>
 
-#include "addin/host.h"
+#include "ide/host.h"
 #include "common/ansi.h"
 #include "common/app.h"
 #include "common/error.h"
 #include "forms/frmAddIn.h"
-#include "save/modAddin.h"
+#include "texts/modAddin.h"
 #include "save/project_save.h"
 #include "save/save_progress.h"
 #include "standin/ide.h"

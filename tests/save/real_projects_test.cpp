@@ -8,11 +8,11 @@
 #include <algorithm>
 #include <cwctype>
 
-#include "addin/host.h"
+#include "ide/host.h"
 #include "common/ansi.h"
 #include "common/app.h"
 #include "forms/frmAddIn.h"
-#include "save/modAddin.h"
+#include "texts/modAddin.h"
 #include "save/project_save.h"
 #include "standin/ide.h"
 #include "support/dialog_driver.h"

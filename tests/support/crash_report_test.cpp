@@ -9,7 +9,7 @@
 #include <string>
 #include <thread>
 
-#include "addin/host.h"
+#include "ide/host.h"
 #include "standin/ide.h"
 #include "support/crash_report.h"
 #include "support/temp_folder.h"

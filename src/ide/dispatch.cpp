@@ -1,4 +1,4 @@
-#include "addin/dispatch.h"
+#include "ide/dispatch.h"
 
 #include <algorithm>
 

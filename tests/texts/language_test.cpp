@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "save/modAddin.h"
+#include "texts/modAddin.h"
 #include "support/crash_report.h"
 
 namespace {

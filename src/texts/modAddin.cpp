@@ -1,4 +1,4 @@
-#include "save/modAddin.h"
+#include "texts/modAddin.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "addin/host.h"
+#include "ide/host.h"
 
 #include <ocidl.h>
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "save/modAddin.h"
+#include "texts/modAddin.h"
 
 namespace quarnel {
 namespace {

@@ -14,7 +14,7 @@
 #include <functional>
 #include <string>
 
-#include "addin/dispatch.h"
+#include "ide/dispatch.h"
 
 namespace quarnel::host {
 

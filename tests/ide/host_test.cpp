@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "addin/host.h"
+#include "ide/host.h"
 #include "common/error.h"
 #include "standin/ide.h"
 #include "support/temp_folder.h"
