@@ -381,6 +381,7 @@ bool App::AnswerDialogs(std::vector<size_t>& pending, const std::function<void()
   // What the user (or Windows) does while the save's progress window shows.
   std::vector<Step> while_saving;
   bool progress_expected = false;
+  std::wstring progress_picture;  // "progress NAME": NAME.bmp of the window
   for (size_t p_index = 0; p_index < pending.size(); ++p_index) {
     const Step& s = steps[pending[p_index]];
     if (_wcsicmp(s.keyword.c_str(), L"meanwhile") == 0) continue;  // taken with its dialog below
@@ -397,6 +398,7 @@ bool App::AnswerDialogs(std::vector<size_t>& pending, const std::function<void()
     }
     if (_wcsicmp(s.keyword.c_str(), L"progress") == 0) {
       progress_expected = true;
+      if (!s.args.empty()) progress_picture = s.args[0];
       while_saving = std::move(meanwhile);
       continue;
     }
@@ -463,6 +465,13 @@ bool App::AnswerDialogs(std::vector<size_t>& pending, const std::function<void()
       InternalGetWindowText(progress, title, 256);
       Print(std::wstring(L"progress [") + title + L"]");
       progress_seen = true;
+      if (!progress_picture.empty()) {
+        Sleep(400);  // drawn, with its text
+        RECT rect;
+        GetWindowRect(progress, &rect);
+        const std::wstring path = folder + L"\\" + progress_picture + L".bmp";
+        Print((SaveScreenBmp(rect, path) ? L"screenshot: " : L"screenshot failed: ") + path);
+      }
       for (const Step& action : while_saving) {
         DWORD_PTR done = 0;
         if (!SendMessageTimeoutW(main_window, kRunStepMessage, 0, reinterpret_cast<LPARAM>(&action), SMTO_NORMAL,
@@ -601,6 +610,13 @@ bool App::RunStep(const Step& step, std::vector<size_t>& pending) {
     // Each save of a file takes this many milliseconds more (a network share).
     ide->set_save_delay(static_cast<DWORD>(_wtoi(a[0].c_str())));
     Print(L"slow disk: " + a[0] + L" ms a file");
+    return true;
+  }
+  if (is(L"fail", 3)) {
+    // OPERATION CALL DESCRIPTION: the CALLth call of OPERATION from now
+    // (_VBComponent.SaveAs) fails with DESCRIPTION (a full disk, say).
+    ide->fail({.description = a[2], .operation = a[0], .call = _wtoi(a[1].c_str())});
+    Print(L"fail: " + a[0] + L" " + a[1] + L": " + a[2]);
     return true;
   }
   if (is(L"slow-ide", 1)) {

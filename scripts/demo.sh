@@ -16,8 +16,11 @@
 # screenshots (the IDE with its File menu open, each dialog) into
 # build/demo-output. Then a new project is saved into a folder that holds
 # another project's Form1.frm and Project1.vbp: the add-in asks before replacing
-# them, and the demo answers No. It exits 0 when the project was saved and the
-# other project's files are untouched.
+# them, and the demo answers No; into a folder where another project's form is
+# read-only: the add-in refuses; on a slow disk: the add-in shows its progress;
+# and on a disk that fills after the first file: the failure names that file.
+# It exits 0 when the project was saved and the other project's files are
+# untouched.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build="${QUARNEL_BUILD_DIR:-$root/build}"
@@ -52,12 +55,16 @@ export WINEPREFIX="$prefix" WINEARCH=win32 WINEDEBUG="${WINEDEBUG:--all}" WINEDL
 # walks to them: the demo's folders are on a drive of their own, D:.
 demo="$build/demo-drive"
 rm -rf "$demo" "$out"
-mkdir -p "$demo/Quarnel" "$demo/IDE" "$demo/Work" "$demo/Projects/$name" "$demo/Projects/Shared" "$out"
+mkdir -p "$demo/Quarnel" "$demo/IDE" "$demo/Work" "$demo/Projects/$name" "$demo/Projects/Shared" "$demo/Projects/Locked" \
+  "$demo/Projects/Slow" "$demo/Projects/Full" "$out"
 # Another project's files, where the second run saves a new project.
 printf 'VERSION 5.00\r\nBegin VB.Form Form1\r\n   Caption = "Another project"\r\nEnd\r\nAttribute VB_Name = "Form1"\r\n' \
   >"$demo/Projects/Shared/Form1.frm"
 printf 'Type=Exe\r\nForm=Form1.frm\r\nName="Another"\r\n' >"$demo/Projects/Shared/Project1.vbp"
 other_sums=$(cd "$demo/Projects/Shared" && sha256sum Form1.frm Project1.vbp)
+# A read-only form of another project, where the new project is then refused.
+printf 'VERSION 5.00\r\nBegin VB.Form Form1\r\nEnd\r\n' >"$demo/Projects/Locked/Form1.frm"
+chmod a-w "$demo/Projects/Locked/Form1.frm"
 ln -sfn ../../demo-drive "$prefix/dosdevices/d:"
 cp "$build/src/Quarnel.dll" "$demo/Quarnel/"
 cp "$build/test-drive/ideapp/program/"{quarnel_ide.exe,VB6EXT.OLB,MSO.DLL} "$demo/IDE/"
@@ -119,6 +126,21 @@ new-project Project1
 folder D:\Projects\Shared
 msgbox no "The folder already holds files that saving would replace:"
 click File 7
+folder D:\Projects\Locked
+msgbox ok "The save cannot write these files:"
+click File 7
+slow-disk 1000
+folder D:\Projects\Slow
+progress progress
+click File 7
+expect-saved
+slow-disk 0
+change Form1 "' changed again"
+change Module1 "' changed again"
+fail _VBComponent.SaveAs 2 "Disk full"
+folder D:\Projects\Full
+msgbox ok "Already written: Form1.frm"
+click File 7 fails
 STEPS
 status=0
 wine 'D:\IDE\quarnel_ide.exe' --output "Z:$(echo "$out" | tr / '\\')" --script 'D:\demo.script' </dev/null || status=$?

@@ -2,7 +2,9 @@
 # Makes the README's pictures in docs/ again, small PNGs of what the user sees:
 # from the demo, the File menu with the command, the first-use message, the
 # Default-folder and destination browsers and the question before another
-# project's files are replaced; from the install test, the installer's first
+# project's files are replaced, the refusal of files that cannot be written, the
+# progress window of a long save and the failure that names the files already
+# written; from the install test, the installer's first
 # page (for whom to install).
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -19,6 +21,9 @@ demo-output/dialog-1.png first-use.png
 demo-output/dialog-2.png default-folder.png
 demo-output/dialog-5.png destination.png
 demo-output/dialog-7.png replace-question.png
+demo-output/dialog-9.png cannot-write.png
+demo-output/progress.png progress.png
+demo-output/dialog-12.png already-written.png
 installer-output/installer-mode-page.png installer-mode-page.png
 PICTURES
 ls -l "$root/docs"
