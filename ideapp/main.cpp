@@ -1,8 +1,8 @@
 // The stand-in IDE as a program: a main window whose menu bar shows the stand-in
 // IDE's "File" and "Tools" command bars, a list of the active project's components,
 // add-ins found and connected as the Visual Basic 6.0 IDE does it, and a script
-// runner that drives all of it without a person (see README.md, "The stand-in IDE
-// program").
+// runner that drives all of it without a person (see docs/development.md, "The stand-in IDE"
+// and "Its command line and scripts").
 //
 //   quarnel_ide.exe [--script FILE] [--output FOLDER] [PROJECT.vbp]
 //   quarnel_ide.exe --register-typelibs

@@ -21,8 +21,9 @@
 ;   below HKCU; what is the user's (their own copy, their add-in entry) is done
 ;   by the copy running as the user, after the elevated one succeeded. An
 ;   administrator's run (Windows XP, or an elevated prompt) does both at once.
-; The add-in entry is written where the user has none: values there, the
-; LoadBehavior chosen in the IDE's Add-In Manager too, stay (regsvr32 /n /i:addin).
+; The add-in entry is written anew at each install and upgrade, except a
+; LoadBehavior already there (the one chosen in the IDE's Add-In Manager), which
+; stays (regsvr32 /n /i:addin).
 ; Uninstalling for everyone leaves an Active Setup entry whose command removes
 ; each other user's add-in entry at their next logon (unless they have a copy of
 ; their own), and removes the uninstalling user's Quarnel.ini from Windows' file

@@ -55,7 +55,7 @@ if [ -n "${QUARNEL_SIGN_PKCS12:-}" ]; then
   echo "package: signed with $QUARNEL_SIGN_PKCS12 (Quarnel.dll, the installer and its uninstaller)"
 else
   cp "$build/installer/$installer" "$dist/"
-  echo "package: UNSIGNED release (set QUARNEL_SIGN_PKCS12 and QUARNEL_SIGN_PASSWORD to sign it; see README.md)"
+  echo "package: UNSIGNED release (set QUARNEL_SIGN_PKCS12 and QUARNEL_SIGN_PASSWORD to sign it; see docs/development.md)"
 fi
 python3 - "$dist/Quarnel-$version.zip" "$dll" "$build/installer/README.txt" <<'PY'
 import sys, zipfile
