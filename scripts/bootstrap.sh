@@ -67,12 +67,22 @@ export DEBIAN_FRONTEND=noninteractive
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   $SUDO dpkg --add-architecture i386
 fi
-if ! $SUDO apt-get update -q >/tmp/quarnel-apt-update.log 2>&1; then
-  echo "bootstrap: apt-get update failed (see /tmp/quarnel-apt-update.log)" >&2
-  tail -5 /tmp/quarnel-apt-update.log >&2
-  exit 1
-fi
-if ! $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}" >/tmp/quarnel-apt-install.log 2>&1; then
+# A mirror in the middle of a sync fails one index or another for a while: try
+# again, then go on with the indexes that came (the install says what it lacks).
+updated=0
+for attempt in 1 2 3; do
+  if $SUDO apt-get update -q >/tmp/quarnel-apt-update.log 2>&1; then updated=1; break; fi
+  echo "bootstrap: apt-get update failed (attempt $attempt; see /tmp/quarnel-apt-update.log)" >&2
+  tail -3 /tmp/quarnel-apt-update.log >&2
+  [ "$attempt" = 3 ] || sleep 10
+done
+apt_install() { $SUDO apt-get install -y -q --no-install-recommends "$@" "${missing[@]}" >/tmp/quarnel-apt-install.log 2>&1; }
+# Without one architecture's index of the security updates, its packages cannot
+# match the other's newer versions (wine32 needs the same libraries as both):
+# then the release's own versions, which both indexes have.
+release=$(. /etc/os-release 2>/dev/null && echo "${VERSION_CODENAME:-}")
+if ! apt_install && ! { [ "$updated" = 0 ] && [ -n "$release" ] &&
+                    echo "bootstrap: installing again from $release itself" >&2 && apt_install -t "$release"; }; then
   echo "bootstrap: apt-get install failed (see /tmp/quarnel-apt-install.log)" >&2
   tail -20 /tmp/quarnel-apt-install.log >&2
   exit 1
