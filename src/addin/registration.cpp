@@ -67,9 +67,11 @@ bool KeyIsEmpty(HKEY root, const std::wstring& path) {
   return subkeys == 0 && values == 0;
 }
 
-// The user's add-in entry, written again: the LoadBehavior there is the user's
-// choice in the IDE's Add-In Manager and stays; the rest is the add-in's own,
-// and a new version's texts reach every user.
+// The user's add-in entry, written again by any way of registering: the
+// LoadBehavior there is the user's choice in the IDE's Add-In Manager and
+// stays; the rest is the add-in's own, and a new version's texts reach every
+// user. (No other key of ours has a LoadBehavior: for a scope without the
+// entry, this leaves the last key as it is.)
 void KeepLoadBehavior(OwnedKey& entry) {
   unique_hkey key;
   if (RegOpenKeyExW(entry.root, entry.path.c_str(), 0, KEY_QUERY_VALUE, key.put()) == ERROR_SUCCESS &&
@@ -181,7 +183,7 @@ HRESULT RegisterServer(const std::wstring& dll_path, Scope scope) {
   try {
     auto table = RegistrationTable(dll_path, ParseAddinRecord(AddinRecordBytes()), scope,
                                    help.get() ? help.str() : std::wstring(L"Quarnel"));
-    if (scope == Scope::kAddinEntry) KeepLoadBehavior(table.front());
+    KeepLoadBehavior(table.back());  // the add-in's entry, where the scope has one
     const HRESULT hr = WriteRegistration(table);
     return FAILED(hr) ? SELFREG_E_CLASS : S_OK;
   } catch (...) {

@@ -37,8 +37,10 @@ struct OwnedKey {
 // name. The add-in's entry in the IDE's list is the user's either way.
 // kAddinEntry: that entry alone, for a user of a machine-wide installation (at
 // the user's logon, through Windows' Active Setup, or by the installer running
-// as that user); registering it writes every value anew but a LoadBehavior
-// there, the user's choice in the IDE's Add-In Manager. kMachineOnly: the
+// as that user). Every scope that writes the entry writes every value anew
+// but a LoadBehavior there, the user's choice in the IDE's Add-In Manager
+// (registering by hand again, as an upgrade from the zip, keeps it too).
+// kMachineOnly: the
 // machine's part alone, nothing below HKEY_CURRENT_USER (the installer's
 // elevated copy, whose HKEY_CURRENT_USER may be another account's).
 enum class Scope { kMachine, kUser, kAddinEntry, kMachineOnly };

@@ -186,13 +186,25 @@ TEST_F(Regsvr32, RegistersTheClassTypeLibraryAndTheAddinEntry) {
   EXPECT_EQ(ReadString(HKEY_CURRENT_USER, addin, L"SatelliteDllName"), L"orvQuarnel");
 }
 
-TEST_F(Regsvr32, TwiceChangesNothingAndUnregisteringRestoresTheRegistry) {
+const std::wstring kAddinKey = L"Software\\Microsoft\\Visual Basic\\6.0\\Addins\\Quarnel.Connect";
+
+// The user unticks "Load on Startup" in the IDE's Add-In Manager.
+void ChooseNotToLoad() {
+  ASSERT_EQ(RunCommand(L"reg.exe add \"HKCU\\" + kAddinKey + L"\" /v LoadBehavior /t REG_DWORD /d 0 /f"), 0u);
+}
+
+// Registered again (a new copy over the old, by hand), with the user's choice
+// between: that choice stays, and nothing else changes.
+TEST_F(Regsvr32, TwiceChangesNothingButKeepsTheUsersChoiceAndUnregisteringRestoresTheRegistry) {
   const auto before = Snapshot();
   ASSERT_EQ(Register(), 0u);
   const auto once = Snapshot();
   EXPECT_NE(once, before);
+  ChooseNotToLoad();
   ASSERT_EQ(Register(), 0u);
-  const auto twice = Snapshot();
+  auto twice = Snapshot();
+  EXPECT_EQ(twice[L"HKCU\\" + kAddinKey + L" [LoadBehavior]"], L"dword:0");
+  twice[L"HKCU\\" + kAddinKey + L" [LoadBehavior]"] = L"dword:1";
   EXPECT_TRUE(twice == once) << Differences(once, twice);
   ASSERT_EQ(Unregister(), 0u);
   const auto after = Snapshot();
@@ -233,10 +245,11 @@ TEST_F(Regsvr32, PerUserRegistrationWritesOnlyTheUsersKeysAndUndoesThem) {
   EXPECT_EQ(ReadString(HKEY_CURRENT_USER, classes + L"Interface\\{194B1080-1712-41FF-8791-B541F9977306}\\TypeLib",
                        nullptr),
             L"{D6C1C353-BB8B-4E84-9B09-B25DBB389205}");
-  EXPECT_EQ(ReadString(HKEY_CURRENT_USER, L"Software\\Microsoft\\Visual Basic\\6.0\\Addins\\Quarnel.Connect",
-                       L"FriendlyName"),
-            L"Orv Quarnel...");
+  EXPECT_EQ(ReadString(HKEY_CURRENT_USER, kAddinKey, L"FriendlyName"), L"Orv Quarnel...");
   EXPECT_TRUE(MachineClasses() == machine_before) << Differences(machine_before, MachineClasses());
+  ChooseNotToLoad();
+  ASSERT_EQ(RunCommand(L"regsvr32.exe /s /n /i:user" + dll), 0u);
+  EXPECT_EQ(ReadNumber(HKEY_CURRENT_USER, kAddinKey, L"LoadBehavior"), 0u) << "registered again by hand";
   ASSERT_EQ(RunCommand(L"regsvr32.exe /s /u /n /i:user" + dll), 0u);
   EXPECT_TRUE(user() == user_before) << Differences(user_before, user());
   EXPECT_NE(RunCommand(L"regsvr32.exe /s /n /i:everyone" + dll), 0u) << "only \"user\" is known";
@@ -262,8 +275,8 @@ TEST_F(Regsvr32, MachinePartAloneThenTheUsersEntryKeepingTheirChoice) {
   ASSERT_EQ(RunCommand(L"regsvr32.exe /s /n /i:machine" + dll), 0u);
   EXPECT_TRUE(Snapshot() == expected) << Differences(expected, Snapshot());
 
-  const std::wstring addin = L"Software\\Microsoft\\Visual Basic\\6.0\\Addins\\Quarnel.Connect";
-  ASSERT_EQ(RunCommand(L"reg.exe add \"HKCU\\" + addin + L"\" /v LoadBehavior /t REG_DWORD /d 0 /f"), 0u);
+  const std::wstring& addin = kAddinKey;
+  ChooseNotToLoad();
   ASSERT_EQ(RunCommand(L"reg.exe add \"HKCU\\" + addin + L"\" /v FriendlyName /d \"Older name\" /f"), 0u);
   ASSERT_EQ(RunCommand(L"regsvr32.exe /s /n /i:addin" + dll), 0u);
   EXPECT_EQ(ReadNumber(HKEY_CURRENT_USER, addin, L"LoadBehavior"), 0u);
