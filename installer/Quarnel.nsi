@@ -1,6 +1,11 @@
 ; Quarnel's installer, in one of two modes chosen on its first page (or with
-; /CURRENTUSER or /ALLUSERS beside /S):
-; - for me only (the default; no administrator): Quarnel.dll and a read-me in the
+; /CURRENTUSER or /ALLUSERS beside /S). The default is for me only, unless the
+; Visual Basic IDE is set to start as administrator on this computer (its
+; compatibility settings, or a shortcut to it marked "Run as administrator",
+; with UAC on): Windows does not show a user's own classes to such an IDE, so
+; the default is then for everyone, the page says why, and a choice of for me
+; only is warned of. A silent run with no mode takes the same default.
+; - for me only (no administrator): Quarnel.dll and a read-me in the
 ;   user's own programs folder, the add-in registered for this user through the
 ;   DLL itself (regsvr32 /n /i:user), listed in this user's Add/Remove Programs;
 ;   The installer runs as the user who starts it, with no elevation prompt.
@@ -44,11 +49,22 @@ RequestExecutionLevel user
 !include FileFunc.nsh
 !include WordFunc.nsh
 !include nsDialogs.nsh
+!include WinVer.nsh
+!include x64.nsh
 
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Quarnel"
 !define ACTIVE_SETUP_KEY "Software\Microsoft\Active Setup\Installed Components\{B49DBFBD-ABE8-493A-A11E-D4D2D38DD7A6}"
 !define ADDIN_KEY "Software\Microsoft\Visual Basic\6.0\Addins\Quarnel.Connect"
+; A user's own class (a copy registered for them alone), in 32- and 64-bit words.
+!define USER_CLASS_KEY "Software\Classes\CLSID\{B49DBFBD-ABE8-493A-A11E-D4D2D38DD7A6}\InprocServer32"
+!define USER_CLASS_KEY_WOW "Software\Classes\Wow6432Node\CLSID\{B49DBFBD-ABE8-493A-A11E-D4D2D38DD7A6}\InprocServer32"
 !define REGSVR32 '"$SYSDIR\regsvr32.exe" /s'
+; Where VB6's setup says it put the IDE (ProductDir\VB6.EXE), where Windows
+; keeps a program's compatibility settings (value: the program's path), and
+; whether UAC is on (EnableLUA).
+!define VB6_SETUP_KEY "Software\Microsoft\VisualStudio\6.0\Setup\Microsoft Visual Basic"
+!define LAYERS_KEY "Software\Microsoft\Windows NT\CurrentVersion\AppCompatFlags\Layers"
+!define UAC_KEY "Software\Microsoft\Windows\CurrentVersion\Policies\System"
 
 ; Exit codes of a run that changed nothing.
 !define EXIT_IN_USE 4
@@ -61,6 +77,9 @@ Var Elevated  ; 1: started elevated by a user's copy (/ELEVATED): nothing below 
 Var LoadChoice ; the user's LoadBehavior, kept across their entry's rewriting
 Var ModeUser
 Var ModeAll
+Var IdePaths    ; "|" and each VB6.EXE found, followed by "|"
+Var IdeElevated ; what sets the IDE to run as administrator, in the page's words; "" for nothing
+Var Where       ; the folder searched for shortcuts, in the page's words
 
 ; A release signs the uninstaller as it is made, and the installer last
 ; (scripts/package.sh defines SIGN, a command for the file "%1"); a signing that
@@ -164,6 +183,143 @@ FunctionEnd
   ${EndIf}
 !macroend
 
+; How the Visual Basic IDE starts on this computer: $IdeElevated names what
+; sets it to run as administrator, or is "". Without UAC (Windows XP, or UAC
+; turned off) nothing runs elevated in that sense: an administrator's IDE then
+; sees the user's own classes, and a copy for me only loads.
+Function FindHowTheIdeStarts
+  StrCpy $IdeElevated ""
+  StrCpy $IdePaths "|"
+  ${IfNot} ${AtLeastWinVista}
+    Return
+  ${EndIf}
+  ; 64-bit Windows reads its policies, and the machine's compatibility
+  ; settings, in its own (64-bit) view; VB6's setup, a 32-bit program, writes
+  ; the 32-bit one, but either may hold it.
+  ${If} ${RunningX64}
+    SetRegView 64
+  ${EndIf}
+  ReadRegDWORD $0 HKLM "${UAC_KEY}" "EnableLUA"
+  ReadRegStr $R0 HKLM "${VB6_SETUP_KEY}" "ProductDir"
+  SetRegView 32
+  ReadRegStr $R1 HKLM "${VB6_SETUP_KEY}" "ProductDir"
+  SetRegView default
+  ${If} $0 == "0"
+    Return
+  ${EndIf}
+  Push $R0
+  Call CheckIde
+  Push $R1
+  Call CheckIde
+  ${If} $IdePaths == "|"
+  ${OrIf} $IdeElevated != ""
+    Return
+  ${EndIf}
+  ; A shortcut to it marked "Run as administrator": in the user's Start menu,
+  ; the taskbar's and Start's pins (below Quick Launch, which is $TEMP where
+  ; there is none), on the desktop (its own shortcuts only: a desktop may hold
+  ; whole project folders), and all users' Start menu and desktop.
+  StrCpy $Where "in your Start menu"
+  ${Locate} "$STARTMENU" "/L=F /M=*.lnk" CheckShortcut
+  ${If} $QUICKLAUNCH != $TEMP
+    StrCpy $Where "on your taskbar"
+    ${Locate} "$QUICKLAUNCH" "/L=F /M=*.lnk" CheckShortcut
+  ${EndIf}
+  StrCpy $Where "on your desktop"
+  ${Locate} "$DESKTOP" "/L=F /M=*.lnk /G=0" CheckShortcut
+  SetShellVarContext all
+  StrCpy $Where "in the Start menu for all users"
+  ${Locate} "$STARTMENU" "/L=F /M=*.lnk" CheckShortcut
+  StrCpy $Where "on the desktop for all users"
+  ${Locate} "$DESKTOP" "/L=F /M=*.lnk /G=0" CheckShortcut
+  SetShellVarContext current
+FunctionEnd
+
+; The compatibility settings of the IDE below the folder on the stack (VB6's
+; ProductDir): a value named by VB6.EXE's path whose words include RUNASADMIN
+; ("~ RUNASADMIN", "RUNASADMIN WINXPSP3"), the user's or the machine's.
+!macro RUNS_AS_ADMIN DATA WHAT
+  ClearErrors
+  ${WordFind} " ${DATA} " " RUNASADMIN " "E*" $2
+  ${IfNot} ${Errors}
+  ${AndIf} $IdeElevated == ""
+    StrCpy $IdeElevated "${WHAT}"
+  ${EndIf}
+!macroend
+Function CheckIde
+  Exch $R9
+  StrCpy $0 $R9 1 -1
+  ${If} $0 == "\"
+    StrCpy $R9 $R9 -1
+  ${EndIf}
+  ${If} $R9 != ""
+    StrCpy $R9 "$R9\VB6.EXE"
+  ${EndIf}
+  ClearErrors
+  ${WordFind} $IdePaths "|$R9|" "E*" $0
+  ${If} $R9 != ""
+  ${AndIf} ${Errors}
+  ${AndIf} ${FileExists} $R9
+    StrCpy $IdePaths "$IdePaths$R9|"
+    ReadRegStr $1 HKCU "${LAYERS_KEY}" $R9
+    !insertmacro RUNS_AS_ADMIN $1 "in its compatibility settings"
+    ${If} ${RunningX64}
+      SetRegView 64
+    ${EndIf}
+    ReadRegStr $1 HKLM "${LAYERS_KEY}" $R9
+    SetRegView default
+    !insertmacro RUNS_AS_ADMIN $1 "in its compatibility settings for all users"
+  ${EndIf}
+  Pop $R9
+FunctionEnd
+
+; A shortcut found by Locate ($R9, its name $R7): marked "Run as administrator"
+; (the link's flag SLDF_RUNAS_USER, 0x2000, in its header: the byte at 0x15 of
+; a file that begins with the header's size, 0x4C) and pointing at the IDE.
+Function CheckShortcut
+  ${If} $IdeElevated != ""
+    Push StopLocate
+    Return
+  ${EndIf}
+  ClearErrors
+  FileOpen $R0 $R9 r
+  ${IfNot} ${Errors}
+    FileReadByte $R0 $R1
+    FileSeek $R0 21
+    FileReadByte $R0 $R2
+    FileClose $R0
+    IntOp $R2 $R2 & 0x20
+    ${If} $R1 == 76
+    ${AndIf} $R2 != 0
+      ; Its target, from the shell's own reading (IShellLinkW, IPersistFile).
+      StrCpy $R3 ""
+      System::Call "ole32::CoCreateInstance(g '{00021401-0000-0000-C000-000000000046}', p 0, i 1, \
+        g '{000214F9-0000-0000-C000-000000000046}', *p .R4) i .R0"
+      ${If} $R0 == 0
+        System::Call "$R4->0(g '{0000010B-0000-0000-C000-000000000046}', *p .R5) i .R0"
+        ${If} $R0 == 0
+          System::Call "$R5->5(w R9, i 0) i .R0"
+          ${If} $R0 == 0
+            System::Call "$R4->3(w .R3, i ${NSIS_MAX_STRLEN}, p 0, i 0)"
+          ${EndIf}
+          System::Call "$R5->2()"
+        ${EndIf}
+        System::Call "$R4->2()"
+      ${EndIf}
+      ClearErrors
+      ${WordFind} $IdePaths "|$R3|" "E*" $R0
+      ${If} $R3 != ""
+      ${AndIfNot} ${Errors}
+        StrCpy $IdeElevated $R7 -4
+        StrCpy $IdeElevated 'by its shortcut "$IdeElevated" $Where'
+        Push StopLocate
+        Return
+      ${EndIf}
+    ${EndIf}
+  ${EndIf}
+  Push ""
+FunctionEnd
+
 Function .onInit
   !insertmacro FIND_ADMIN
   StrCpy $AllUsers 0
@@ -187,12 +343,24 @@ Function .onInit
   ${IfNot} ${Errors}
     StrCpy $Elevated 1
   ${EndIf}
+  ; With no mode given, the default follows the way the IDE starts.
+  ${If} $ModeGiven == 0
+    Call FindHowTheIdeStarts
+    ${If} $IdeElevated != ""
+      StrCpy $AllUsers 1
+    ${EndIf}
+  ${EndIf}
+  ; For everyone without the rights: a mode given, or a silent run's default,
+  ; is asked for now; the page's default, when the page is left.
   ${If} $AllUsers == 1
   ${AndIf} $IsAdmin != 1
-    Call Elevate
-    MessageBox MB_OK|MB_ICONSTOP "Installing Quarnel for all users needs an administrator." /SD IDOK
-    SetErrorLevel ${EXIT_NOT_ADMIN}
-    Quit
+    ${If} $ModeGiven == 1
+    ${OrIf} ${Silent}
+      Call Elevate
+      MessageBox MB_OK|MB_ICONSTOP "Installing Quarnel for all users needs an administrator." /SD IDOK
+      SetErrorLevel ${EXIT_NOT_ADMIN}
+      Quit
+    ${EndIf}
   ${EndIf}
   Call ApplyMode
 FunctionEnd
@@ -283,11 +451,16 @@ Function ModePage
   ${EndIf}
   nsDialogs::Create 1018
   Pop $0
-  ${NSD_CreateLabel} 0 0 100% 30u "Install Quarnel for whom?$\r$\nIf you run the Visual Basic 6.0 IDE as administrator, choose everyone on this computer."
+  ${If} $IdeElevated == ""
+    StrCpy $0 "If you run the Visual Basic 6.0 IDE as administrator, choose everyone on this computer."
+  ${Else}
+    StrCpy $0 "Your Visual Basic 6.0 IDE is set to run as administrator ($IdeElevated), so it can load Quarnel only if Quarnel is installed for everyone on this computer."
+  ${EndIf}
+  ${NSD_CreateLabel} 0 0 100% 40u "Install Quarnel for whom?$\r$\n$0"
   Pop $0
-  ${NSD_CreateRadioButton} 10u 36u 100% 12u "For &me only (no administrator needed)"
+  ${NSD_CreateRadioButton} 10u 46u 100% 12u "For &me only (no administrator needed)"
   Pop $ModeUser
-  ${NSD_CreateRadioButton} 10u 52u 100% 12u "For &everyone on this computer (needs an administrator)"
+  ${NSD_CreateRadioButton} 10u 62u 100% 12u "For &everyone on this computer (needs an administrator)"
   Pop $ModeAll
   ${If} $AllUsers == 1
     ${NSD_Check} $ModeAll
@@ -300,6 +473,13 @@ FunctionEnd
 Function ModePageLeave
   ${NSD_GetState} $ModeAll $0
   StrCpy $AllUsers 0
+  ${If} $0 != ${BST_CHECKED}
+  ${AndIf} $IdeElevated != ""
+    MessageBox MB_YESNO|MB_ICONEXCLAMATION|MB_DEFBUTTON2 \
+      "Your Visual Basic 6.0 IDE is set to run as administrator ($IdeElevated). Started that way, it will not load a copy of Quarnel installed for you only: it will say that Quarnel could not be loaded.$\r$\n$\r$\nInstall for you only anyway?" \
+      IDYES +2
+    Abort
+  ${EndIf}
   ${If} $0 == ${BST_CHECKED}
     StrCpy $AllUsers 1
     ${If} $IsAdmin != 1
@@ -478,13 +658,17 @@ Section "Uninstall"
     ; no copy of their own: the same entry, a higher version, another command.
     ; (It stays, to do so for users who have not logged on yet, until Quarnel is
     ; installed for everyone again.) A copy of their own is told by their own
-    ; Add/Remove Programs entry, which every Windows keeps in one place: their
-    ; class is not (64-bit Windows keeps a 32-bit program's below Wow6432Node,
-    ; and Explorer, which runs the command, may start the 64-bit cmd and reg).
+    ; Add/Remove Programs entry (installed), or by their own class (registered
+    ; by hand), named in both places a user's class can be: 64-bit Windows 7 and
+    ; later keep a 32-bit program's below Wow6432Node, and Explorer, which runs
+    ; the command, may start the 64-bit cmd and reg; a 32-bit reg finds it
+    ; under the first name. Each "if errorlevel 1" holds the rest of the line:
+    ; the next question is asked only when the last found nothing (Wine's cmd
+    ; runs "||" after a redirection whatever the answer).
     Call un.NextActiveSetupVersion
     WriteRegStr HKLM "${ACTIVE_SETUP_KEY}" "" "Quarnel (Visual Basic 6.0 add-in), removed"
     WriteRegStr HKLM "${ACTIVE_SETUP_KEY}" "StubPath" \
-      '"$SYSDIR\cmd.exe" /c reg query "HKCU\${UNINSTALL_KEY}" /v InstallLocation >nul 2>&1 & if errorlevel 1 reg delete "HKCU\${ADDIN_KEY}" /f >nul 2>&1'
+      '"$SYSDIR\cmd.exe" /c reg query "HKCU\${UNINSTALL_KEY}" /v InstallLocation >nul 2>&1 & if errorlevel 1 reg query "HKCU\${USER_CLASS_KEY}" >nul 2>&1 & if errorlevel 1 reg query "HKCU\${USER_CLASS_KEY_WOW}" >nul 2>&1 & if errorlevel 1 reg delete "HKCU\${ADDIN_KEY}" /f >nul 2>&1'
     WriteRegStr HKLM "${ACTIVE_SETUP_KEY}" "Version" "$0"
     WriteRegDWORD HKLM "${ACTIVE_SETUP_KEY}" "IsInstalled" 1
   ${Else}

@@ -5,7 +5,7 @@
 # project's files are replaced, the refusal of files that cannot be written, the
 # progress window of a long save and the failure that names the files already
 # written; from the install test, the installer's first
-# page (for whom to install).
+# page (for whom to install), as usual and for an IDE run as administrator.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build="${QUARNEL_BUILD_DIR:-$root/build}"
@@ -25,5 +25,6 @@ demo-output/dialog-9.png cannot-write.png
 demo-output/progress.png progress.png
 demo-output/dialog-12.png already-written.png
 installer-output/installer-mode-page.png installer-mode-page.png
+installer-output/installer-mode-page-admin.png installer-mode-page-admin.png
 PICTURES
 ls -l "$root/docs"

@@ -188,7 +188,7 @@ open(sys.argv[1], "wb").write(data.replace("HKEY_CURRENT_USER\\Software\\Classes
   rm -f "$drive/Default/Quarnel.ini"
   find "$drive/Default/Dest" -mindepth 1 ! -name .made -exec rm -rf {} + 2>/dev/null
   rm -rf "$drive/work" && mkdir -p "$drive/work" && cp "$sample"/* "$drive/work/"
-  "$run" 'D:\ideapp\program\quarnel_ide.exe' --script "$(winpath "$here/use.script")" </dev/null ||
+  "$run" "${ide:-D:\ideapp\program\quarnel_ide.exe}" --script "$(winpath "$here/use.script")" </dev/null ||
     fail "the stand-in IDE did not save through the installed add-in"
   if [ -n "$merged" ]; then
     for key in "Quarnel.Connect" "CLSID\\$clsid" "Interface\\{194B1080-1712-41FF-8791-B541F9977306}" \
@@ -199,19 +199,114 @@ open(sys.argv[1], "wb").write(data.replace("HKEY_CURRENT_USER\\Software\\Classes
   fi
 }
 
-if once; then
-echo "--- the installer's first page: for whom"
+# The installer's first page, as the user meets it: the interactive installer
+# runs while the user (setup_user.exe) reads its controls, one line each
+# (class|checked|text), and "photograph NAME" takes its picture (the stand-in
+# IDE program's screenshot) into $pictures.
 pictures="$build/installer-output"
+title="Quarnel $version Setup"
+setup_user=$(winpath "$build/installer/setup_user.exe")
+open_installer() { "$run" "$(winpath "$installer")" </dev/null >/dev/null 2>&1 & shown=$!; }
+read_page() { "$run" "$setup_user" read "$title" | tr -d '\r'; }
+close_installer() { "$run" taskkill /F /IM "$(basename "$installer")" >/dev/null 2>&1; wait "$shown"; }
+photograph() {
+  printf 'window-screenshot "%s" %s\r\n' "$title" "$1" >"$pictures/$1.script"
+  "$run" 'D:\ideapp\program\quarnel_ide.exe' --output "$(winpath "$pictures")" \
+    --script "$(winpath "$pictures/$1.script")" </dev/null >"$pictures/out.txt" 2>&1 &&
+    python3 "$here/../../scripts/bmp2png.py" "$pictures/$1.bmp" >/dev/null 2>&1 ||
+    fail "no picture $1 of the installer's first page: $(cat "$pictures/out.txt")"
+}
+# ROW me|everyone [SENTENCE]: the first page's default mode, and why it says so.
+usual="If you run the Visual Basic 6.0 IDE as administrator, choose everyone on this computer."
+elevated="Your Visual Basic 6.0 IDE is set to run as administrator"
+expect_default() {
+  local radio="For &me only" page
+  [ "$2" = everyone ] && radio="For &everyone"
+  open_installer
+  page=$(read_page)
+  close_installer
+  echo "$page" | grep -q "^Button|checked|$radio" && echo "$page" | grep -qF "${3:-$usual}" ||
+    fail "$1: the first page should choose \"$radio\" and say \"${3:-$usual}\", it shows: $page"
+}
+
+# The stand-in IDE program as VB6's setup registers the IDE: VB6.EXE in the
+# folder its ProductDir names, in the 32-bit view, where VB6's 32-bit setup
+# writes it. The user has what many have and what does not elevate: Windows XP
+# SP3 compatibility, and a shortcut to the IDE in their Start menu. UAC is on,
+# as on Windows (Wine's own prefix says it is off: everything runs as an
+# administrator there).
+ide_exe='D:\ideapp\program\VB6.EXE'
+cp "$drive/program/quarnel_ide.exe" "$drive/program/VB6.EXE"
+vb6_setup_key='HKLM\Software\Microsoft\VisualStudio\6.0\Setup\Microsoft Visual Basic'
+layers='Software\Microsoft\Windows NT\CurrentVersion\AppCompatFlags\Layers'
+uac_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Policies\System'
+app_data=$("$run" cmd /c echo %APPDATA% | tr -d '\r')
+public=$("$run" cmd /c echo %PUBLIC% | tr -d '\r')
+start_menu="$app_data\Microsoft\Windows\Start Menu\Programs\Microsoft Visual Basic 6.0"
+unix() { "$run" winepath -u "$1" 2>/dev/null | tr -d '\r'; }
+desktop_link="$public\Desktop\Visual Basic 6.0.lnk"
+# 64-bit Windows' own registry view (its policies, the machine's compatibility
+# settings), where a 64-bit prefix has one: the 64-bit reg.
+reg64() { if [ -n "$explorer64" ]; then "$run" "$(winpath "$explorer64")" reg "$@"; else "$run" reg "$@"; fi; }
+# The user's compatibility settings for the IDE.
+user_layer() { "$run" reg add "HKCU\\$layers" /v "$ide_exe" /d "$1" /f >/dev/null; }
+uac=$(reg64 query "$uac_key" /v EnableLUA 2>/dev/null | tr -d '\r' | awk '$1 == "EnableLUA" { print $3 }')
+{ reg64 add "$uac_key" /v EnableLUA /t REG_DWORD /d 1 /f >/dev/null &&
+  "$run" reg add "$vb6_setup_key" /v ProductDir /d 'D:\ideapp\program' /f >/dev/null &&
+  user_layer '~ WINXPSP3' &&
+  mkdir -p "$(unix "$start_menu")" &&
+  "$run" "$setup_user" shortcut "$start_menu\Visual Basic 6.0.lnk" "$ide_exe"; } ||
+  fail "cannot register the stand-in IDE program as VB6.EXE"
+
+echo "--- the installer's first page follows the way the IDE starts"
+expect_default "nothing sets the IDE to run as administrator" me
+user_layer '~ RUNASADMIN WINXPSP3'
+expect_default "the user's compatibility settings" everyone "$elevated (in its compatibility settings), so it can load Quarnel only if Quarnel is installed for everyone on this computer."
+reg64 add "$uac_key" /v EnableLUA /t REG_DWORD /d 0 /f >/dev/null
+expect_default "UAC turned off" me
+reg64 add "$uac_key" /v EnableLUA /t REG_DWORD /d 1 /f >/dev/null
+user_layer '~ WINXPSP3'
+reg64 add "HKLM\\$layers" /v "$ide_exe" /d 'RUNASADMIN' /f >/dev/null
+[ -n "$explorer64" ] && "$run" reg query "HKLM\\$layers" /v "$ide_exe" >/dev/null 2>&1 &&
+  fail "the 64-bit view's compatibility settings are seen in the 32-bit one: the row proves nothing"
+expect_default "the machine's compatibility settings" everyone "$elevated (in its compatibility settings for all users)"
+reg64 delete "HKLM\\$layers" /v "$ide_exe" /f >/dev/null
+"$run" "$setup_user" shortcut "$desktop_link" "$ide_exe" runas || fail "cannot make a shortcut marked Run as administrator"
+expect_default "a shortcut marked Run as administrator" everyone "$elevated (by its shortcut \"Visual Basic 6.0\" on the desktop for all users)"
+rm -f "$(unix "$desktop_link")"
+
+if once; then
+echo "--- set to run as administrator: the first page says so, and for me only is warned of"
 rm -rf "$pictures" && mkdir -p "$pictures"
-sed "s/Quarnel 1.01 Setup/Quarnel $version Setup/" "$here/mode-page.script" >"$pictures/mode-page.script"
-"$run" "$(winpath "$installer")" </dev/null >/dev/null 2>&1 &
-shown=$!
-"$run" 'D:\ideapp\program\quarnel_ide.exe' --output "$(winpath "$pictures")" \
-  --script "$(winpath "$pictures/mode-page.script")" </dev/null >"$pictures/out.txt" 2>&1 ||
-  fail "no picture of the installer's first page: $(cat "$pictures/out.txt")"
-"$run" taskkill /F /IM "$(basename "$installer")" >/dev/null 2>&1
-wait "$shown"
-python3 "$here/../../scripts/bmp2png.py" "$pictures/installer-mode-page.bmp" >/dev/null 2>&1
+user_layer '~ RUNASADMIN'
+open_installer
+photograph installer-mode-page-admin
+"$run" "$setup_user" click "$title" "For &me only (no administrator needed)" &&
+  "$run" "$setup_user" click "$title" "&Next >" || fail "cannot choose for me only"
+box=$("$run" "$setup_user" box "$title" no | tr -d '\r')
+[[ "$box" == *"$elevated (in its compatibility settings). Started that way, it will not load a copy of Quarnel installed for you only"*"Install for you only anyway?"* ]] ||
+  fail "no warning on for me only: $box"
+read_page | grep -q "^Button|checked|For &me only" || fail "answered No, the first page did not stay: $(read_page)"
+"$run" "$setup_user" click "$title" "&Next >"
+"$run" "$setup_user" box "$title" yes >/dev/null || fail "no warning on for me only, the second time"
+read_page | grep -qF "|$local_app_data\Programs\Quarnel" ||
+  fail "answered Yes, the next page does not propose the folder for me only: $(read_page)"
+close_installer
+echo "--- the same, silent with no mode given: installed for everyone, which the IDE started as VB6.EXE loads"
+install "$installer"
+[ "$(value DisplayName "$machine_uninstall_key")" = "Quarnel (Visual Basic 6.0 add-in)" ] && [ ! -e "$folder" ] ||
+  fail "the silent default did not install for everyone"
+ide="$ide_exe" use_the_ide
+uninstall_all
+after=$(snapshot)
+[ "$after" = "$before" ] || fail "registry not as it was after the silent default: $(diff <(echo "$before") <(echo "$after"))"
+"$run" reg delete "$active_setup_key" /f >/dev/null 2>&1
+user_layer '~ WINXPSP3'
+
+echo "--- the installer's first page as usual: for whom"
+open_installer
+photograph installer-mode-page
+close_installer
 # Run as the user who starts it: Windows asks for no rights before the first
 # page (only "for everyone" starts it again elevated).
 grep -aq 'requestedExecutionLevel level="asInvoker"' "$installer" ||
@@ -363,16 +458,31 @@ removal_version=$(value Version "$active_setup_key")
 "$run" reg add "$addin_key" /v LoadBehavior /t REG_DWORD /d 1 /f >/dev/null
 run_stub "$stub"
 "$run" reg query "$addin_key" >/dev/null 2>&1 && fail "Active Setup left a removed add-in's entry: $stub"
-install "$installer"  # this other user has a copy of their own
-if [ -n "$explorer64" ]; then  # their class where Windows 7 and later keep a 32-bit program's, not Wine
-  "$run" "$(winpath "$explorer64")" reg copy "HKCU\\Software\\Classes\\CLSID\\$clsid" \
-    "HKCU\\Software\\Classes\\Wow6432Node\\CLSID\\$clsid" /s /f >/dev/null &&
-    "$run" reg delete "HKCU\\Software\\Classes\\CLSID\\$clsid" /f >/dev/null || fail "cannot move the user's class"
-fi
-run_stub "$stub"
-"$run" reg query "$addin_key" /v LoadBehavior >/dev/null 2>&1 || fail "Active Setup removed the entry of the user's own copy"
-[ -n "$explorer64" ] && "$run" reg delete 'HKCU\Software\Classes\Wow6432Node' /f >/dev/null
-uninstall
+# This other user has a copy of their own, installed or registered by hand.
+own_dll='D:\ideapp\own\Quarnel.dll'
+for own in installed "registered by hand"; do
+  if [ "$own" = installed ]; then
+    install "$installer"
+  else
+    mkdir -p "$drive/own" && cp "$build/src/Quarnel.dll" "$drive/own/" &&
+      "$run" regsvr32 /s /n /i:user "$own_dll" || fail "cannot register a copy by hand"
+  fi
+  if [ -n "$explorer64" ]; then  # their class where Windows 7 and later keep a 32-bit program's, not Wine
+    "$run" "$(winpath "$explorer64")" reg copy "HKCU\\Software\\Classes\\CLSID\\$clsid" \
+      "HKCU\\Software\\Classes\\Wow6432Node\\CLSID\\$clsid" /s /f >/dev/null &&
+      "$run" reg delete "HKCU\\Software\\Classes\\CLSID\\$clsid" /f >/dev/null || fail "cannot move the user's class"
+  fi
+  run_stub "$stub"
+  "$run" reg query "$addin_key" /v LoadBehavior >/dev/null 2>&1 ||
+    fail "Active Setup removed the entry of the user's own copy ($own)"
+  [ -n "$explorer64" ] && "$run" reg delete 'HKCU\Software\Classes\Wow6432Node' /f >/dev/null
+  if [ "$own" = installed ]; then
+    uninstall
+  else
+    "$run" regsvr32 /s /u /n /i:user "$own_dll"
+    rm -rf "$drive/own"
+  fi
+done
 after=$(snapshot)
 [ "$after" = "$before" ] || fail "the user's registry not as it was at the end: $(diff <(echo "$before") <(echo "$after"))"
 "$run" reg delete "$active_setup_key" /f >/dev/null 2>&1
@@ -380,7 +490,10 @@ after=$(snapshot)
 if once; then
 echo "--- on Windows XP: for me only, then for everyone, the IDE each time"
 windows_xp on
+# Windows XP has no UAC: an IDE started as administrator sees the user's classes.
+user_layer '~ RUNASADMIN'
 on_xp install "$installer"
+user_layer '~ WINXPSP3'
 "$run" reg query "$user_class_key" >/dev/null 2>&1 || fail "not registered for the user on Windows XP"
 on_xp use_the_ide --merge
 on_xp uninstall
@@ -463,6 +576,13 @@ EOF
 done
 rm -rf "$signing"
 fi
+
+"$run" reg delete "$vb6_setup_key" /f >/dev/null 2>&1
+if [ -n "$uac" ]; then reg64 add "$uac_key" /v EnableLUA /t REG_DWORD /d $((uac)) /f >/dev/null
+else reg64 delete "$uac_key" /v EnableLUA /f >/dev/null 2>&1; fi
+"$run" reg delete "HKCU\\$layers" /v "$ide_exe" /f >/dev/null 2>&1
+rm -rf "$(unix "$start_menu")"
+rm -f "$drive/program/VB6.EXE"
 
 [ "$failures" = 0 ] && echo "installer${explorer64:+ (64-bit)}: 1 passed, 0 failed" || echo "installer: $failures failure(s)"
 [ "$failures" = 0 ]
