@@ -216,7 +216,8 @@ photograph() {
     python3 "$here/../../scripts/bmp2png.py" "$pictures/$1.bmp" >/dev/null 2>&1 ||
     fail "no picture $1 of the installer's first page: $(cat "$pictures/out.txt")"
 }
-# ROW me|everyone [SENTENCE]: the first page's default mode, and why it says so.
+# ROW me|everyone [SENTENCE [PICTURE]]: the first page's default mode, and why
+# it says so; its picture, taken once.
 usual="If you run the Visual Basic 6.0 IDE as administrator, choose everyone on this computer."
 elevated="Your Visual Basic 6.0 IDE is set to run as administrator"
 expect_default() {
@@ -224,6 +225,7 @@ expect_default() {
   [ "$2" = everyone ] && radio="For &everyone"
   open_installer
   page=$(read_page)
+  [ -n "${4:-}" ] && once && photograph "$4"
   close_installer
   echo "$page" | grep -q "^Button|checked|$radio" && echo "$page" | grep -qF "${3:-$usual}" ||
     fail "$1: the first page should choose \"$radio\" and say \"${3:-$usual}\", it shows: $page"
@@ -259,9 +261,11 @@ uac=$(reg64 query "$uac_key" /v EnableLUA 2>/dev/null | tr -d '\r' | awk '$1 == 
   fail "cannot register the stand-in IDE program as VB6.EXE"
 
 echo "--- the installer's first page follows the way the IDE starts"
-expect_default "nothing sets the IDE to run as administrator" me
+once && rm -rf "$pictures" && mkdir -p "$pictures"
+expect_default "nothing sets the IDE to run as administrator" me "" installer-mode-page
 user_layer '~ RUNASADMIN WINXPSP3'
-expect_default "the user's compatibility settings" everyone "$elevated (in its compatibility settings), so it can load Quarnel only if Quarnel is installed for everyone on this computer."
+expect_default "the user's compatibility settings" everyone "$elevated (in its compatibility settings), so it can load Quarnel only if Quarnel is installed for everyone on this computer." \
+  installer-mode-page-admin
 reg64 add "$uac_key" /v EnableLUA /t REG_DWORD /d 0 /f >/dev/null
 expect_default "UAC turned off" me
 reg64 add "$uac_key" /v EnableLUA /t REG_DWORD /d 1 /f >/dev/null
@@ -277,10 +281,8 @@ rm -f "$(unix "$desktop_link")"
 
 if once; then
 echo "--- set to run as administrator: the first page says so, and for me only is warned of"
-rm -rf "$pictures" && mkdir -p "$pictures"
 user_layer '~ RUNASADMIN'
 open_installer
-photograph installer-mode-page-admin
 "$run" "$setup_user" click "$title" "For &me only (no administrator needed)" &&
   "$run" "$setup_user" click "$title" "&Next >" || fail "cannot choose for me only"
 box=$("$run" "$setup_user" box "$title" no | tr -d '\r')
@@ -303,10 +305,6 @@ after=$(snapshot)
 "$run" reg delete "$active_setup_key" /f >/dev/null 2>&1
 user_layer '~ WINXPSP3'
 
-echo "--- the installer's first page as usual: for whom"
-open_installer
-photograph installer-mode-page
-close_installer
 # Run as the user who starts it: Windows asks for no rights before the first
 # page (only "for everyone" starts it again elevated).
 grep -aq 'requestedExecutionLevel level="asInvoker"' "$installer" ||
