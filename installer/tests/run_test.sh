@@ -252,12 +252,19 @@ desktop_link="$public\Desktop\Visual Basic 6.0.lnk"
 reg64() { if [ -n "$explorer64" ]; then "$run" "$(winpath "$explorer64")" reg "$@"; else "$run" reg "$@"; fi; }
 # The user's compatibility settings for the IDE.
 user_layer() { "$run" reg add "HKCU\\$layers" /v "$ide_exe" /d "$1" /f >/dev/null; }
+# LINK TARGET [runas]: a shortcut as the shell makes it; "runas" ticks its "Run as
+# administrator", the flag SLDF_RUNAS_USER (0x2000) of the link's header.
+shortcut() {
+  printf 'Set s = CreateObject("WScript.Shell").CreateShortcut(WScript.Arguments(0))\r\ns.TargetPath = WScript.Arguments(1)\r\ns.Save\r\n' >"$build/shortcut.vbs"
+  "$run" cscript //nologo "$(winpath "$build/shortcut.vbs")" "$1" "$2" && { [ "${3:-}" != runas ] || python3 -c '
+import sys; f = open(sys.argv[1], "r+b"); f.seek(0x15); flags = f.read(1)[0]; f.seek(0x15); f.write(bytes([flags | 0x20]))' "$(unix "$1")"; }
+}
 uac=$(reg64 query "$uac_key" /v EnableLUA 2>/dev/null | tr -d '\r' | awk '$1 == "EnableLUA" { print $3 }')
 { reg64 add "$uac_key" /v EnableLUA /t REG_DWORD /d 1 /f >/dev/null &&
   "$run" reg add "$vb6_setup_key" /v ProductDir /d 'D:\ideapp\program' /f >/dev/null &&
   user_layer '~ WINXPSP3' &&
   mkdir -p "$(unix "$start_menu")" &&
-  "$run" "$setup_user" shortcut "$start_menu\Visual Basic 6.0.lnk" "$ide_exe"; } ||
+  shortcut "$start_menu\Visual Basic 6.0.lnk" "$ide_exe"; } ||
   fail "cannot register the stand-in IDE program as VB6.EXE"
 
 echo "--- the installer's first page follows the way the IDE starts"
@@ -275,7 +282,7 @@ reg64 add "HKLM\\$layers" /v "$ide_exe" /d 'RUNASADMIN' /f >/dev/null
   fail "the 64-bit view's compatibility settings are seen in the 32-bit one: the row proves nothing"
 expect_default "the machine's compatibility settings" everyone "$elevated (in its compatibility settings for all users)"
 reg64 delete "HKLM\\$layers" /v "$ide_exe" /f >/dev/null
-"$run" "$setup_user" shortcut "$desktop_link" "$ide_exe" runas || fail "cannot make a shortcut marked Run as administrator"
+shortcut "$desktop_link" "$ide_exe" runas || fail "cannot make a shortcut marked Run as administrator"
 expect_default "a shortcut marked Run as administrator" everyone "$elevated (by its shortcut \"Visual Basic 6.0\" on the desktop for all users)"
 rm -f "$(unix "$desktop_link")"
 

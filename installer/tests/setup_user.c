@@ -5,15 +5,8 @@
                                        class|checked or -|text
      setup_user.exe click TITLE TEXT   clicks its button (or radio button) TEXT
      setup_user.exe box TITLE ANSWER   prints the text of its message box and answers
-                                       it (yes, no, ok)
-     setup_user.exe shortcut LINK TARGET [runas]
-                                       makes the shortcut LINK to TARGET as the shell
-                                       does; "runas" then ticks its "Run as
-                                       administrator", the flag SLDF_RUNAS_USER of
-                                       the link's header */
-#define COBJMACROS
+                                       it (yes, no, ok) */
 #include <windows.h>
-#include <shlobj.h>
 #include <stdio.h>
 
 static void Print(const wchar_t* text) {
@@ -82,33 +75,7 @@ static int Click(HWND button) {
   return 0;
 }
 
-static int Shortcut(const wchar_t* link, const wchar_t* target, BOOL runas) {
-  IShellLinkW* shell_link = NULL;
-  IPersistFile* file = NULL;
-  HRESULT hr = CoInitialize(NULL);
-  if (SUCCEEDED(hr)) hr = CoCreateInstance(&CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, &IID_IShellLinkW,
-                                           (void**)&shell_link);
-  if (SUCCEEDED(hr)) hr = IShellLinkW_SetPath(shell_link, target);
-  if (SUCCEEDED(hr)) hr = IShellLinkW_QueryInterface(shell_link, &IID_IPersistFile, (void**)&file);
-  if (SUCCEEDED(hr)) hr = IPersistFile_Save(file, link, TRUE);
-  if (file) IPersistFile_Release(file);
-  if (shell_link) IShellLinkW_Release(shell_link);
-  if (FAILED(hr) || !runas) return FAILED(hr);
-  /* The header's LinkFlags are the 4 bytes at 0x14; SLDF_RUNAS_USER is 0x2000. */
-  HANDLE handle = CreateFileW(link, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
-  BYTE header[0x16];
-  DWORD n = 0;
-  BOOL ok = ReadFile(handle, header, sizeof header, &n, NULL) && n == sizeof header && header[0] == 0x4C;
-  header[0x15] |= 0x20;
-  ok = ok && SetFilePointer(handle, 0x15, NULL, FILE_BEGIN) == 0x15 && WriteFile(handle, &header[0x15], 1, &n, NULL);
-  CloseHandle(handle);
-  return !ok;
-}
-
 int wmain(int argc, wchar_t** argv) {
-  if (argc >= 4 && lstrcmpW(argv[1], L"shortcut") == 0) {
-    return Shortcut(argv[2], argv[3], argc > 4 && lstrcmpiW(argv[4], L"runas") == 0);
-  }
   HWND installer = argc >= 3 ? Find(argv[2], NULL) : NULL;
   if (!installer) return 1;
   Sleep(300); /* a page just shown fills its controls */
