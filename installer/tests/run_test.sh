@@ -89,15 +89,18 @@ for word in re.findall(r"(?:\"[^\"]*\"|[^\s\"])+", sys.argv[1]): sys.stdout.writ
   "$run" "${words[@]}"
 }
 
-local_app_data=$("$run" cmd /c echo %LOCALAPPDATA% | tr -d '\r')
-folder=$("$run" winepath -u "$local_app_data\\Programs\\Quarnel" 2>/dev/null | tr -d '\r')
+# Windows' value of an environment variable; the Unix path of a Windows one.
+windows_env() { "$run" cmd /c echo "%$1%" | tr -d '\r'; }
+unix() { "$run" winepath -u "$1" 2>/dev/null | tr -d '\r'; }
+local_app_data=$(windows_env LOCALAPPDATA)
+folder=$(unix "$local_app_data\\Programs\\Quarnel")
 [ -n "$folder" ] || { echo "no path for $local_app_data"; exit 1; }
 
 uninstaller="$local_app_data\\Programs\\Quarnel\\Uninstall.exe"
 # For all users: the 32-bit Program Files folder, the machine's keys, and the
 # entry that Active Setup runs at each user's logon.
-program_files=$("$run" cmd /c echo %ProgramFiles% | tr -d '\r')
-all_folder=$("$run" winepath -u "$program_files\\Quarnel" 2>/dev/null | tr -d '\r')
+program_files=$(windows_env ProgramFiles)
+all_folder=$(unix "$program_files\\Quarnel")
 all_uninstaller="$program_files\\Quarnel\\Uninstall.exe"
 machine_uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Quarnel'
 active_setup_key='HKLM\Software\Microsoft\Active Setup\Installed Components\{B49DBFBD-ABE8-493A-A11E-D4D2D38DD7A6}'
@@ -242,11 +245,8 @@ cp "$drive/program/quarnel_ide.exe" "$drive/program/VB6.EXE"
 vb6_setup_key='HKLM\Software\Microsoft\VisualStudio\6.0\Setup\Microsoft Visual Basic'
 layers='Software\Microsoft\Windows NT\CurrentVersion\AppCompatFlags\Layers'
 uac_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Policies\System'
-app_data=$("$run" cmd /c echo %APPDATA% | tr -d '\r')
-public=$("$run" cmd /c echo %PUBLIC% | tr -d '\r')
-start_menu="$app_data\Microsoft\Windows\Start Menu\Programs\Microsoft Visual Basic 6.0"
-unix() { "$run" winepath -u "$1" 2>/dev/null | tr -d '\r'; }
-desktop_link="$public\Desktop\Visual Basic 6.0.lnk"
+start_menu="$(windows_env APPDATA)\Microsoft\Windows\Start Menu\Programs\Microsoft Visual Basic 6.0"
+desktop_link="$(windows_env PUBLIC)\Desktop\Visual Basic 6.0.lnk"
 # 64-bit Windows' own registry view (its policies, the machine's compatibility
 # settings), where a 64-bit prefix has one: the 64-bit reg.
 reg64() { if [ -n "$explorer64" ]; then "$run" "$(winpath "$explorer64")" reg "$@"; else "$run" reg "$@"; fi; }
@@ -442,7 +442,7 @@ rm -rf "$held"
 fi
 
 echo "--- uninstalled (all users): the user's Quarnel.ini in Windows' file virtualisation store goes too"
-virtual_store=$("$run" winepath -u "$local_app_data\\VirtualStore\\${program_files:3}\\Quarnel" 2>/dev/null | tr -d '\r')
+virtual_store=$(unix "$local_app_data\\VirtualStore\\${program_files:3}\\Quarnel")
 mkdir -p "$virtual_store" && printf '[FOLDER]\r\nDefaultFolder=C:\\Mine\r\n' >"$virtual_store/Quarnel.ini" ||
   fail "cannot play the IDE's Quarnel.ini in the virtualisation store ($virtual_store)"
 uninstall_all
