@@ -84,17 +84,64 @@ void KeepLoadBehavior(OwnedKey& entry) {
 
 std::vector<OwnedKey> RegistrationTable(const std::wstring& dll_path, const AddinRecord& record,
                                         Scope scope, const std::wstring& library_text) {
-  const std::wstring clsid = GuidText(CLSID_Connect);
-  const std::wstring libid = GuidText(LIBID_Quarnel);
-  const std::wstring iid = GuidText(IID__Connect);
-  const auto [host_root, host_path] = SplitRootKey(FromAnsi(record.host_key));
-  const OwnedKey entry{host_root, host_path + L"\\Addins\\" + kProgId,
-                       {{L"", L"FriendlyName", FromAnsi(record.display_name)},
-                        {L"", L"Description", FromAnsi(record.description)},
-                        {L"", L"LoadBehavior", DWORD{record.load_behavior}},
-                        {L"", L"CommandLineSafe", DWORD{record.command_line_safe}},
-                        {L"", L"SatelliteDllName", FromAnsi(record.satellite_dll)}}};
-  if (scope == Scope::kAddinEntry) return {entry};
+  // The texts the values hold, by their place here.
+  enum : uint8_t { kProgIdText, kClsid, kIid, kLibid, kDll, kFolder, kLibrary, kName, kDescription, kSatellite,
+                   kLoadBehavior, kCommandLineSafe };
+  const std::wstring texts[] = {kProgId,
+                                GuidText(CLSID_Connect),
+                                GuidText(IID__Connect),
+                                GuidText(LIBID_Quarnel),
+                                dll_path,
+                                dll_path.substr(0, dll_path.find_last_of(L'\\')),
+                                library_text,
+                                FromAnsi(record.display_name),
+                                FromAnsi(record.description),
+                                FromAnsi(record.satellite_dll)};
+  // The class's keys, by the kind below Software\Classes and the text that
+  // names it: the ProgID, the class, the interface, the type library; then
+  // the add-in's entry in the IDE's list.
+  struct Key {
+    const wchar_t* kind;
+    uint8_t name;
+  };
+  static constexpr Key kClassKeys[] = {{L"", kProgIdText}, {L"CLSID\\", kClsid}, {L"Interface\\", kIid},
+                                       {L"TypeLib\\", kLibid}};
+  constexpr uint8_t kEntry = 4;
+  // Each value: its key, the subkey below it, its name, and its data: a text
+  // of this table, or of the texts above (`literal` null), or a number of the
+  // add-in's record.
+  struct Value {
+    uint8_t key;
+    const wchar_t* subkey;
+    const wchar_t* name;
+    const wchar_t* literal;
+    uint8_t text;
+  };
+  static constexpr Value kValues[] = {
+      {0, L"", L"", nullptr, kProgIdText},
+      {0, L"CLSID", L"", nullptr, kClsid},
+      {1, L"", L"", nullptr, kProgIdText},
+      {1, L"InprocServer32", L"", nullptr, kDll},
+      {1, L"InprocServer32", L"ThreadingModel", L"Apartment", 0},
+      {1, L"ProgID", L"", nullptr, kProgIdText},
+      {1, L"TypeLib", L"", nullptr, kLibid},
+      {1, L"Version", L"", L"1.0", 0},
+      {2, L"", L"", L"_Connect", 0},
+      {2, L"ProxyStubClsid", L"", kTypeLibMarshaler, 0},
+      {2, L"ProxyStubClsid32", L"", kTypeLibMarshaler, 0},
+      {2, L"TypeLib", L"", nullptr, kLibid},
+      {2, L"TypeLib", L"Version", L"1.0", 0},
+      // What RegisterTypeLib writes, by hand: it writes through HKEY_CLASSES_ROOT.
+      {3, L"1.0", L"", nullptr, kLibrary},
+      {3, L"1.0\\FLAGS", L"", L"0", 0},
+      {3, L"1.0\\0\\win32", L"", nullptr, kDll},
+      {3, L"1.0\\HELPDIR", L"", nullptr, kFolder},
+      {kEntry, L"", L"FriendlyName", nullptr, kName},
+      {kEntry, L"", L"Description", nullptr, kDescription},
+      {kEntry, L"", L"LoadBehavior", nullptr, kLoadBehavior},
+      {kEntry, L"", L"CommandLineSafe", nullptr, kCommandLineSafe},
+      {kEntry, L"", L"SatelliteDllName", nullptr, kSatellite},
+  };
   // The machine's classes and the user's, each by its own name: never through
   // HKEY_CLASSES_ROOT, which on Windows merges the two and writes to (and
   // removes from) the user's keys wherever the user has them, so that a copy
@@ -102,39 +149,27 @@ std::vector<OwnedKey> RegistrationTable(const std::wstring& dll_path, const Addi
   // keys and go with them.
   const bool user = scope == Scope::kUser;
   const HKEY classes = user ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
-  const std::wstring below = L"Software\\Classes\\";
   // Empty keys above ours go at unregistration, but never Software\Classes
   // itself, nor the machine's CLSID and the like (the user's empty CLSID and
   // the like carry nothing, and may not have been there before).
   const int kept = user ? 2 : 3;
-  const std::wstring folder = dll_path.substr(0, dll_path.find_last_of(L'\\'));
-  std::vector<OwnedKey> table{
-      {classes, below + kProgId,
-       {{L"", L"", std::wstring(kProgId)}, {L"CLSID", L"", clsid}}, kept},
-      {classes, below + L"CLSID\\" + clsid,
-       {{L"", L"", std::wstring(kProgId)},
-        {L"InprocServer32", L"", dll_path},
-        {L"InprocServer32", L"ThreadingModel", std::wstring(L"Apartment")},
-        {L"ProgID", L"", std::wstring(kProgId)},
-        {L"TypeLib", L"", libid},
-        {L"Version", L"", std::wstring(L"1.0")}},
-       kept},
-      {classes, below + L"Interface\\" + iid,
-       {{L"", L"", std::wstring(L"_Connect")},
-        {L"ProxyStubClsid", L"", std::wstring(kTypeLibMarshaler)},
-        {L"ProxyStubClsid32", L"", std::wstring(kTypeLibMarshaler)},
-        {L"TypeLib", L"", libid},
-        {L"TypeLib", L"Version", std::wstring(L"1.0")}},
-       kept},
-      // What RegisterTypeLib writes, by hand: it writes through HKEY_CLASSES_ROOT.
-      {classes, below + L"TypeLib\\" + libid,
-       {{L"1.0", L"", library_text},
-        {L"1.0\\FLAGS", L"", std::wstring(L"0")},
-        {L"1.0\\0\\win32", L"", dll_path},
-        {L"1.0\\HELPDIR", L"", folder}},
-       kept},
-  };
-  if (scope != Scope::kMachineOnly) table.push_back(entry);
+  std::vector<OwnedKey> table;
+  for (const Key& key : kClassKeys) {
+    table.push_back({classes, std::wstring(L"Software\\Classes\\") + key.kind + texts[key.name], {}, kept});
+  }
+  const auto [host_root, host_path] = SplitRootKey(FromAnsi(record.host_key));
+  table.push_back({host_root, host_path + L"\\Addins\\" + kProgId, {}});
+  for (const Value& value : kValues) {
+    auto& values = table[value.key].values;
+    if (value.text >= kLoadBehavior) {
+      values.push_back({value.subkey, value.name,
+                        DWORD{value.text == kLoadBehavior ? record.load_behavior : record.command_line_safe}});
+    } else {
+      values.push_back({value.subkey, value.name, value.literal ? std::wstring(value.literal) : texts[value.text]});
+    }
+  }
+  if (scope == Scope::kAddinEntry) table.erase(table.begin(), table.begin() + kEntry);
+  if (scope == Scope::kMachineOnly) table.pop_back();
   return table;
 }
 
