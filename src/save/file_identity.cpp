@@ -34,7 +34,7 @@ DrivePretence pretence;
 
 }  // namespace
 
-FolderFiles::FolderFiles(const std::wstring& folder) {
+FolderFiles::FolderFiles(const std::wstring& folder, void (*between)(void*), void* context) {
   WIN32_FIND_DATAW found;
   const std::wstring pattern = folder + (folder.ends_with(L'\\') ? L"*" : L"\\*");
   const HANDLE first = pretence.unlistable ? (SetLastError(ERROR_ACCESS_DENIED), INVALID_HANDLE_VALUE)
@@ -49,6 +49,8 @@ FolderFiles::FolderFiles(const std::wstring& folder) {
   do {
     const std::wstring_view name = found.cFileName;
     if (name != L"." && name != L"..") entries.push_back({found.cFileName, found.dwFileAttributes});
+    if (pretence.slow_listing_ms) Sleep(pretence.slow_listing_ms);
+    if (between) between(context);
   } while (FindNextFileW(find.get(), &found));
   if (GetLastError() != ERROR_NO_MORE_FILES) return;
   std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return Less(a.name, b.name); });

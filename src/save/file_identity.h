@@ -20,7 +20,9 @@ std::wstring FullPath(const std::wstring& path);
 // whole folder for every name that is not there.
 class FolderFiles {
  public:
-  explicit FolderFiles(const std::wstring& folder);
+  // `between(context)`, when given, is called after each name listed: a
+  // folder of many files on a slow share takes a while.
+  explicit FolderFiles(const std::wstring& folder, void (*between)(void*) = nullptr, void* context = nullptr);
   // The attributes of what `path`, a path in that folder, names there (case
   // aside): a file's, or a folder's (FILE_ATTRIBUTE_DIRECTORY);
   // INVALID_FILE_ATTRIBUTES when nothing has that name.
@@ -43,6 +45,7 @@ struct DrivePretence {
   // files on two Unix file systems that have no drive letter of their own.
   bool no_volume_serial = false;
   bool unlistable = false;     // no folder may be listed (each name is then asked)
+  DWORD slow_listing_ms = 0;   // each name listed takes this long (a slow share)
 };
 void PretendDrives(const DrivePretence& pretence) noexcept;
 

@@ -16,6 +16,7 @@
 #include "save/file_identity.h"
 #include "texts/modAddin.h"
 #include "save/save_progress.h"
+#include "save/write_access.h"
 #include "shell/dialogs.h"
 #include "shell/modSHBrowseForFolder.h"
 
@@ -43,6 +44,11 @@ constexpr Companions kCompanions[] = {
 };
 // And beside the project file, the IDE's workspace file (its windows' places).
 constexpr wchar_t kWorkspace[] = L".vbw";
+constexpr Companions kProjectCompanions = {kWorkspace};
+
+// How long, in all, the files another program holds open are asked again, and
+// how often: a scanner's or a sync client's hold is over by then.
+constexpr DWORD kHeldWait = 2000, kHeldPause = 20;
 
 // The name of a file in `path`'s folder.
 std::wstring NameOf(const std::wstring& path) { return path.substr(path.rfind(L'\\') + 1); }
@@ -80,7 +86,10 @@ std::wstring Beside(const std::wstring& path, const wchar_t* extension) {
 
 class Command final : IdeHolder {
  public:
-  // `owner` (the window active at the click, the IDE's) owns the progress window.
+  // `owner_` (the window active at the click, the IDE's main window) owns the
+  // progress window and every message box, which disables it while it is up:
+  // the user may have switched to another program meanwhile, and then no
+  // window of the IDE is active.
   Command(const host::VBE& ide, std::wstring& init_folder)
       : ide_(ide), init_folder_(init_folder), form_(frmAddIn::Default()), owner_(GetActiveWindow()) {}
 
@@ -239,10 +248,11 @@ class Command final : IdeHolder {
 
   // Before anything is written, each file the save would write is judged.
   // Files that Windows would not let the IDE write (a device's name, a path too
-  // long for it, a read-only, hidden or system file or a folder in the way)
-  // would make the save fail in the middle, or, for a device, lose the
-  // component's code unnoticed: they end the save, all named in one message,
-  // before anything else is said.
+  // long for it, a read-only, hidden or system file or a folder in the way, a
+  // file this process may not change or another program holds open), and a
+  // folder in which it may not create files, would make the save fail in the
+  // middle, or, for a device, lose the component's code unnoticed: they end
+  // the save, all named in one message, before anything else is said.
   // Then, of the files that are there already, the own file of a component
   // that this save does not write (frmOrders's Main.frm, where a new form Main
   // would go) ends the save with a message: replaced, it would lose that
@@ -254,24 +264,30 @@ class Command final : IdeHolder {
     // The IDE writes 8-bit paths of fewer than MAX_PATH bytes.
     std::wstring folder = FullPath(plan_.folder);
     while (folder.ends_with(L'\\')) folder.pop_back();
-    Judgement judgement{FolderFiles(plan_.folder), AnsiLength(folder) + 1, {}, {}, {}};
+    Judgement judgement{{}, AnsiLength(folder) + 1, {}, {}, {}};
     // The files beside a component's file or the project file share its name
     // and its length: they are judged only by what stands in their places.
     size_t number = 0;
-    for (auto& step : plan_.components) {
-      if (step.path.empty()) continue;
-      Before(true, ++number, NameOf(step.path));
-      if (!Nameable(step.path, &step, judgement)) continue;
-      Judge(step.path, &step, nullptr, judgement);
-      for (const wchar_t* extension : *step.companions) {
-        if (extension) Judge(Beside(step.path, extension), &step, extension, judgement);
+    const auto judge = [&](const std::wstring& path, Plan::Component* writer, const Companions& companions) {
+      Before(true, ++number, NameOf(path));
+      // The folder, under the first file's progress: whether new files may be
+      // made in it, and what stands in it.
+      if (number == 1) {
+        if (!MayCreateFileIn(folder)) {
+          judgement.unwritable.push_back(plan_.folder + L": " + CannotWriteReason(CannotWrite::kNoNewFiles));
+        }
+        judgement.there.emplace(plan_.folder, [](void* self) { static_cast<Command*>(self)->Breathe(); }, this);
       }
+      if (!Nameable(path, writer, judgement)) return;
+      Judge(path, writer, nullptr, judgement);
+      for (const wchar_t* extension : companions) {
+        if (extension) Judge(Beside(path, extension), writer, extension, judgement);
+      }
+    };
+    for (auto& step : plan_.components) {
+      if (!step.path.empty()) judge(step.path, &step, *step.companions);
     }
-    Before(true, ++number, NameOf(plan_.project_file));
-    if (Nameable(plan_.project_file, nullptr, judgement)) {
-      Judge(plan_.project_file, nullptr, nullptr, judgement);
-      Judge(Beside(plan_.project_file, kWorkspace), nullptr, kWorkspace, judgement);
-    }
+    judge(plan_.project_file, nullptr, kProjectCompanions);
     const auto refuse = [&](const std::wstring& text) {
       Message(text, MB_ICONWARNING);
       return false;
@@ -283,7 +299,7 @@ class Command final : IdeHolder {
   }
 
   struct Judgement {
-    FolderFiles there;
+    std::optional<FolderFiles> there;
     size_t folder_bytes;  // of the destination's full path in the ANSI code page, with a "\\" after it
     std::vector<std::wstring> unwritable;  // "Nul.cls (Nul): Windows keeps this name for a device"
     std::vector<std::wstring> clashes;     // "Main.frm (frmOrders)"
@@ -308,7 +324,7 @@ class Command final : IdeHolder {
   // Judges `path`, which the save would write for `writer` (null: the project):
   // its main file, or with `extension` the file beside it.
   void Judge(const std::wstring& path, Plan::Component* writer, const wchar_t* extension, Judgement& judgement) {
-    const DWORD attributes = judgement.there.Attributes(path);
+    const DWORD attributes = judgement.there->Attributes(path);
     if (attributes == INVALID_FILE_ATTRIBUTES) return;
     // One reason a file, the first that holds: a folder, a read-only file, a
     // hidden one, a system one.
@@ -318,6 +334,18 @@ class Command final : IdeHolder {
                         : attributes & FILE_ATTRIBUTE_READONLY ? CannotWrite::kReadOnly
                         : attributes & FILE_ATTRIBUTE_HIDDEN   ? CannotWrite::kHidden
                                                                : CannotWrite::kSystem,
+                        judgement);
+    }
+    // Whether Windows lets this process open it for writing, as the IDE will;
+    // one another program holds is asked again, for two seconds in all.
+    WriteAccess access;
+    while ((access = AccessForWriting(path)) == WriteAccess::kHeld && held_wait_ < kHeldWait) {
+      Sleep(kHeldPause);
+      held_wait_ += kHeldPause;
+      Breathe();
+    }
+    if (access != WriteAccess::kGranted) {
+      return Unwritable(path, writer, access == WriteAccess::kDenied ? CannotWrite::kDenied : CannotWrite::kInUse,
                         judgement);
     }
     const FileIdentity target(path);
@@ -432,7 +460,7 @@ class Command final : IdeHolder {
     try {
       std::wstring text = writing_.empty() ? description : description + L"\n\n" + writing_;
       if (!written_.empty()) text += L"\n\n" + AlreadyWrittenLine(written_);
-      run_.Message(nullptr, text, kAppTitle, MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
+      run_.Message(owner_, text, kAppTitle, MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
     } catch (...) {
       // The failure itself still reaches the IDE.
     }
@@ -452,7 +480,7 @@ class Command final : IdeHolder {
   void Message(const std::wstring& text, UINT icon) { Ask(text, MB_OK | icon); }
   int Ask(const std::wstring& text, UINT flags) {
     if (progress_) progress_->Hide();
-    return run_.Message(nullptr, text, sMsgTitle, flags | MB_SETFOREGROUND);
+    return run_.Message(owner_, text, sMsgTitle, flags | MB_SETFOREGROUND);
   }
 
   // Every object of the IDE the command holds: let go of when the IDE exits
@@ -470,6 +498,7 @@ class Command final : IdeHolder {
   host::VBProject project_;
   Plan plan_;
   std::optional<std::vector<OwnedFile>> project_files_;
+  DWORD held_wait_ = 0;  // how long the checks waited for held files
   std::wstring writing_;
   std::vector<std::wstring> written_;
   std::wstring& init_folder_;

@@ -66,6 +66,7 @@ void SaveProgress::Close() {
 
 void SaveProgress::Hide() {
   Close();
+  step_.total = 0;
   tried_ = false;
   hidden_ = true;
 }
@@ -83,21 +84,26 @@ bool SaveProgress::Due(bool always) {
 }
 
 void SaveProgress::Before(bool checking, size_t number, size_t total, const std::wstring& name) {
-  if (!Due(number == 1 || number == total)) return;
-  if (!tried_ && ticked_ - started_ >= progress_delay) {
-    tried_ = true;
-    Show();
-  }
-  if (window_ && IsWindow(window_)) {
-    SetDlgItemTextW(window_, kTextId, ProgressText(checking, number, total, name).c_str());
-    SendDlgItemMessageW(window_, kBarId, PBM_SETRANGE32, 0, static_cast<LPARAM>(total));
-    SendDlgItemMessageW(window_, kBarId, PBM_SETPOS, number, 0);
-  }
-  Word();
+  step_ = {checking, number, total, name};
+  Tick(number == 1 || number == total);
 }
 
-void SaveProgress::Breathe() {
-  if (Due(false)) Word();
+void SaveProgress::Breathe() { Tick(false); }
+
+void SaveProgress::Tick(bool always) {
+  if (!Due(always)) return;
+  if (step_.total) {
+    if (!tried_ && ticked_ - started_ >= progress_delay) {
+      tried_ = true;
+      Show();
+    }
+    if (window_ && IsWindow(window_)) {
+      SetDlgItemTextW(window_, kTextId, ProgressText(step_.checking, step_.number, step_.total, step_.name).c_str());
+      SendDlgItemMessageW(window_, kBarId, PBM_SETRANGE32, 0, static_cast<LPARAM>(step_.total));
+      SendDlgItemMessageW(window_, kBarId, PBM_SETPOS, step_.number, 0);
+    }
+  }
+  Word();
 }
 
 void SaveProgress::Word() {

@@ -32,7 +32,9 @@ class SaveProgress {
   void Before(bool checking, size_t number, size_t total, const std::wstring& name);
 
   // At most every 50 ms: Windows sees that the thread is alive, and the
-  // messages other threads and programs send to it are delivered (Windows'
+  // window shows, once due, what the last Before said (a step of one file may
+  // take long: the listing of the destination, a file held by another program);
+  // the messages other threads and programs send to it are delivered (Windows'
   // logoff among them: the IDE may begin to exit here); the progress window
   // and the IDE's window are repainted. No input is taken from the queue: a
   // click or a key given now waits for the IDE's own loop, after the save.
@@ -44,6 +46,7 @@ class SaveProgress {
 
  private:
   bool Due(bool always);
+  void Tick(bool always);
   void Word();
   void Show();
   void Close();
@@ -54,6 +57,12 @@ class SaveProgress {
   bool tried_ = false;   // the window was made, or could not be
   bool hidden_ = false;  // by a dialog since the last file
   HWND window_ = nullptr;
+  // What the last Before said; nothing (total 0) before the first, and after a dialog.
+  struct {
+    bool checking;
+    size_t number, total;
+    std::wstring name;
+  } step_{};
   unique_hgdiobj font_;
 };
 

@@ -9,7 +9,7 @@ class RealDialogs final : public Dialogs {
  public:
   int Message(HWND owner, const std::wstring& text, const std::wstring& title,
               UINT flags) override {
-    return MessageBoxW(owner ? owner : GetActiveWindow(), text.c_str(), title.c_str(), flags);
+    return MessageBoxW(IsWindow(owner) ? owner : GetActiveWindow(), text.c_str(), title.c_str(), flags);
   }
   std::wstring BrowseForFolder(HWND owner, const std::wstring& prompt,
                                const std::wstring& initial_folder, UINT flags) override {

@@ -11,8 +11,9 @@ namespace quarnel {
 
 class Dialogs {
  public:
-  // A message box; null `owner` means the thread's active window, as a Visual
-  // Basic MsgBox has. Returns the button pressed.
+  // A message box; a null `owner` (or one no longer a window) means the
+  // thread's active window, as a Visual Basic MsgBox has. Returns the button
+  // pressed.
   virtual int Message(HWND owner, const std::wstring& text, const std::wstring& title,
                       UINT flags) = 0;
   // The folder picker (see modSHBrowseForFolder.h).

@@ -131,6 +131,10 @@ std::wstring CannotWriteReason(CannotWrite why) {
       {L"una cartella ha questo nome", L"a folder has this name"},
       {L"nascosto", L"hidden"},
       {L"file di sistema", L"a system file"},
+      {L"Windows non permette all'IDE di creare file in questa cartella",
+       L"Windows does not let the IDE create files in this folder"},
+      {L"Windows non ti permette di modificare questo file", L"Windows does not let you change this file"},
+      {L"in uso da un altro programma", L"in use by another program"},
   };
   return Pick(kReasons[static_cast<int>(why)]);
 }

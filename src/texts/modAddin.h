@@ -65,6 +65,9 @@ enum class CannotWrite {
   kFolder,  // a folder stands where the file would go
   kHidden,  // Windows will not open a hidden or system file anew with normal attributes
   kSystem,
+  kNoNewFiles,  // of the folder: Windows does not let the IDE create files in it
+  kDenied,      // Windows does not let this process change the file
+  kInUse,       // another program holds the file open
 };
 
 // The reason that ends a line of the message below ("read-only").

@@ -431,6 +431,14 @@ void WriteWholeFile(const std::wstring& path, const std::string& bytes) {
                                                     FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM))) {
     throw VbError(75, L"Path/File access error");
   }
+  // The IDE opens a file that is there for writing, sharing it with nobody: one
+  // another program holds open, or one Windows does not let this process
+  // change, fails there (and a folder in which it may not create files, at the
+  // file beside it below).
+  if (there != INVALID_FILE_ATTRIBUTES &&
+      !quarnel::file_handle(CreateFileW(whole.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr))) {
+    throw FileError(GetLastError());
+  }
   auto remove_temp = quarnel::scope_exit([&] { DeleteFileW(temp.c_str()); });
   {
     auto file = quarnel::file_handle(

@@ -17,6 +17,7 @@
 #include "common/error.h"
 #include "forms/frmAddIn.h"
 #include "texts/modAddin.h"
+#include "save/file_identity.h"
 #include "save/project_save.h"
 #include "standin/ide.h"
 #include "support/dialog_driver.h"
@@ -388,6 +389,52 @@ TEST_F(SaveEndToEnd, SkippedComponentsAreToldBeforeTheFirstFileAndInputWaitsForT
   EXPECT_EQ(input.after, 2);
   EXPECT_EQ(ide->count(L"_VBComponent.SaveAs"), 301u);
   EXPECT_TRUE(FileExists(dest + L"\\Odd.bas") && FileExists(dest + L"\\Project1.vbp"));
+}
+
+// The user switched to another program during a long check (a destination of
+// many files on a slow share): the question that ends the checks is owned by
+// the IDE's window all the same, which it disables while it is up, so nothing
+// can be changed in the IDE before it is answered.
+TEST_F(SaveEndToEnd, BoxesAreOwnedByTheIdesWindowWhenAnotherProgramIsActive) {
+  StoreDefaultFolder();
+  for (int i = 0; i < 1000; ++i) test::WriteBytes(dest + L"\\Other" + std::to_wstring(i) + L".txt", "");
+  test::WriteBytes(dest + L"\\Module1.bas", "another project's module");
+  ide->project(L"Project1").module(L"Module1").build();
+  const unique_hwnd window = test::TestWindow(L"Microsoft Visual Basic [design]", 100, 100, 700, 500);
+  ASSERT_EQ(GetActiveWindow(), window.get());
+  const DWORD ide_thread = GetCurrentThreadId();
+  std::atomic<bool> done = false;
+  HWND ide_active = window.get();  // the IDE thread's active window once the other program is
+  std::thread other([&] {
+    while (!done && !FindWindowW(L"QuarnelSaveProgress", nullptr)) Sleep(5);
+    const unique_hwnd mine = test::TestWindow(L"Another program", 300, 300, 300, 200);
+    SetForegroundWindow(mine.get());
+    for (int i = 0; i < 100 && ide_active; ++i) {
+      test::Pump();
+      GUITHREADINFO gui{};
+      gui.cbSize = sizeof gui;
+      if (GetGUIThreadInfo(ide_thread, &gui)) ide_active = gui.hwndActive;
+      Sleep(10);
+    }
+    while (!done) {
+      test::Pump();
+      Sleep(10);
+    }
+  });
+  PretendDrives({.slow_listing_ms = 3});
+  DialogDriver driver({
+      ExpectFolderBrowser().Choose(dest).Press(IDOK),
+      ExpectMessageBox().Title(L"Quarnel").Press(IDNO),
+  });
+  Click();
+  PretendDrives({});
+  done = true;
+  other.join();
+  ASSERT_TRUE(driver.Finish());
+  EXPECT_EQ(ide_active, nullptr) << "the IDE was not made inactive";
+  EXPECT_EQ(driver.seen().at(1).owner, window.get());
+  EXPECT_FALSE(driver.seen().at(1).owner_enabled);
+  EXPECT_EQ(ReadBytes(dest + L"\\Module1.bas"), "another project's module");
 }
 
 // The user is shown the failure, the file it came at and those written before

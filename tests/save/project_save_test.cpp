@@ -20,6 +20,7 @@
 #include "forms/frmAddIn.h"
 #include "texts/modAddin.h"
 #include "save/project_save.h"
+#include "save/file_identity.h"
 #include "save/save_progress.h"
 #include "standin/ide.h"
 #include "support/scripted_dialogs.h"
@@ -603,11 +604,20 @@ constexpr wchar_t kFolder[] = L": a folder has this name";
 constexpr const wchar_t* kDevices[] = {L"Con", L"Prn", L"Aux", L"Nul", L"Com1", L"Com9", L"Lpt1", L"Lpt9"};
 
 // Files that Windows would not let the IDE write (a device's name, a read-only
-// file, a folder in the way) end the save before the first is written, all
-// named in one message, before any other question: otherwise the save would
-// stop in the middle, or a component's code would go to the NUL device.
+// file, a folder in the way, a file Windows refuses to open for writing or
+// another program holds, a folder it lets no new file into) end the save
+// before the first is written, all named in one message, before any other
+// question: otherwise the save would stop in the middle (the stand-in IDE's
+// writes meet the same refusals), or a component's code would go to the NUL
+// device. A line starting with "@" names the destination there.
 TEST_F(SaveCommand, FilesWindowsWouldNotLetTheIdeWriteEndTheSaveBeforeAnyIsWritten) {
   StoreDefaultFolder(L"C:\\Projects");
+  std::vector<std::unique_ptr<test::Immutable>> refused;
+  std::vector<std::unique_ptr<test::HeldFile>> held;
+  const auto refuse = [&](const std::wstring& path) {
+    refused.push_back(std::make_unique<test::Immutable>(path));
+    EXPECT_TRUE(refused.back()->made()) << "chattr +i did not take: the file system must support it";
+  };
   const struct Row {
     const char* what;
     std::function<void(standin::Ide&, const std::wstring& dest)> make;
@@ -657,6 +667,23 @@ TEST_F(SaveCommand, FilesWindowsWouldNotLetTheIdeWriteEndTheSaveBeforeAnyIsWritt
          lines.push_back(L"Project1.vbw" + std::wstring(kReadOnly));
          return lines;
        }()},
+      {"a folder Windows lets no new file into (its permissions, Controlled folder access)",
+       [&](standin::Ide& made, const std::wstring& dest) {
+         refuse(dest);
+         made.project(L"Project1").module(L"Module1").build();
+       },
+       {L"@: Windows does not let the IDE create files in this folder"}},
+      {"another project's file Windows does not let this process change, and one held by another program",
+       [&](standin::Ide& made, const std::wstring& dest) {
+         test::WriteBytes(dest + L"\\Form1.frm", "another project's form");
+         refuse(dest + L"\\Form1.frm");
+         test::WriteBytes(dest + L"\\Module1.bas", "another project's module");
+         held.push_back(std::make_unique<test::HeldFile>(dest + L"\\Module1.bas"));
+         EXPECT_TRUE(held.back()->held());
+         made.project(L"Project1").form(L"Form1").module(L"Module1").module(L"Module2").build();
+       },
+       {L"Form1.frm (Form1): Windows does not let you change this file",
+        L"Module1.bas (Module1): in use by another program"}},
   };
   int n = 0;
   for (const Row& row : rows) {
@@ -669,11 +696,34 @@ TEST_F(SaveCommand, FilesWindowsWouldNotLetTheIdeWriteEndTheSaveBeforeAnyIsWritt
     dialogs = {};
     dialogs.answers = {dest};
     Click();
-    EXPECT_EQ(MessageTexts(), std::vector<std::wstring>{CannotWriteMessage(row.lines)});
+    std::vector<std::wstring> lines = row.lines;
+    for (auto& line : lines) {
+      if (line.starts_with(L"@")) line = dest + line.substr(1);
+    }
+    EXPECT_EQ(MessageTexts(), std::vector<std::wstring>{CannotWriteMessage(lines)});
     EXPECT_EQ(dialogs.messages.at(0).flags, kWarning);
     EXPECT_TRUE(SaveAsPaths().empty()) << "the IDE wrote nothing";
     EXPECT_EQ(FocusSteps(), 2u) << "after the destination, and at the end";
   }
+}
+
+// A file another program holds for a moment (a scanner, a sync client) is asked
+// again until it is let go of, and the save goes on whole.
+TEST_F(SaveCommand, FileHeldForAMomentIsWaitedFor) {
+  StoreDefaultFolder(L"C:\\Projects");
+  ide->project(L"Project1").module(L"Module1").module(L"Module2").build();
+  dialogs.answers = {folders.path()};
+  Click();
+  ASSERT_EQ(SaveAsPaths().size(), 3u);
+  ide->change(L"Project1", L"Module2");
+  const test::HeldFile held(folders / L"Module2.bas", 500);
+  ASSERT_TRUE(held.held());
+  dialogs = {};
+  dialogs.answers = {folders.path()};
+  Click();
+  EXPECT_TRUE(dialogs.messages.empty());
+  EXPECT_EQ(SaveAsPaths().size(), 5u);
+  EXPECT_TRUE(ide->find_project(L"Project1")->saved);
 }
 
 // The project file's path takes `bytes` bytes in the ANSI code page below `base`,
@@ -898,6 +948,21 @@ TEST_F(LongSave, ChecksOfASlowIdeShowTheirProgressToo) {
   ExpectCountingUp(saving, progress.texts.end(), 7);
   EXPECT_EQ(progress.texts.back(), L"Saving 300 of 300: Project1");
   EXPECT_EQ(SaveAsPaths().size(), 600u);
+}
+
+// A destination of many files on a slow share: its listing, before the first
+// file is judged, shows the progress, and the IDE never looks hung.
+TEST_F(LongSave, ListingASlowFolderOfManyFilesShowsItsProgressToo) {
+  for (int i = 0; i < 2000; ++i) test::WriteBytes(folders / (L"Other" + std::to_wstring(i) + L".txt"), "");
+  Build(1, 0);
+  PretendDrives({.slow_listing_ms = 3});
+  const int hung = ClickLookingForHung();
+  PretendDrives({});
+  EXPECT_EQ(hung, 0);
+  EXPECT_EQ(progress.made, 1);
+  ASSERT_FALSE(progress.texts.empty());
+  EXPECT_EQ(progress.texts.front(), L"Checking 1 of 2: Module1.bas");
+  EXPECT_EQ(SaveAsPaths().size(), 2u);
 }
 
 // No dialog shows over the window: it is gone before a failure, and before the

@@ -88,7 +88,7 @@ TEST_F(Catalogue, ListsOfFilesShowTenLinesAndCountTheRest) {
   const std::wstring ten_in_a_line = L"M1.bas, M2.bas, M3.bas, M4.bas, M5.bas, M6.bas, M7.bas, M8.bas, M9.bas, M10.bas, ";
   bItalian = true;
   std::vector<std::wstring> reasons;  // each reason, in Italian
-  for (int why = 0; why < 6; ++why) reasons.push_back(L"F: " + CannotWriteReason(static_cast<CannotWrite>(why)));
+  for (int why = 0; why < 9; ++why) reasons.push_back(L"F: " + CannotWriteReason(static_cast<CannotWrite>(why)));
   const struct {
     std::wstring (*text_of)(const std::vector<std::wstring>&);
     bool italian;
@@ -113,7 +113,8 @@ TEST_F(Catalogue, ListsOfFilesShowTenLinesAndCountTheRest) {
       {CannotWriteMessage, true, reasons,
        L"Il salvataggio non pu\u00F2 scrivere questi file:\r\n\r\nF: Windows riserva questo nome a un dispositivo\r\n"
        L"F: il percorso \u00E8 troppo lungo per l'IDE\r\nF: di sola lettura\r\nF: una cartella ha questo nome\r\n"
-       L"F: nascosto\r\nF: file di sistema\r\n\r\n"
+       L"F: nascosto\r\nF: file di sistema\r\nF: Windows non permette all'IDE di creare file in questa cartella\r\n"
+       L"F: Windows non ti permette di modificare questo file\r\nF: in uso da un altro programma\r\n\r\n"
        L"Non \u00E8 stato salvato nulla."},
       {AlreadyWrittenLine, true, twelve, L"Gi\u00E0 scritti: " + ten_in_a_line + L"e altri 2"},
       {AlreadyWrittenLine, false, twelve, L"Already written: " + ten_in_a_line + L"and 2 more"},
