@@ -26,6 +26,8 @@ packages=(
   nsis
   osslsigncode
   openssl
+  # chattr: the tests' files and folders that Windows refuses to write.
+  e2fsprogs
 )
 
 missing=()
