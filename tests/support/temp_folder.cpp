@@ -7,7 +7,6 @@
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
-#include <cstring>
 #include <string_view>
 
 namespace quarnel::test {
@@ -73,50 +72,53 @@ namespace {
 // make a new file in a folder.
 bool Writable(const std::wstring& path) {
   const bool folder = FolderExists(path);
-  const HANDLE file = folder ? CreateFileW((path + L"\\~writable.tmp").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                           FILE_FLAG_DELETE_ON_CLOSE, nullptr)
-                             : CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                           OPEN_EXISTING, 0, nullptr);
+  const HANDLE file = CreateFileW((folder ? path + L"\\~writable.tmp" : path).c_str(), GENERIC_WRITE,
+                                  folder ? 0 : FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  folder ? CREATE_NEW : OPEN_EXISTING, folder ? FILE_FLAG_DELETE_ON_CLOSE : 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   CloseHandle(file);
   return true;
 }
 
-// Runs Linux's chattr on the Unix file that `path` is (Wine starts a Unix
-// program as it starts a Windows one).
-void Chattr(const std::wstring& path, const char* flag) {
-  using UnixName = char*(CDECL*)(const wchar_t*);
-  const auto unix_name = reinterpret_cast<UnixName>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-  if (!unix_name) return;
-  char* name = unix_name(path.c_str());
-  if (!name) return;
-  std::wstring command = L"chattr " + std::wstring(flag, flag + strlen(flag)) + L" \"";
-  for (const char* c = name; *c; ++c) command += static_cast<wchar_t>(static_cast<unsigned char>(*c));
-  command += L"\"";
-  HeapFree(GetProcessHeap(), 0, name);
-  for (const wchar_t* program : {L"Z:\\usr\\bin\\chattr", L"Z:\\bin\\chattr"}) {
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessW(program, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
-      continue;
-    }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return;
-  }
-}
-
-}  // namespace
-
-// Wine does not wait for a Unix program's end: the attribute is waited for.
+// Waits up to five seconds for `path` to become writable or not: what another
+// process does to it takes effect after a while.
 bool WritableWithin(const std::wstring& path, bool writable) {
   for (int i = 0; i < 500; ++i, Sleep(10)) {
     if (Writable(path) == writable) return true;
   }
   return false;
 }
+
+HANDLE Start(const wchar_t* program, std::wstring command) {
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(program, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+    return nullptr;
+  }
+  CloseHandle(process.hThread);
+  return process.hProcess;
+}
+
+// Runs Linux's chattr on the Unix file that `path` is: Wine starts a Unix
+// program as it starts a Windows one (but does not wait for its end).
+void Chattr(const std::wstring& path, const char* flag) {
+  using UnixName = char*(CDECL*)(const wchar_t*);
+  const auto unix_name = reinterpret_cast<UnixName>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+  char* name = unix_name ? unix_name(path.c_str()) : nullptr;
+  if (!name) return;
+  const std::string command = std::string("chattr ") + flag + " \"" + name + "\"";
+  HeapFree(GetProcessHeap(), 0, name);
+  for (const wchar_t* program : {L"Z:\\usr\\bin\\chattr", L"Z:\\bin\\chattr"}) {
+    if (const HANDLE process = Start(program, std::wstring(command.begin(), command.end()))) {
+      CloseHandle(process);
+      return;
+    }
+  }
+}
+
+}  // namespace
 
 Immutable::Immutable(std::wstring path) : path_(std::move(path)) {
   Chattr(path_, "+i");
@@ -131,28 +133,9 @@ Immutable::~Immutable() {
 HeldFile::HeldFile(const std::wstring& path, DWORD milliseconds) {
   wchar_t program[MAX_PATH];
   GetModuleFileNameW(nullptr, program, MAX_PATH);
-  std::wstring command = L"\"" + std::wstring(program) + L"\" --hold-file \"" + path + L"\" " +
-                         std::to_wstring(milliseconds);
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process{};
-  if (!CreateProcessW(program, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
-    return;
-  }
-  CloseHandle(process.hThread);
-  process_.reset(process.hProcess);
-  // Held once an open for writing meets the other process's hold.
-  for (int i = 0; i < 1000 && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT; ++i) {
-    const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
-      CloseHandle(file);
-    } else if (GetLastError() == ERROR_SHARING_VIOLATION) {
-      held_ = true;
-      return;
-    }
-    Sleep(5);
-  }
+  process_.reset(Start(program, L"\"" + std::wstring(program) + L"\" --hold-file \"" + path + L"\" " +
+                                    std::to_wstring(milliseconds)));
+  held_ = process_ && WritableWithin(path, false);
 }
 
 HeldFile::~HeldFile() {
