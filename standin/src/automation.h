@@ -199,6 +199,9 @@ class Automation : public Interface, public ISupportErrorInfo, public IStandinOb
   // The interfaces the object answers QueryInterface for, besides IUnknown and IDispatch.
   virtual bool Answers(REFIID riid) const { return IsEqualIID(riid, __uuidof(Interface)); }
 
+  // Before each member's work: the time a slow IDE takes (none unless set).
+  virtual void Delay(Core&) {}
+
   // Runs one method: `body(Core&)` does the work and throws HostError (or NodeGone)
   // to fail. `args()` gives the arguments as text for the record.
   template <class Body>
@@ -210,6 +213,7 @@ class Automation : public Interface, public ISupportErrorInfo, public IStandinOb
     try {
       auto text = [](const void* context) -> std::wstring { return (*static_cast<const std::remove_reference_t<Args>*>(context))(); };
       std::shared_ptr<Core> core = site_.Enter(member, flags, text, &args);
+      Delay(*core);
       body(*core);
       return site_.Leave(S_OK, {});
     } catch (const HostError& error) {

@@ -129,6 +129,7 @@ struct Core {
   bool file_name_raises = false;  // Variant::kUnsavedFileNameRaises
   DWORD save_delay = 0;            // set_save_delay: how long each SaveAs takes
   DWORD answer_delay = 0;          // set_answer_delay: how long each FileName takes
+  DWORD component_delay = 0;       // set_component_delay: how long each member of a component takes
   bool before_only_a_control = false;  // Variant::kBeforeOnlyAControl
   // The IDE has shut down: every object fails every call as a disconnected server.
   bool shut_down = false;

@@ -373,6 +373,7 @@ std::wstring Ide::caption() const {
 
 void Ide::set_save_delay(DWORD milliseconds) { core_->save_delay = milliseconds; }
 void Ide::set_answer_delay(DWORD milliseconds) { core_->answer_delay = milliseconds; }
+void Ide::set_component_delay(DWORD milliseconds) { core_->component_delay = milliseconds; }
 
 void Ide::set(Variant variant, bool on) {
   auto& windows = core_->windows;

@@ -258,6 +258,10 @@ STDMETHODIMP ComponentObject::get_IsDirty(VARIANT_BOOL* dirty) {
   });
 }
 
+void ComponentObject::Delay(Core& core) {
+  if (core.component_delay) Sleep(core.component_delay);
+}
+
 STDMETHODIMP ComponentObject::put_IsDirty(VARIANT_BOOL dirty) {
   return Run(L"IsDirty", DISPATCH_PROPERTYPUT, [&] { return dirty ? L"True" : L"False"; },
              [&](Core&) { Alive(component_)->dirty = dirty != VARIANT_FALSE; });

@@ -52,6 +52,9 @@ class ComponentObject final : public Automation<_VBComponent> {
   STDMETHODIMP put_Name(BSTR name) override;
   STDMETHODIMP get_Type(vbext_ComponentType* type) override;
 
+ protected:
+  void Delay(Core& core) override;
+
  private:
   std::weak_ptr<ComponentNode> component_;
 };

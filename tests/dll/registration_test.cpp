@@ -158,6 +158,11 @@ class Regsvr32 : public ::testing::Test {
   IdeTypeLibraries ide_libraries_;
 };
 
+// What the IDE's References dialog lists for the type library: its help
+// string, as Windows' own type library registration writes it.
+constexpr wchar_t kLibraryHelp[] =
+    L"Allows to save project to another location (instead of C:\\Program Files\\Microsoft Visual Studio\\VB98...)";
+
 TEST_F(Regsvr32, RegistersTheClassTypeLibraryAndTheAddinEntry) {
   ASSERT_EQ(Register(), 0u);
   const std::wstring clsid = L"CLSID\\{B49DBFBD-ABE8-493A-A11E-D4D2D38DD7A6}";
@@ -173,6 +178,8 @@ TEST_F(Regsvr32, RegistersTheClassTypeLibraryAndTheAddinEntry) {
   EXPECT_EQ(_wcsicmp(ReadString(HKEY_CLASSES_ROOT,
                                 L"TypeLib\\{D6C1C353-BB8B-4E84-9B09-B25DBB389205}\\1.0\\0\\win32",
                                 nullptr).c_str(), DllPath().c_str()), 0);
+  EXPECT_EQ(ReadString(HKEY_CLASSES_ROOT, L"TypeLib\\{D6C1C353-BB8B-4E84-9B09-B25DBB389205}\\1.0", nullptr),
+            kLibraryHelp);
   EXPECT_EQ(ReadString(HKEY_CLASSES_ROOT,
                        L"Interface\\{194B1080-1712-41FF-8791-B541F9977306}\\ProxyStubClsid32", nullptr),
             L"{00020424-0000-0000-C000-000000000046}");
@@ -245,6 +252,8 @@ TEST_F(Regsvr32, PerUserRegistrationWritesOnlyTheUsersKeysAndUndoesThem) {
   EXPECT_EQ(ReadString(HKEY_CURRENT_USER, classes + L"Interface\\{194B1080-1712-41FF-8791-B541F9977306}\\TypeLib",
                        nullptr),
             L"{D6C1C353-BB8B-4E84-9B09-B25DBB389205}");
+  EXPECT_EQ(ReadString(HKEY_CURRENT_USER, classes + L"TypeLib\\{D6C1C353-BB8B-4E84-9B09-B25DBB389205}\\1.0", nullptr),
+            kLibraryHelp);
   EXPECT_EQ(ReadString(HKEY_CURRENT_USER, kAddinKey, L"FriendlyName"), L"Orv Quarnel...");
   EXPECT_TRUE(MachineClasses() == machine_before) << Differences(machine_before, MachineClasses());
   ChooseNotToLoad();

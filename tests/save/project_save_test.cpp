@@ -790,6 +790,8 @@ struct ProgressSeen {
   std::wstring title;
   RECT place{};
   bool bar = false;
+  LPARAM bar_range = 0;  // the bar's top (from 0)
+  WPARAM bar_position = 0;  // the last position it was given
   std::vector<std::wstring> texts;
   bool Alive() const { return made > gone; }
 };
@@ -811,6 +813,11 @@ LRESULT CALLBACK SeeProgress(int code, WPARAM wparam, LPARAM lparam) {
       seen->bar = seen->bar || test::IsOfClass(m.hwnd, PROGRESS_CLASSW);
     } else if (m.message == WM_SETTEXT && seen->window && GetParent(m.hwnd) == seen->window) {
       seen->texts.push_back(reinterpret_cast<const wchar_t*>(m.lParam));
+    } else if (m.message == PBM_SETRANGE32 && seen->window && GetParent(m.hwnd) == seen->window) {
+      EXPECT_EQ(m.wParam, 0u);
+      seen->bar_range = m.lParam;
+    } else if (m.message == PBM_SETPOS && seen->window && GetParent(m.hwnd) == seen->window) {
+      seen->bar_position = m.wParam;
     } else if (m.message == WM_DESTROY && m.hwnd == seen->window) {
       ++seen->gone;
     }
@@ -898,6 +905,8 @@ TEST_F(LongSave, ShowsItsProgressAndTheIdeNeverLooksHung) {
   EXPECT_LT(std::stoi(progress.texts.front().substr(7)), 100) << testing::PrintToString(progress.texts.front());
   ExpectCountingUp(progress.texts.begin(), progress.texts.end(), 7);
   EXPECT_EQ(progress.texts.back(), L"Saving 260 of 260: Project1");
+  EXPECT_EQ(progress.bar_range, 260) << "the bar counts the save's files";
+  EXPECT_EQ(progress.bar_position, 260u);
   EXPECT_EQ(SaveAsPaths().size(), 260u);
 
   progress = {};
@@ -920,6 +929,19 @@ TEST_F(LongSave, ShowsItsProgressAndTheIdeNeverLooksHung) {
   Click();
   EXPECT_EQ(progress.made, 0) << "a short save shows nothing";
   EXPECT_EQ(SaveAsPaths().size(), 260u + 2 + 11);
+
+  // Nor one after a question held open for a second: the half second counts
+  // anew from its answer.
+  test::WriteBytes(folders / L"Extra.bas", "another project's module");
+  ide->add(L"Project1", L"Extra", 1);
+  dialogs = {};
+  dialogs.answers = {folders.path()};
+  dialogs.buttons = {IDYES};
+  dialogs.on_message = [](const std::wstring&) { Sleep(1000); };
+  Click();
+  EXPECT_EQ(dialogs.messages.size(), 1u);
+  EXPECT_EQ(progress.made, 0) << "a short save after a question shows nothing";
+  EXPECT_EQ(SaveAsPaths().size(), 260u + 2 + 11 + 2);
 }
 
 // A slow IDE (each FileName 20 ms, as on a network share) and 300 changed
@@ -948,6 +970,48 @@ TEST_F(LongSave, ChecksOfASlowIdeShowTheirProgressToo) {
   ExpectCountingUp(saving, progress.texts.end(), 7);
   EXPECT_EQ(progress.texts.back(), L"Saving 300 of 300: Project1");
   EXPECT_EQ(SaveAsPaths().size(), 600u);
+}
+
+// The IDE begins to exit (Windows' logoff, sent to its window) when the test
+// sends kExit to the IDE's window: the add-in's OnBeginShutdown then abandons
+// the click's run.
+constexpr UINT kExit = WM_APP + 7;
+WNDPROC ide_proc = nullptr;
+LRESULT CALLBACK ExitingIdeProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == kExit) return DialogRun::Abandon();
+  return CallWindowProcW(ide_proc, window, message, wparam, lparam);
+}
+
+// A slow IDE, 20 ms for every member a component answers, and 300 changed
+// modules over a folder that holds another project's files of the same names
+// (the question answered Yes): the plan asks each component its kind, state
+// and name (18 s), the checks ask every component for its file to tell the
+// project's own files from the strangers (6 s). The IDE never looks hung. Its
+// exit during the plan ends the click there, saying and writing nothing.
+TEST_F(LongSave, PlanAndChecksOfAVerySlowIdeNeverLookHungAndItsExitEndsThem) {
+  Build(299, 0);
+  for (int i = 1; i <= 299; ++i) test::WriteBytes(folders / (L"Module" + std::to_wstring(i) + L".bas"), "another's");
+  ide->set_component_delay(20);
+  dialogs.buttons = {IDYES};
+  EXPECT_EQ(ClickLookingForHung(), 0);
+  EXPECT_EQ(dialogs.messages.size(), 1u) << "the question";
+  EXPECT_EQ(SaveAsPaths().size(), 300u);
+
+  for (int i = 1; i <= 299; ++i) ide->change(L"Project1", L"Module" + std::to_wstring(i));
+  dialogs = {};
+  dialogs.answers = {folders.path()};
+  ide_proc = reinterpret_cast<WNDPROC>(
+      SetWindowLongPtrW(owner.get(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ExitingIdeProc)));
+  std::thread logoff([&] {
+    Sleep(1000);
+    SendMessageW(owner.get(), kExit, 0, 0);
+  });
+  EXPECT_NO_THROW(Click());
+  logoff.join();
+  SetWindowLongPtrW(owner.get(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ide_proc));
+  EXPECT_TRUE(dialogs.messages.empty());
+  EXPECT_LT(ide->count(L"_VBComponent.Type"), 2 * 299u) << "the plan went on";
+  EXPECT_EQ(SaveAsPaths().size(), 300u) << "nothing more was written";
 }
 
 // A destination of many files on a slow share: its listing, before the first

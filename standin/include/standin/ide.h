@@ -267,6 +267,10 @@ class Ide {
   // A slow IDE (a large project, files on a network share): each FileName, of
   // a project or a component, takes this long, holding the IDE's thread.
   void set_answer_delay(DWORD milliseconds);
+  // A slower IDE still (a project of many components on a slow machine): each
+  // member a component answers (Type, IsDirty, Name, FileNames, SaveAs...)
+  // takes this long more, holding the IDE's thread.
+  void set_component_delay(DWORD milliseconds);
   // The IDE's AddIn object for an add-in of its list (made on first request):
   // what the IDE passes to OnConnection as AddInInst. Its Connect answers what
   // set_addin_connected last said.
