@@ -136,6 +136,7 @@ std::wstring CannotWriteReason(CannotWrite why) {
       {L"Windows non ti permette di modificare questo file", L"Windows does not let you change this file"},
       {L"in uso da un altro programma", L"in use by another program"},
   };
+  static_assert(std::size(kReasons) == static_cast<size_t>(CannotWrite::kCount), "a text for each reason");
   return Pick(kReasons[static_cast<int>(why)]);
 }
 

@@ -68,6 +68,7 @@ enum class CannotWrite {
   kNoNewFiles,  // of the folder: Windows does not let the IDE create files in it
   kDenied,      // Windows does not let this process change the file
   kInUse,       // another program holds the file open
+  kCount,       // how many reasons there are: none itself
 };
 
 // The reason that ends a line of the message below ("read-only").

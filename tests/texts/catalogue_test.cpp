@@ -88,7 +88,7 @@ TEST_F(Catalogue, ListsOfFilesShowTenLinesAndCountTheRest) {
   const std::wstring ten_in_a_line = L"M1.bas, M2.bas, M3.bas, M4.bas, M5.bas, M6.bas, M7.bas, M8.bas, M9.bas, M10.bas, ";
   bItalian = true;
   std::vector<std::wstring> reasons;  // each reason, in Italian
-  for (int why = 0; why < 9; ++why) reasons.push_back(L"F: " + CannotWriteReason(static_cast<CannotWrite>(why)));
+  for (int why = 0; why < static_cast<int>(CannotWrite::kCount); ++why) reasons.push_back(L"F: " + CannotWriteReason(static_cast<CannotWrite>(why)));
   const struct {
     std::wstring (*text_of)(const std::vector<std::wstring>&);
     bool italian;
