@@ -409,16 +409,11 @@ TEST_F(SaveEndToEnd, BoxesAreOwnedByTheIdesWindowWhenAnotherProgramIsActive) {
     while (!done && !FindWindowW(L"QuarnelSaveProgress", nullptr)) Sleep(5);
     const unique_hwnd mine = test::TestWindow(L"Another program", 300, 300, 300, 200);
     SetForegroundWindow(mine.get());
-    for (int i = 0; i < 100 && ide_active; ++i) {
+    GUITHREADINFO gui{};
+    gui.cbSize = sizeof gui;
+    for (; !done; Sleep(10)) {
       test::Pump();
-      GUITHREADINFO gui{};
-      gui.cbSize = sizeof gui;
-      if (GetGUIThreadInfo(ide_thread, &gui)) ide_active = gui.hwndActive;
-      Sleep(10);
-    }
-    while (!done) {
-      test::Pump();
-      Sleep(10);
+      if (ide_active && GetGUIThreadInfo(ide_thread, &gui)) ide_active = gui.hwndActive;
     }
   });
   PretendDrives({.slow_listing_ms = 3});
