@@ -4,7 +4,8 @@
 # Drive D: is the build's test-drive folder, where the folder-picker tests keep
 # their programs and folders, away from anything that writes while tests run.
 # Drive S: is a second name for D:\ideapp, as "subst S: D:\ideapp" makes one:
-# the stand-in IDE program opens projects through it.
+# the stand-in IDE program opens projects through it. \\localhost\share is the
+# test drive as a network share (Wine's own UNC mapping).
 #
 # A persistent server, and Wine's own background programs (services, the desktop
 # window) started now, detached from the callers' output pipes: started by the
@@ -21,6 +22,8 @@
 start_prefix() {
   ln -sfn ../../test-drive "$1/dosdevices/d:"
   ln -sfn ../../test-drive/ideapp "$1/dosdevices/s:"
+  mkdir -p "$1/dosdevices/unc/localhost"
+  ln -sfn ../../../../test-drive "$1/dosdevices/unc/localhost/share"
   WINEPREFIX="$1" wineserver -p </dev/null >/dev/null 2>&1
   "$2" cmd /c exit </dev/null >/dev/null 2>&1
   local fifo; fifo=$(mktemp -u)

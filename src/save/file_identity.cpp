@@ -48,7 +48,10 @@ FolderFiles::FolderFiles(const std::wstring& folder, void (*between)(void*), voi
   std::vector<Entry> entries;
   do {
     const std::wstring_view name = found.cFileName;
-    if (name != L"." && name != L"..") entries.push_back({found.cFileName, found.dwFileAttributes});
+    if (name != L"." && name != L"..") {
+      entries.push_back({found.cFileName, found.dwFileAttributes,
+                         (static_cast<ULONGLONG>(found.nFileSizeHigh) << 32) | found.nFileSizeLow});
+    }
     if (pretence.slow_listing_ms) Sleep(pretence.slow_listing_ms);
     if (between) between(context);
   } while (FindNextFileW(find.get(), &found));
@@ -57,12 +60,27 @@ FolderFiles::FolderFiles(const std::wstring& folder, void (*between)(void*), voi
   entries_ = std::move(entries);
 }
 
-DWORD FolderFiles::Attributes(const std::wstring& path) const {
-  if (!entries_) return GetFileAttributesW(path.c_str());
+DWORD FolderFiles::Attributes(const std::wstring& path, ULONGLONG* size) const {
+  if (size) *size = 0;
+  if (!entries_) {
+    if (size) *size = FileSize(path);
+    return GetFileAttributesW(path.c_str());
+  }
   const std::wstring name = path.substr(path.rfind(L'\\') + 1);
   const auto at = std::lower_bound(entries_->begin(), entries_->end(), name,
                                    [](const Entry& entry, const std::wstring& n) { return Less(entry.name, n); });
-  return at != entries_->end() && !Less(name, at->name) ? at->attributes : INVALID_FILE_ATTRIBUTES;
+  if (at == entries_->end() || Less(name, at->name)) return INVALID_FILE_ATTRIBUTES;
+  if (size) *size = at->size;
+  return at->attributes;
+}
+
+ULONGLONG FileSize(const std::wstring& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (path.empty() || !GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) ||
+      (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    return 0;
+  }
+  return (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
 std::wstring FullPath(const std::wstring& path) {
@@ -72,6 +90,7 @@ std::wstring FullPath(const std::wstring& path) {
 }
 
 void PretendDrives(const DrivePretence& drives) noexcept { pretence = drives; }
+const DrivePretence& Pretended() noexcept { return pretence; }
 
 FileIdentity::FileIdentity(const std::wstring& path) : full_(path.empty() ? path : FullPath(path)) {}
 

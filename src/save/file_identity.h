@@ -25,13 +25,15 @@ class FolderFiles {
   explicit FolderFiles(const std::wstring& folder, void (*between)(void*) = nullptr, void* context = nullptr);
   // The attributes of what `path`, a path in that folder, names there (case
   // aside): a file's, or a folder's (FILE_ATTRIBUTE_DIRECTORY);
-  // INVALID_FILE_ATTRIBUTES when nothing has that name.
-  DWORD Attributes(const std::wstring& path) const;
+  // INVALID_FILE_ATTRIBUTES when nothing has that name. `size`, when given,
+  // gets its size in bytes (0 for nothing).
+  DWORD Attributes(const std::wstring& path, ULONGLONG* size = nullptr) const;
 
  private:
   struct Entry {
     std::wstring name;
     DWORD attributes;
+    ULONGLONG size;
   };
   // Sorted without case; nothing when the folder could not be listed (each
   // name is then asked of the file system).
@@ -46,8 +48,15 @@ struct DrivePretence {
   bool no_volume_serial = false;
   bool unlistable = false;     // no folder may be listed (each name is then asked)
   DWORD slow_listing_ms = 0;   // each name listed takes this long (a slow share)
+  DWORD slow_open_ms = 0;      // each open for writing answers this late (a server)
+  DWORD open_error = 0;        // each open for writing fails so (a filter's answer, a dropped connection)
+  bool screened = false;       // no file named "~*" or "*.tmp" may be made (a server's file screen)
 };
 void PretendDrives(const DrivePretence& pretence) noexcept;
+const DrivePretence& Pretended() noexcept;
+
+// The size in bytes of the file at `path`; 0 when there is none.
+ULONGLONG FileSize(const std::wstring& path);
 
 // One file's name, and what the file system says of it once asked.
 class FileIdentity {

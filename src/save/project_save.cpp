@@ -46,9 +46,16 @@ constexpr Companions kCompanions[] = {
 constexpr wchar_t kWorkspace[] = L".vbw";
 constexpr Companions kProjectCompanions = {kWorkspace};
 
-// How long, in all, the files another program holds open are asked again, and
-// how often: a scanner's or a sync client's hold is over by then.
+// How long, by the clock from the first "held" answer of a save, the files
+// another program holds open are asked again, and the pause between two
+// tries: a scanner's or a sync client's hold is over by then. A server may
+// take its time over each answer; the two seconds are counted all the same.
 constexpr DWORD kHeldWait = 2000, kHeldPause = 20;
+
+// A disk with this much room takes any save: a 32-bit IDE holds every file it
+// writes in its two gigabytes of memory. Below it, the room is weighed against
+// the files' sizes.
+constexpr ULONGLONG kRoomForAnySave = 2ull << 30;
 
 // The name of a file in `path`'s folder.
 std::wstring NameOf(const std::wstring& path) { return path.substr(path.rfind(L'\\') + 1); }
@@ -249,10 +256,11 @@ class Command final : IdeHolder {
   // Before anything is written, each file the save would write is judged.
   // Files that Windows would not let the IDE write (a device's name, a path too
   // long for it, a read-only, hidden or system file or a folder in the way, a
-  // file this process may not change or another program holds open), and a
-  // folder in which it may not create files, would make the save fail in the
-  // middle, or, for a device, lose the component's code unnoticed: they end
-  // the save, all named in one message, before anything else is said.
+  // file this process may not change or another program holds open), a folder
+  // in which it may not create files, and a disk without room for the files
+  // would make the save fail in the middle, or, for a device, lose the
+  // component's code unnoticed: they end the save, all named in one message,
+  // before anything else is said.
   // Then, of the files that are there already, the own file of a component
   // that this save does not write (frmOrders's Main.frm, where a new form Main
   // would go) ends the save with a message: replaced, it would lose that
@@ -264,17 +272,20 @@ class Command final : IdeHolder {
     // The IDE writes 8-bit paths of fewer than MAX_PATH bytes.
     std::wstring folder = FullPath(plan_.folder);
     while (folder.ends_with(L'\\')) folder.pop_back();
-    Judgement judgement{{}, AnsiLength(folder) + 1, {}, {}, {}};
+    Judgement judgement{{}, AnsiLength(folder) + 1};
     // The files beside a component's file or the project file share its name
     // and its length: they are judged only by what stands in their places.
     size_t number = 0;
     const auto judge = [&](const std::wstring& path, Plan::Component* writer, const Companions& companions) {
       Before(true, ++number, NameOf(path));
       // The folder, under the first file's progress: whether new files may be
-      // made in it, and what stands in it.
+      // made in it (tried with a file named as this first one), its room, and
+      // what stands in it.
       if (number == 1) {
-        if (!MayCreateFileIn(folder)) {
+        if (!MayCreateFileIn(folder, path.c_str() + path.rfind(L'.'))) {
           judgement.unwritable.push_back(plan_.folder + L": " + CannotWriteReason(CannotWrite::kNoNewFiles));
+        } else if (const auto room = RoomIn(folder); room && *room < kRoomForAnySave) {
+          judgement.room = room;
         }
         judgement.there.emplace(plan_.folder, [](void* self) { static_cast<Command*>(self)->Breathe(); }, this);
       }
@@ -288,6 +299,11 @@ class Command final : IdeHolder {
       if (!step.path.empty()) judge(step.path, &step, *step.companions);
     }
     judge(plan_.project_file, nullptr, kProjectCompanions);
+    // The disk's line is the folder's, first.
+    if (judgement.room && judgement.need > static_cast<long long>(*judgement.room)) {
+      judgement.unwritable.insert(judgement.unwritable.begin(),
+                                  plan_.folder + L": " + NoRoomReason(*judgement.room, judgement.need));
+    }
     const auto refuse = [&](const std::wstring& text) {
       Message(text, MB_ICONWARNING);
       return false;
@@ -301,9 +317,14 @@ class Command final : IdeHolder {
   struct Judgement {
     std::optional<FolderFiles> there;
     size_t folder_bytes;  // of the destination's full path in the ANSI code page, with a "\\" after it
-    std::vector<std::wstring> unwritable;  // "Nul.cls (Nul): Windows keeps this name for a device"
-    std::vector<std::wstring> clashes;     // "Main.frm (frmOrders)"
-    std::vector<std::wstring> foreign;     // "Form1.frm"
+    std::vector<std::wstring> unwritable = {};  // "Nul.cls (Nul): Windows keeps this name for a device"
+    std::vector<std::wstring> clashes = {};     // "Main.frm (frmOrders)"
+    std::vector<std::wstring> foreign = {};     // "Form1.frm"
+    // The bytes this user may still write on the destination's disk, when so
+    // few that the save may not fit; and what the save adds there: each file's
+    // size as it is now (none for one never saved), less the file it replaces.
+    std::optional<ULONGLONG> room = {};
+    long long need = 0;
   };
 
   // Whether the IDE can name `path`, the file of `writer` (null: the project):
@@ -324,7 +345,13 @@ class Command final : IdeHolder {
   // Judges `path`, which the save would write for `writer` (null: the project):
   // its main file, or with `extension` the file beside it.
   void Judge(const std::wstring& path, Plan::Component* writer, const wchar_t* extension, Judgement& judgement) {
-    const DWORD attributes = judgement.there->Attributes(path);
+    ULONGLONG replaced;
+    const DWORD attributes = judgement.there->Attributes(path, &replaced);
+    if (judgement.room) {
+      const std::wstring& own_file = OwnFile(writer);
+      judgement.need += static_cast<long long>(FileSize(extension ? Beside(own_file, extension) : own_file)) -
+                        static_cast<long long>(replaced);
+    }
     if (attributes == INVALID_FILE_ATTRIBUTES) return;
     // One reason a file, the first that holds: a folder, a read-only file, a
     // hidden one, a system one.
@@ -337,11 +364,14 @@ class Command final : IdeHolder {
                         judgement);
     }
     // Whether Windows lets this process open it for writing, as the IDE will;
-    // one another program holds is asked again, for two seconds in all.
+    // one another program holds is asked again, until two seconds have passed
+    // since the save's first "held" answer.
     WriteAccess access;
-    while ((access = AccessForWriting(path)) == WriteAccess::kHeld && held_wait_ < kHeldWait) {
+    while ((access = AccessForWriting(path)) == WriteAccess::kHeld) {
+      const DWORD now = GetTickCount();
+      if (!held_since_) held_since_ = now;
+      if (now - *held_since_ >= kHeldWait) break;
       Sleep(kHeldPause);
-      held_wait_ += kHeldPause;
       Breathe();
     }
     if (access != WriteAccess::kGranted) {
@@ -349,10 +379,7 @@ class Command final : IdeHolder {
                         judgement);
     }
     const FileIdentity target(path);
-    // Asked only now: for a target that is there (the project's too, as the
-    // project may have been saved somewhere while the browser was open).
-    if (!writer && !plan_.project_own_file) plan_.project_own_file = ProjectFile();
-    const std::wstring& own_file = writer ? OwnFile(*writer) : *plan_.project_own_file;
+    const std::wstring& own_file = OwnFile(writer);
     if (target.Is(FileIdentity(extension ? Beside(own_file, extension) : own_file))) return;
     const std::wstring name = NameOf(path);
     const OwnedFile* owned = FindOwner(target);
@@ -363,6 +390,15 @@ class Command final : IdeHolder {
     }
     // The file of another component that this save writes too: that component
     // keeps its content in the IDE and gets its new file.
+  }
+
+  // The file of `writer` as it is now, or with none the project's, asked of
+  // the IDE at the first need (the project may have been saved somewhere while
+  // the browser was open).
+  const std::wstring& OwnFile(Plan::Component* writer) {
+    if (writer) return OwnFile(*writer);
+    if (!plan_.project_own_file) plan_.project_own_file = ProjectFile();
+    return *plan_.project_own_file;
   }
 
   // A component's own file, asked of the IDE at the first need: empty for one
@@ -498,7 +534,7 @@ class Command final : IdeHolder {
   host::VBProject project_;
   Plan plan_;
   std::optional<std::vector<OwnedFile>> project_files_;
-  DWORD held_wait_ = 0;  // how long the checks waited for held files
+  std::optional<DWORD> held_since_;  // the tick of the checks' first "held" answer
   std::wstring writing_;
   std::vector<std::wstring> written_;
   std::wstring& init_folder_;

@@ -140,6 +140,22 @@ std::wstring CannotWriteReason(CannotWrite why) {
   return Pick(kReasons[static_cast<int>(why)]);
 }
 
+namespace {
+
+// `bytes` in kilobytes, or from 10,000 KB in megabytes, rounded up or down.
+std::wstring Amount(unsigned long long bytes, bool up) {
+  const bool mega = bytes >= 10000ull * 1024;
+  const unsigned long long unit = mega ? 1024 * 1024 : 1024;
+  return Decimal(static_cast<size_t>((bytes + (up ? unit - 1 : 0)) / unit)) + (mega ? L" MB" : L" KB");
+}
+
+}  // namespace
+
+std::wstring NoRoomReason(unsigned long long room, unsigned long long need) {
+  return Pick({L"il disco ha spazio per ", L"the disk has room for "}) + Amount(room, false) +
+         Pick({L"; il progetto richiede circa ", L"; the project needs about "}) + Amount(need, true);
+}
+
 std::wstring CannotWriteMessage(const std::vector<std::wstring>& lines) {
   return ListedText({L"Il salvataggio non può scrivere questi file:", L"The save cannot write these files:"},
                     lines, {L"Non è stato salvato nulla.", L"Nothing was saved."});

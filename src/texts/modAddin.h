@@ -74,6 +74,11 @@ enum class CannotWrite {
 // The reason that ends a line of the message below ("read-only").
 std::wstring CannotWriteReason(CannotWrite why);
 
+// The reason a folder's disk cannot take the save, with both figures: "the
+// disk has room for 120 KB; the project needs about 340 KB" (the room rounded
+// down, the need up; megabytes from 10,000 KB).
+std::wstring NoRoomReason(unsigned long long room, unsigned long long need);
+
 // The message that refuses a save of which some files cannot be written, one
 // line each ("Nul.cls (Nul): Windows keeps this name for a device"), listed as
 // in the question above.

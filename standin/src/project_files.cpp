@@ -46,14 +46,21 @@ std::vector<std::wstring> PathParts(const std::wstring& path) {
   return parts;
 }
 
+// What a full path's folders hang from: its drive (D:) or its share
+// (\\server\share); empty for another path.
+std::wstring RootOf(const std::wstring& path) {
+  if (path.size() > 1 && path[1] == L':') return path.substr(0, 2);
+  if (!path.starts_with(L"\\\\")) return {};
+  const auto parts = PathParts(path);
+  return parts.size() < 2 ? std::wstring() : L"\\\\" + parts[0] + L"\\" + parts[1];
+}
+
 // `target` as the IDE names it in a project file in `folder`: relative to the
-// folder when both are on one drive (D:\P\Forms\A.frm from D:\P is
+// folder when both are on one drive or share (D:\P\Forms\A.frm from D:\P is
 // Forms\A.frm, from D:\P\Sub ..\Forms\A.frm), else its full path.
 std::wstring RelativePath(const std::wstring& folder, const std::wstring& target) {
-  if (folder.size() < 2 || target.size() < 2 || folder[1] != L':' || target[1] != L':' ||
-      towupper(folder[0]) != towupper(target[0])) {
-    return target;
-  }
+  const std::wstring root = RootOf(folder);
+  if (root.empty() || !SameText(root, RootOf(target))) return target;
   const auto from = PathParts(folder);
   const auto to = PathParts(target);
   size_t common = 0;

@@ -513,12 +513,16 @@ TEST_F(SaveCommand, OtherProjectsFilesAreReplacedOnlyWhenTheUserSaysYes) {
   EXPECT_NE(ReadBytes(dest + L"\\Project1.vbp").find("Form=Form1.frm"), std::string::npos);
 
   // Saved again where it now lives: every file there, those beside its own
-  // files included, is its own.
+  // files included, is its own. Each open for writing answers neither "denied"
+  // nor "held" (a dropped connection, a filter's own error): the IDE's writes
+  // decide.
   ide->change(L"Project1", L"Form1");
   ide->change(L"Project1", L"Module1");
   dialogs = {};
   dialogs.answers = {dest};
+  PretendDrives({.open_error = ERROR_UNEXP_NET_ERR});
   Click();
+  PretendDrives({});
   EXPECT_TRUE(dialogs.messages.empty());
   EXPECT_TRUE(ide->find_project(L"Project1")->saved);
 }
@@ -618,10 +622,13 @@ TEST_F(SaveCommand, FilesWindowsWouldNotLetTheIdeWriteEndTheSaveBeforeAnyIsWritt
     refused.push_back(std::make_unique<test::Immutable>(path));
     EXPECT_TRUE(refused.back()->made()) << "chattr +i did not take: the file system must support it";
   };
+  std::vector<std::unique_ptr<test::SmallDisk>> disks;
   const struct Row {
     const char* what;
     std::function<void(standin::Ide&, const std::wstring& dest)> make;
     std::vector<std::wstring> lines;
+    DrivePretence drives = {};
+    bool waits = false;  // for a held file, two seconds by the clock
   } rows[] = {
       {"devices' names, a component's and the project's",
        [](standin::Ide& made, const std::wstring&) {
@@ -673,7 +680,8 @@ TEST_F(SaveCommand, FilesWindowsWouldNotLetTheIdeWriteEndTheSaveBeforeAnyIsWritt
          made.project(L"Project1").module(L"Module1").build();
        },
        {L"@: Windows does not let the IDE create files in this folder"}},
-      {"another project's file Windows does not let this process change, and one held by another program",
+      {"another project's file Windows does not let this process change, and one held by another program, "
+       "on a server slow to answer each open",
        [&](standin::Ide& made, const std::wstring& dest) {
          test::WriteBytes(dest + L"\\Form1.frm", "another project's form");
          refuse(dest + L"\\Form1.frm");
@@ -683,7 +691,22 @@ TEST_F(SaveCommand, FilesWindowsWouldNotLetTheIdeWriteEndTheSaveBeforeAnyIsWritt
          made.project(L"Project1").form(L"Form1").module(L"Module1").module(L"Module2").build();
        },
        {L"Form1.frm (Form1): Windows does not let you change this file",
-        L"Module1.bas (Module1): in use by another program"}},
+        L"Module1.bas (Module1): in use by another program"},
+       {.slow_open_ms = 700},
+       true},
+      {"a disk without room for the project's files as they are now (a quota, a USB stick)",
+       [&](standin::Ide& made, const std::wstring& dest) {
+         disks.push_back(std::make_unique<test::SmallDisk>(dest, 64));
+         EXPECT_TRUE(disks.back()->made()) << "mount did not take: the tests run as root";
+         const std::wstring own = folders / L"own";
+         CreateDirectoryW(own.c_str(), nullptr);
+         test::WriteBytes(own + L"\\Form1.frm", std::string(250 * 1024, 'f'));
+         test::WriteBytes(own + L"\\Form1.frx", std::string(50 * 1024, 'x'));
+         test::WriteBytes(own + L"\\Project1.vbp", std::string(100, 'p'));
+         made.project(L"Project1").saved_as(own + L"\\Project1.vbp").form(L"Form1").file(own + L"\\Form1.frm")
+             .module(L"Module1").build();
+       },
+       {L"@: the disk has room for 64 KB; the project needs about 301 KB"}},
   };
   int n = 0;
   for (const Row& row : rows) {
@@ -695,7 +718,15 @@ TEST_F(SaveCommand, FilesWindowsWouldNotLetTheIdeWriteEndTheSaveBeforeAnyIsWritt
     row.make(*ide, dest);
     dialogs = {};
     dialogs.answers = {dest};
+    PretendDrives(row.drives);
+    const DWORD start = GetTickCount();
     Click();
+    const DWORD took = GetTickCount() - start;
+    PretendDrives({});
+    EXPECT_LT(took, 10000u) << "a held file is asked again for two seconds, not more";
+    if (row.waits) {
+      EXPECT_GE(took, 2000u);
+    }
     std::vector<std::wstring> lines = row.lines;
     for (auto& line : lines) {
       if (line.starts_with(L"@")) line = dest + line.substr(1);

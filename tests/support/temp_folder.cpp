@@ -100,34 +100,56 @@ HANDLE Start(const wchar_t* program, std::wstring command) {
   return process.hProcess;
 }
 
-// Runs Linux's chattr on the Unix file that `path` is: Wine starts a Unix
-// program as it starts a Windows one (but does not wait for its end).
-void Chattr(const std::wstring& path, const char* flag) {
+// Runs a Unix program (/usr/bin/NAME or /bin/NAME) with `arguments` and the
+// Unix name of `path` last: Wine starts a Unix program as it starts a Windows
+// one (but does not wait for its end).
+void RunUnix(const char* name, const std::string& arguments, const std::wstring& path) {
   using UnixName = char*(CDECL*)(const wchar_t*);
   const auto unix_name = reinterpret_cast<UnixName>(
       reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-  char* name = unix_name ? unix_name(path.c_str()) : nullptr;
-  if (!name) return;
-  const std::string command = std::string("chattr ") + flag + " \"" + name + "\"";
-  HeapFree(GetProcessHeap(), 0, name);
-  for (const wchar_t* program : {L"Z:\\usr\\bin\\chattr", L"Z:\\bin\\chattr"}) {
-    if (const HANDLE process = Start(program, std::wstring(command.begin(), command.end()))) {
+  char* file = unix_name ? unix_name(path.c_str()) : nullptr;
+  if (!file) return;
+  const std::string command = std::string(name) + " " + arguments + " \"" + file + "\"";
+  HeapFree(GetProcessHeap(), 0, file);
+  for (const char* folder : {"Z:\\usr\\bin\\", "Z:\\bin\\"}) {
+    const std::string program = folder + std::string(name);
+    if (const HANDLE process = Start(std::wstring(program.begin(), program.end()).c_str(),
+                                     std::wstring(command.begin(), command.end()))) {
       CloseHandle(process);
       return;
     }
   }
 }
 
+// The room Windows gives this user on `folder`'s disk.
+ULONGLONG Room(const std::wstring& folder) {
+  ULARGE_INTEGER available{};
+  GetDiskFreeSpaceExW((folder + L"\\").c_str(), &available, nullptr, nullptr);
+  return available.QuadPart;
+}
+
 }  // namespace
 
 Immutable::Immutable(std::wstring path) : path_(std::move(path)) {
-  Chattr(path_, "+i");
+  RunUnix("chattr", "+i", path_);
   made_ = WritableWithin(path_, false);
 }
 
 Immutable::~Immutable() {
-  Chattr(path_, "-i");
+  RunUnix("chattr", "-i", path_);
   WritableWithin(path_, true);
+}
+
+SmallDisk::SmallDisk(std::wstring folder, unsigned kilobytes) : folder_(std::move(folder)) {
+  const ULONGLONG bytes = 1024ull * kilobytes;
+  RunUnix("mount", "-t tmpfs -o size=" + std::to_string(kilobytes) + "k tmpfs", folder_);
+  for (int i = 0; i < 500 && !made_; ++i, Sleep(10)) made_ = Room(folder_) == bytes;
+}
+
+SmallDisk::~SmallDisk() {
+  if (!made_) return;
+  RunUnix("umount", "", folder_);
+  for (int i = 0; i < 500 && Room(folder_) <= 1024 * 1024; ++i) Sleep(10);
 }
 
 HeldFile::HeldFile(const std::wstring& path, DWORD milliseconds) {

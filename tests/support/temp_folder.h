@@ -53,6 +53,23 @@ class Immutable {
   bool made_;
 };
 
+// A disk of `kilobytes`, empty, mounted on `folder` while this object lives:
+// Windows answers for it as for a volume mounted in a folder, and a write
+// past its room fails. Played by a Linux tmpfs, which only root may mount.
+// made() says whether it took.
+class SmallDisk {
+ public:
+  SmallDisk(std::wstring folder, unsigned kilobytes);
+  ~SmallDisk();
+  SmallDisk(const SmallDisk&) = delete;
+  SmallDisk& operator=(const SmallDisk&) = delete;
+  bool made() const { return made_; }
+
+ private:
+  std::wstring folder_;
+  bool made_ = false;
+};
+
 // Another process holds `path` open, sharing it with nobody, from when this
 // object is made (it waits until the file is held) for `milliseconds`, or
 // until it goes (INFINITE). The test program plays that process itself

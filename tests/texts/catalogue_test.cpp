@@ -123,6 +123,10 @@ TEST_F(Catalogue, ListsOfFilesShowTenLinesAndCountTheRest) {
     bItalian = row.italian;
     EXPECT_EQ(row.text_of(row.names), row.text);
   }
+  // The disk's figures: its room rounded down, the need up, in megabytes from 10,000 KB.
+  bItalian = true;
+  EXPECT_EQ(NoRoomReason(123 * 1024 + 1023, 12345ull * 1024),
+            L"il disco ha spazio per 123 KB; il progetto richiede circa 13 MB");
 }
 
 TEST_F(Catalogue, SlotsFollowTheFlagAtEveryFill) {
