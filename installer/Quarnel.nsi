@@ -1,10 +1,12 @@
 ; Quarnel's installer, in one of two modes chosen on its first page (or with
-; /CURRENTUSER or /ALLUSERS beside /S). The default is for me only, unless the
-; Visual Basic IDE is set to start as administrator on this computer (its
-; compatibility settings, or a shortcut to it marked "Run as administrator",
-; with UAC on): Windows does not show a user's own classes to such an IDE, so
-; the default is then for everyone, the page says why, and a choice of for me
-; only is warned of. A silent run with no mode takes the same default.
+; /CURRENTUSER or /ALLUSERS beside /S). With a copy installed, its mode is the
+; default: an upgrade keeps it. A first install's default is for me only,
+; unless the Visual Basic IDE is set to start as administrator on this computer
+; (its compatibility settings, or a shortcut to it marked "Run as
+; administrator", with UAC on): Windows does not show a user's own classes to
+; such an IDE, so the default is then for everyone. Either way the page says
+; what it found, and a choice of for me only for such an IDE is warned of. A
+; silent run with no mode takes the same default.
 ; - for me only (no administrator): Quarnel.dll and a read-me in the
 ;   user's own programs folder, the add-in registered for this user through the
 ;   DLL itself (regsvr32 /n /i:user), listed in this user's Add/Remove Programs;
@@ -343,11 +345,23 @@ Function .onInit
   ${IfNot} ${Errors}
     StrCpy $Elevated 1
   ${EndIf}
-  ; With no mode given, the default follows the way the IDE starts.
+  ; With no mode given, an installed copy's mode is the default (the first
+  ; page's, and a silent run's): an upgrade changes nothing the user did not
+  ; ask for. Only a first install follows the way the IDE starts, which the
+  ; page tells either way. Where both copies are installed, the user's own is
+  ; the default: it is the one their IDE loads when run normally, upgrading it
+  ; needs no rights and removes nothing, and the copy for everyone is an
+  ; administrator's to upgrade (/ALLUSERS, or the page's other choice).
   ${If} $ModeGiven == 0
     Call FindHowTheIdeStarts
-    ${If} $IdeElevated != ""
+    ReadRegStr $0 HKCU "${UNINSTALL_KEY}" "InstallLocation"
+    ReadRegStr $1 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+    ${If} $1 != ""
+    ${OrIf} $IdeElevated != ""
       StrCpy $AllUsers 1
+    ${EndIf}
+    ${If} $0 != ""
+      StrCpy $AllUsers 0
     ${EndIf}
   ${EndIf}
   ; For everyone without the rights: a mode given, or a silent run's default,

@@ -1,22 +1,23 @@
 #!/bin/bash
 # The installer as a user runs it under Wine, silently and with no registration
 # step by hand: installed, the stand-in IDE program finds the add-in at start and
-# a click saves; installed twice and the 1.00 installer upgraded: one entry, the
-# newer files, the Default folder kept; uninstalled: no file and no key of the
-# add-in left. Then for all users over a copy for the user (one registration
-# left, the user's Quarnel.ini not moved, their DisplayOnConnect kept), Active
-# Setup's command for another user, the IDE again, an upgrade and its Active
-# Setup run keeping the user's LoadBehavior 0, the installer's elevated copy
-# alone (as when it runs as another account: nothing in the user's hive
-# changes), a copy for the user beside it uninstalled (the entry stays), a
-# running IDE holding the DLL (the installer and the uninstaller change nothing
-# and exit 4), the uninstall, and Active Setup's removal for other users. Then
-# both modes on Windows XP (as Wine reports it to each program), with the
-# uninstaller's elevated copy alone. Last, a release signed with a certificate
-# made here: every signature verifies, and a signing that fails fails the
-# package. A second user is played by this one, given the entries that user
-# would have; the elevated copy, which Wine never needs (it runs everything as
-# an administrator), by starting it as the user's copy does.
+# a click saves; installed twice (with no mode given, the installed mode stays,
+# the IDE set to run as administrator or not) and the 1.00 installer upgraded:
+# one entry, the newer files, the Default folder kept; uninstalled: no file and
+# no key of the add-in left. Then for all users over a copy for the user (one
+# registration left, the user's Quarnel.ini not moved, their DisplayOnConnect
+# kept), Active Setup's command for another user, the IDE again, an upgrade and
+# its Active Setup run keeping the mode and the user's LoadBehavior 0, the
+# installer's elevated copy alone (as when it runs as another account: nothing
+# in the user's hive changes), a copy for the user beside it uninstalled (the
+# entry stays), a running IDE holding the DLL (the installer and the uninstaller
+# change nothing and exit 4), the uninstall, and Active Setup's removal for
+# other users. Then both modes on Windows XP (as Wine reports it to each
+# program), with the uninstaller's elevated copy alone. Last, a release signed
+# with a certificate made here: every signature verifies, and a signing that
+# fails fails the package. A second user is played by this one, given the
+# entries that user would have; the elevated copy, which Wine never needs (it
+# runs everything as an administrator), by starting it as the user's copy does.
 # Given EXPLORER64 (a 64-bit program that runs a command line as Explorer
 # does), the rows about the registry run again in a 64-bit prefix of their own,
 # as on 64-bit Windows: the installer, regsvr32 and the IDE are 32-bit there,
@@ -154,8 +155,8 @@ sleep 2; rm -rf "$folder"; "$run" reg delete "$uninstall_key" /f >/dev/null 2>&1
 "$run" 'D:\ideapp\program\quarnel_ide.exe' --register-typelibs >/dev/null || exit 1
 before=$(snapshot)
 
-install() {
-  "$run" "$(winpath "$1")" /S || fail "$(basename "$1") /S exited with $?"
+install() {  # INSTALLER [MODE]
+  "$run" "$(winpath "$1")" /S "${@:2}" || fail "$(basename "$1") /S ${*:2} exited with $?"
 }
 uninstall() {
   # The uninstaller copies itself away and runs from there: wait for it to finish.
@@ -332,10 +333,14 @@ echo "--- the IDE finds it and a click saves"
 use_the_ide --merge
 [ -f "$folder/Quarnel.ini" ] || fail "no Quarnel.ini beside the installed DLL"
 
-echo "--- installed again: the user's choice in the Add-In Manager (LoadBehavior 0) stays"
+echo "--- installed again, the IDE set to run as administrator: still for me only, the Add-In Manager's choice (LoadBehavior 0) kept"
 "$run" reg add "$addin_key" /v LoadBehavior /t REG_DWORD /d 0 /f >/dev/null
+user_layer '~ RUNASADMIN'
+expect_default "a copy for me only installed, the IDE set to run as administrator" me "$elevated (in its compatibility settings)"
 install "$installer"
+user_layer '~ WINXPSP3'
 [ "$(entries)" = 1 ] || fail "$(entries) entries in Add/Remove Programs"
+"$run" reg query "$machine_uninstall_key" >/dev/null 2>&1 && fail "installing again with no mode installed for all users"
 [ "$(value LoadBehavior "$addin_key")" = 0x0 ] || fail "installing again: LoadBehavior $(value LoadBehavior "$addin_key")"
 [ -f "$folder/Quarnel.ini" ] || fail "installing again lost the Default folder"
 
@@ -397,15 +402,16 @@ run_stub "$stub" || fail "the Active Setup command failed: $stub"
 echo "--- the IDE finds it and a click saves (for all users)"
 use_the_ide
 
-echo "--- upgraded for all users: the user's LoadBehavior 0 stays, through Active Setup's run too"
+echo "--- upgraded with no mode given: still for all users, the user's LoadBehavior 0 stays, through Active Setup's run too"
 "$run" reg add "$addin_key" /v LoadBehavior /t REG_DWORD /d 0 /f >/dev/null
-"$run" "$(winpath "$installer")" /S /ALLUSERS || fail "the upgrade /S /ALLUSERS exited with $?"
+install "$installer"
+[ -e "$folder" ] && fail "the upgrade with no mode installed a copy for me only"
 [ "$(value LoadBehavior "$addin_key")" = 0x0 ] || fail "the upgrade: LoadBehavior $(value LoadBehavior "$addin_key")"
 run_stub "$(value StubPath "$active_setup_key")" || fail "the Active Setup command failed after the upgrade"
 [ "$(value LoadBehavior "$addin_key")" = 0x0 ] || fail "Active Setup's run: LoadBehavior $(value LoadBehavior "$addin_key")"
 
 echo "--- for me only beside it, then the installer's elevated copy alone: nothing of the user's changes"
-install "$installer"
+install "$installer" /CURRENTUSER
 state=$(hive)
 "$run" "$(winpath "$installer")" /S /ALLUSERS /ELEVATED || fail "/S /ALLUSERS /ELEVATED exited with $?"
 [ "$(hive)" = "$state" ] || fail "the elevated copy changed the user's hive: $(diff <(echo "$state") <(hive))"
