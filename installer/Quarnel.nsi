@@ -24,10 +24,13 @@
 ;   who is not elevated, the installer starts itself again elevated (Windows
 ;   asks, on Windows XP with its "Run as" dialog) with /ALLUSERS /ELEVATED and
 ;   waits for it. That copy may run as another account, an administrator whose
-;   HKCU is not the user's: it does the machine's part only and writes nothing
-;   below HKCU; what is the user's (their own copy, their add-in entry) is done
-;   by the copy running as the user, after the elevated one succeeded. An
-;   administrator's run (Windows XP, or an elevated prompt) does both at once.
+;   HKCU is not the user's, and whose password may be the one that starts the
+;   IDE: it does the machine's part and writes that account's add-in entry, so
+;   an IDE started as that account lists and loads Quarnel at once; it leaves
+;   everything else of that account's (its own copy, its Quarnel.ini) as it is.
+;   What is the user's (their own copy, their add-in entry) is done by the copy
+;   running as the user, after the elevated one succeeded. An administrator's
+;   run (Windows XP, or an elevated prompt) does both at once.
 ; The add-in entry is written anew at each install and upgrade, except a
 ; LoadBehavior already there (the one chosen in the IDE's Add-In Manager), which
 ; stays (regsvr32 /n /i:addin).
@@ -36,7 +39,8 @@
 ; their own), and removes the uninstalling user's Quarnel.ini from Windows' file
 ; virtualisation store; uninstalling for me only, beside an installation for everyone,
 ; writes the user's add-in entry again for that one. The uninstaller of the
-; machine's copy, started by a user who is not elevated, works the same way.
+; machine's copy, started by a user who is not elevated, works the same way; its
+; elevated copy removes its own account's add-in entry as that command would.
 ; Nothing changes while the DLL to be replaced or removed is loaded (the IDE
 ; runs): the user is asked to close it (Retry or Cancel); a silent run fails.
 ; Installing over an installed version replaces it in place. Built by CMake
@@ -75,7 +79,7 @@ RequestExecutionLevel user
 Var AllUsers  ; 1: for everyone on this computer
 Var ModeGiven ; 1: /ALLUSERS or /CURRENTUSER on the command line
 Var IsAdmin
-Var Elevated  ; 1: started elevated by a user's copy (/ELEVATED): nothing below HKCU
+Var Elevated  ; 1: started elevated by a user's copy (/ELEVATED): of this account's own, the add-in entry only
 Var LoadChoice ; the user's LoadBehavior, kept across their entry's rewriting
 Var ModeUser
 Var ModeAll
@@ -412,15 +416,21 @@ Function Elevate
   Quit
 FunctionEnd
 
-; The user's part of an installation for everyone, as the user who started the
-; installer, once the machine's copy is in $INSTDIR: their own copy would hide
-; it from their IDE, so it goes (keeping their Default folder's file out of the
-; shared folder, their DisplayOnConnect and their LoadBehavior); their add-in
-; entry is written where they have none.
+; The account's part of an installation for everyone, once the machine's copy
+; is in $INSTDIR: its add-in entry is written (keeping its LoadBehavior), so
+; that its IDE lists and loads Quarnel at once. As the user who started the
+; installer, their own copy goes too: it would hide the machine's from their
+; IDE (their Default folder's file is kept out of the shared folder, their
+; DisplayOnConnect and their LoadBehavior stay). The elevated copy does the
+; entry alone, for its own account: that may be another's, an administrator
+; whose password starts the IDE, whose own copy and files are theirs.
 Function UserPart
   !insertmacro SAVE_LOAD_CHOICE
   ReadRegStr $R1 HKCU "Software\VB and VBA Program Settings\Quarnel\Settings" "DisplayOnConnect"
-  ReadRegStr $1 HKCU "${UNINSTALL_KEY}" "InstallLocation"
+  StrCpy $1 ""
+  ${If} $Elevated != 1
+    ReadRegStr $1 HKCU "${UNINSTALL_KEY}" "InstallLocation"
+  ${EndIf}
   ${If} $1 != ""
     Push "$1\Quarnel.dll"
     Call WaitUntilFree
@@ -582,7 +592,6 @@ Section "Quarnel"
   WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "NoRepair" 1
   WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "EstimatedSize" 300
   ${If} $AllUsers == 1
-  ${AndIf} $Elevated != 1
     Call UserPart
   ${EndIf}
 SectionEnd
@@ -628,13 +637,40 @@ Function un.onInit
   ${EndIf}
 FunctionEnd
 
+; This account's own class, after the machine's is gone: $2 is its DLL (a copy
+; installed for the account alone, or registered by hand), or "". Read as the
+; command that removes other users' entries at their logon reads it: in either
+; place a user's class can be (64-bit Windows 7 and later keep a 32-bit
+; program's below Wow6432Node), named as a 64-bit program names them.
+Function un.OwnClass
+  ${If} ${RunningX64}
+    SetRegView 64
+  ${EndIf}
+  ReadRegStr $2 HKCU "${USER_CLASS_KEY}" ""
+  ${If} $2 == ""
+    ReadRegStr $2 HKCU "${USER_CLASS_KEY_WOW}" ""
+  ${EndIf}
+  SetRegView default
+FunctionEnd
+
+; The account's add-in entry, and the keys above it that held only it.
+Function un.RemoveEntry
+  DeleteRegKey HKCU "${ADDIN_KEY}"
+  DeleteRegKey /ifempty HKCU "Software\Microsoft\Visual Basic\6.0\Addins"
+  DeleteRegKey /ifempty HKCU "Software\Microsoft\Visual Basic\6.0"
+  DeleteRegKey /ifempty HKCU "Software\Microsoft\Visual Basic"
+FunctionEnd
+
 ; The user's part of an uninstallation, as the user who started it, after the
 ; machine's or their own copy is gone: the copy that stays, if any (their own,
-; or the machine's), keeps their add-in entry (and their settings); else the
-; entry and the add-in's setting (the DisplayOnConnect value) go.
+; installed or registered by hand, or the machine's), keeps their add-in entry
+; (and their settings); else the entry and the add-in's setting (the
+; DisplayOnConnect value) go.
 Function un.UserPart
+  StrCpy $2 ""
   ${If} $AllUsers == 1
     ReadRegStr $1 HKCU "${UNINSTALL_KEY}" "InstallLocation"
+    Call un.OwnClass
   ${Else}
     ReadRegStr $1 HKLM "${UNINSTALL_KEY}" "InstallLocation"
   ${EndIf}
@@ -643,11 +679,10 @@ Function un.UserPart
     ExecWait '${REGSVR32} /n /i:addin "$1\Quarnel.dll"'
     !insertmacro RESTORE_LOAD_CHOICE
     DetailPrint "Quarnel stays in your Visual Basic IDE: it is still installed in $1."
+  ${ElseIf} $2 != ""
+    DetailPrint "Quarnel stays in your Visual Basic IDE: you registered it yourself ($2)."
   ${Else}
-    DeleteRegKey HKCU "${ADDIN_KEY}"
-    DeleteRegKey /ifempty HKCU "Software\Microsoft\Visual Basic\6.0\Addins"
-    DeleteRegKey /ifempty HKCU "Software\Microsoft\Visual Basic\6.0"
-    DeleteRegKey /ifempty HKCU "Software\Microsoft\Visual Basic"
+    Call un.RemoveEntry
     DeleteRegKey HKCU "Software\VB and VBA Program Settings\Quarnel"
     DeleteRegKey /ifempty HKCU "Software\VB and VBA Program Settings"
   ${EndIf}
@@ -699,9 +734,19 @@ Section "Uninstall"
     RMDir "$LOCALAPPDATA\Programs"
   ${EndIf}
   DeleteRegKey SHCTX "${UNINSTALL_KEY}"
-  ; Started elevated by the user's copy, which does the user's part itself.
-  ${If} $AllUsers != 1
-  ${OrIf} $Elevated != 1
+  ${If} $AllUsers == 1
+  ${AndIf} $Elevated == 1
+    ; Started elevated by the user's copy, which does the user's part itself.
+    ; This account may be another, whose password starts the IDE: its entry
+    ; goes as at another user's logon, unless it has a copy of its own
+    ; (installed, or registered by hand); nothing else of its own changes.
+    ReadRegStr $1 HKCU "${UNINSTALL_KEY}" "InstallLocation"
+    Call un.OwnClass
+    ${If} $1 == ""
+    ${AndIf} $2 == ""
+      Call un.RemoveEntry
+    ${EndIf}
+  ${Else}
     Call un.UserPart
   ${EndIf}
 SectionEnd

@@ -8,14 +8,16 @@
 # registration left, the user's Quarnel.ini not moved, their DisplayOnConnect
 # kept), Active Setup's command for another user, the IDE again, an upgrade and
 # its Active Setup run keeping the mode and the user's LoadBehavior 0, the
-# installer's elevated copy alone (as when it runs as another account: nothing
-# in the user's hive changes), a copy for the user beside it uninstalled (the
-# entry stays), a running IDE holding the DLL (the installer and the uninstaller
-# change nothing and exit 4), the uninstall, and Active Setup's removal for
-# other users. Then both modes on Windows XP (as Wine reports it to each
-# program), with the uninstaller's elevated copy alone. Last, a release signed
-# with a certificate made here: every signature verifies, and a signing that
-# fails fails the package. A second user is played by this one, given the
+# installer's elevated copy alone (as when it runs as another account: of that
+# account's, only its add-in entry is written, its LoadBehavior kept), a copy
+# for the user beside it uninstalled (the entry stays), a running IDE holding
+# the DLL (the installer and the uninstaller change nothing and exit 4), the
+# uninstall, and Active Setup's removal for other users (sparing a copy of
+# their own, as the uninstaller's elevated copy does). Then both modes on
+# Windows XP (as Wine reports it to each program), with the uninstaller's
+# elevated copy alone (its account's entry goes, nothing else). Last, a release
+# signed with a certificate made here: every signature verifies, and a signing
+# that fails fails the package. A second user is played by this one, given the
 # entries that user would have; the elevated copy, which Wine never needs (it
 # runs everything as an administrator), by starting it as the user's copy does.
 # Given EXPLORER64 (a 64-bit program that runs a command line as Explorer
@@ -74,6 +76,13 @@ for line in open(sys.argv[1], "rb").read().decode("utf-16").replace("\r", "").sp
     elif line and key and not key.lower().startswith("[hkey_current_user\\software\\wine"): print(key + " " + line)
 ' "$file" | sort
   rm -f "$file"
+}
+# STATE SIGN WHAT: the hive, against STATE, changed in the add-in entry alone,
+# each line of the change marked SIGN (">" written, "<" removed).
+entry_alone() {
+  local change; change=$(diff <(echo "$1") <(hive) | grep '^[<>]')
+  [ -n "$change" ] && ! echo "$change" | grep -viqF "$2 [HKEY_CURRENT_USER${addin_key#HKCU}]" ||
+    fail "$3: ${change:-nothing changed}"
 }
 value() { "$run" reg query "${2:-$uninstall_key}" /v "$1" 2>/dev/null | tr -d '\r' | awk -v n="$1" '$1 == n { $1 = ""; $2 = ""; sub(/^ +/, ""); print }'; }
 entries() { "$run" reg query 'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall' 2>/dev/null | tr -d '\r' | grep -ci 'Uninstall\\Quarnel'; }
@@ -410,11 +419,14 @@ install "$installer"
 run_stub "$(value StubPath "$active_setup_key")" || fail "the Active Setup command failed after the upgrade"
 [ "$(value LoadBehavior "$addin_key")" = 0x0 ] || fail "Active Setup's run: LoadBehavior $(value LoadBehavior "$addin_key")"
 
-echo "--- for me only beside it, then the installer's elevated copy alone: nothing of the user's changes"
+echo "--- for me only beside it, then the installer's elevated copy alone (as another account): its entry written, nothing else"
 install "$installer" /CURRENTUSER
+# That account's entry holds its Add-In Manager choice alone: the rest is written, the choice kept.
+"$run" reg delete "$addin_key" /va /f >/dev/null
+"$run" reg add "$addin_key" /v LoadBehavior /t REG_DWORD /d 0 /f >/dev/null
 state=$(hive)
 "$run" "$(winpath "$installer")" /S /ALLUSERS /ELEVATED || fail "/S /ALLUSERS /ELEVATED exited with $?"
-[ "$(hive)" = "$state" ] || fail "the elevated copy changed the user's hive: $(diff <(echo "$state") <(hive))"
+entry_alone "$state" ">" "the elevated copy, in the user's hive"
 "$run" reg query "HKLM\\Software\\Classes\\CLSID\\$clsid\\InprocServer32" >/dev/null 2>&1 ||
   fail "the elevated copy did not register for the machine"
 
@@ -481,12 +493,19 @@ for own in installed "registered by hand"; do
   if [ -n "$explorer64" ]; then  # their class where Windows 7 and later keep a 32-bit program's, not Wine
     "$run" "$(winpath "$explorer64")" reg copy "HKCU\\Software\\Classes\\CLSID\\$clsid" \
       "HKCU\\Software\\Classes\\Wow6432Node\\CLSID\\$clsid" /s /f >/dev/null &&
-      "$run" reg delete "HKCU\\Software\\Classes\\CLSID\\$clsid" /f >/dev/null || fail "cannot move the user's class"
+      "$run" "$(winpath "$explorer64")" reg delete "HKCU\\Software\\Classes\\CLSID\\$clsid" /f >/dev/null ||
+      fail "cannot move the user's class"
   fi
   run_stub "$stub"
   "$run" reg query "$addin_key" /v LoadBehavior >/dev/null 2>&1 ||
     fail "Active Setup removed the entry of the user's own copy ($own)"
-  [ -n "$explorer64" ] && "$run" reg delete 'HKCU\Software\Classes\Wow6432Node' /f >/dev/null
+  if [ "$own" != installed ]; then  # the uninstaller's elevated copy spares it too (its account played by this one)
+    "$run" "$(winpath "$installer")" /S /ALLUSERS /ELEVATED || fail "/S /ALLUSERS /ELEVATED exited with $?"
+    uninstall_all /ELEVATED
+    "$run" reg query "$addin_key" /v LoadBehavior >/dev/null 2>&1 ||
+      fail "the uninstaller's elevated copy removed the entry of a copy registered by hand"
+  fi
+  [ -n "$explorer64" ] && reg64 delete 'HKCU\Software\Classes\Wow6432Node' /f >/dev/null
   if [ "$own" = installed ]; then
     uninstall
   else
@@ -515,14 +534,13 @@ on_xp "$run" "$(winpath "$installer")" /S /ALLUSERS || fail "/S /ALLUSERS on Win
 "$run" reg query "HKLM\\Software\\Classes\\CLSID\\$clsid\\InprocServer32" >/dev/null 2>&1 ||
   fail "not registered for the machine on Windows XP"
 on_xp use_the_ide
-echo "--- on Windows XP, the uninstaller's elevated copy alone: nothing of the user's changes"
+echo "--- on Windows XP, the uninstaller's elevated copy alone (as another account): its entry goes, nothing else"
 state=$(hive)
 on_xp uninstall_all /ELEVATED
 [ -e "$all_folder" ] && fail "left behind for all users on Windows XP: $(ls -A "$all_folder")"
-[ "$(hive)" = "$state" ] || fail "the uninstaller's elevated copy changed the user's hive: $(diff <(echo "$state") <(hive))"
+entry_alone "$state" "<" "the uninstaller's elevated copy, in the user's hive"
 "$run" reg query "HKLM\\Software\\Classes\\CLSID\\$clsid" >/dev/null 2>&1 && fail "the elevated copy left the machine's registration"
-# What the user's copy then does: the entry and the setting go.
-"$run" reg delete "$addin_key" /f >/dev/null 2>&1
+# What the user's copy then does: the setting goes.
 "$run" reg delete 'HKCU\Software\VB and VBA Program Settings\Quarnel' /f >/dev/null 2>&1
 "$run" reg delete "$active_setup_key" /f >/dev/null 2>&1
 windows_xp off
