@@ -85,6 +85,7 @@ Var ModeUser
 Var ModeAll
 Var IdePaths    ; "|" and each VB6.EXE found, followed by "|"
 Var IdeElevated ; what sets the IDE to run as administrator, in the page's words; "" for nothing
+Var AccountType ; the account's own type, elevated or not ("Admin" for an administrator)
 Var Where       ; the folder searched for shortcuts, in the page's words
 
 ; A release signs the uninstaller as it is made, and the installer last
@@ -189,6 +190,24 @@ FunctionEnd
   ${EndIf}
 !macroend
 
+; The long form of the path on the stack, as Windows names a program it runs
+; (each short 8.3 name in it replaced by its long one); the path as it is where
+; it does not exist. Two paths name one file when their long forms are the
+; same, case aside (as StrCmp and WordFind compare).
+Function LongPath
+  Exch $R9
+  Push $R8
+  Push $R7
+  System::Call 'kernel32::GetLongPathNameW(w R9, w .R8, i ${NSIS_MAX_STRLEN}) i .R7'
+  ${If} $R7 > 0
+  ${AndIf} $R7 < ${NSIS_MAX_STRLEN}
+    StrCpy $R9 $R8
+  ${EndIf}
+  Pop $R7
+  Pop $R8
+  Exch $R9
+FunctionEnd
+
 ; How the Visual Basic IDE starts on this computer: $IdeElevated names what
 ; sets it to run as administrator, or is "". Without UAC (Windows XP, or UAC
 ; turned off) nothing runs elevated in that sense: an administrator's IDE then
@@ -213,6 +232,8 @@ Function FindHowTheIdeStarts
   ${If} $0 == "0"
     Return
   ${EndIf}
+  UserInfo::GetOriginalAccountType
+  Pop $AccountType
   Push $R0
   Call CheckIde
   Push $R1
@@ -242,12 +263,26 @@ Function FindHowTheIdeStarts
 FunctionEnd
 
 ; The compatibility settings of the IDE below the folder on the stack (VB6's
-; ProductDir): a value named by VB6.EXE's path whose words include RUNASADMIN
-; ("~ RUNASADMIN", "RUNASADMIN WINXPSP3"), the user's or the machine's.
+; ProductDir): a value named by VB6.EXE's path (its long form, as Windows names
+; it) whose words include RUNASADMIN ("~ RUNASADMIN", "RUNASADMIN WINXPSP3"),
+; the user's or the machine's. RUNASHIGHEST ("the highest rights the account
+; has") elevates an administrator's IDE; a standard user's it runs as they
+; are, where a copy for me only loads.
 !macro RUNS_AS_ADMIN DATA WHAT
+  StrCpy $3 0
   ClearErrors
   ${WordFind} " ${DATA} " " RUNASADMIN " "E*" $2
   ${IfNot} ${Errors}
+    StrCpy $3 1
+  ${EndIf}
+  ${If} $AccountType == "Admin"
+    ClearErrors
+    ${WordFind} " ${DATA} " " RUNASHIGHEST " "E*" $2
+    ${IfNot} ${Errors}
+      StrCpy $3 1
+    ${EndIf}
+  ${EndIf}
+  ${If} $3 == 1
   ${AndIf} $IdeElevated == ""
     StrCpy $IdeElevated "${WHAT}"
   ${EndIf}
@@ -259,22 +294,23 @@ Function CheckIde
     StrCpy $R9 $R9 -1
   ${EndIf}
   ${If} $R9 != ""
-    StrCpy $R9 "$R9\VB6.EXE"
-  ${EndIf}
-  ClearErrors
-  ${WordFind} $IdePaths "|$R9|" "E*" $0
-  ${If} $R9 != ""
-  ${AndIf} ${Errors}
-  ${AndIf} ${FileExists} $R9
-    StrCpy $IdePaths "$IdePaths$R9|"
-    ReadRegStr $1 HKCU "${LAYERS_KEY}" $R9
-    !insertmacro RUNS_AS_ADMIN $1 "in its compatibility settings"
-    ${If} ${RunningX64}
-      SetRegView 64
+  ${AndIf} ${FileExists} "$R9\VB6.EXE"
+    Push "$R9\VB6.EXE"
+    Call LongPath
+    Pop $R9
+    ClearErrors
+    ${WordFind} $IdePaths "|$R9|" "E*" $0
+    ${If} ${Errors}  ; not found yet, by the other view
+      StrCpy $IdePaths "$IdePaths$R9|"
+      ReadRegStr $1 HKCU "${LAYERS_KEY}" $R9
+      !insertmacro RUNS_AS_ADMIN $1 "in its compatibility settings"
+      ${If} ${RunningX64}
+        SetRegView 64
+      ${EndIf}
+      ReadRegStr $1 HKLM "${LAYERS_KEY}" $R9
+      SetRegView default
+      !insertmacro RUNS_AS_ADMIN $1 "in its compatibility settings for all users"
     ${EndIf}
-    ReadRegStr $1 HKLM "${LAYERS_KEY}" $R9
-    SetRegView default
-    !insertmacro RUNS_AS_ADMIN $1 "in its compatibility settings for all users"
   ${EndIf}
   Pop $R9
 FunctionEnd
@@ -312,6 +348,10 @@ Function CheckShortcut
         ${EndIf}
         System::Call "$R4->2()"
       ${EndIf}
+      ; Stored as it was given: perhaps by its short 8.3 name.
+      Push $R3
+      Call LongPath
+      Pop $R3
       ClearErrors
       ${WordFind} $IdePaths "|$R3|" "E*" $R0
       ${If} $R3 != ""

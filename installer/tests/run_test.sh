@@ -245,13 +245,14 @@ expect_default() {
 }
 
 # The stand-in IDE program as VB6's setup registers the IDE: VB6.EXE in the
-# folder its ProductDir names, in the 32-bit view, where VB6's 32-bit setup
-# writes it. The user has what many have and what does not elevate: Windows XP
-# SP3 compatibility, and a shortcut to the IDE in their Start menu. UAC is on,
-# as on Windows (Wine's own prefix says it is off: everything runs as an
-# administrator there).
-ide_exe='D:\ideapp\program\VB6.EXE'
-cp "$drive/program/quarnel_ide.exe" "$drive/program/VB6.EXE"
+# folder its ProductDir names (below a folder of a long name, as VB6's own), in
+# the 32-bit view, where VB6's 32-bit setup writes it. The user has what many
+# have and what does not elevate: Windows XP SP3 compatibility, and a shortcut
+# to the IDE in their Start menu. UAC is on, as on Windows (Wine's own prefix
+# says it is off: everything runs as an administrator there).
+ide_exe='D:\ideapp\Microsoft Visual Studio\VB98\VB6.EXE'
+ide_dir="$drive/Microsoft Visual Studio/VB98"  # with the type libraries the stand-in loads from beside it
+mkdir -p "$ide_dir" && cp "$drive/program/"{MSO.DLL,VB6EXT.OLB} "$ide_dir/" && cp "$drive/program/quarnel_ide.exe" "$ide_dir/VB6.EXE"
 vb6_setup_key='HKLM\Software\Microsoft\VisualStudio\6.0\Setup\Microsoft Visual Basic'
 layers='Software\Microsoft\Windows NT\CurrentVersion\AppCompatFlags\Layers'
 uac_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Policies\System'
@@ -271,11 +272,14 @@ import sys; f = open(sys.argv[1], "r+b"); f.seek(0x15); flags = f.read(1)[0]; f.
 }
 uac=$(reg64 query "$uac_key" /v EnableLUA 2>/dev/null | tr -d '\r' | awk '$1 == "EnableLUA" { print $3 }')
 { reg64 add "$uac_key" /v EnableLUA /t REG_DWORD /d 1 /f >/dev/null &&
-  "$run" reg add "$vb6_setup_key" /v ProductDir /d 'D:\ideapp\program' /f >/dev/null &&
+  "$run" reg add "$vb6_setup_key" /v ProductDir /d "${ide_exe%\\*}" /f >/dev/null &&
   user_layer '~ WINXPSP3' &&
   mkdir -p "$(unix "$start_menu")" &&
   shortcut "$start_menu\Visual Basic 6.0.lnk" "$ide_exe"; } ||
   fail "cannot register the stand-in IDE program as VB6.EXE"
+# Its folder as a program may store it: by its short 8.3 name (as dir /x lists it).
+ide_short="D:\\ideapp\\$("$run" cmd /c dir /x 'D:\ideapp' | tr -d '\r' | awk '/ Microsoft Visual Studio$/ { print $(NF - 3) }')\\VB98"
+[[ "$ide_short" == *"~"*"\VB98" ]] || fail "no short name for the IDE's folder: $ide_short"
 
 echo "--- the installer's first page follows the way the IDE starts"
 once && rm -rf "$pictures" && mkdir -p "$pictures"
@@ -287,13 +291,17 @@ reg64 add "$uac_key" /v EnableLUA /t REG_DWORD /d 0 /f >/dev/null
 expect_default "UAC turned off" me
 reg64 add "$uac_key" /v EnableLUA /t REG_DWORD /d 1 /f >/dev/null
 user_layer '~ WINXPSP3'
-reg64 add "HKLM\\$layers" /v "$ide_exe" /d 'RUNASADMIN' /f >/dev/null
+# An administrator's IDE runs with the highest rights its account has (the test's user is one);
+# VB6's setup key names its folder by the short name.
+reg64 add "HKLM\\$layers" /v "$ide_exe" /d 'RUNASHIGHEST' /f >/dev/null
+"$run" reg add "$vb6_setup_key" /v ProductDir /d "$ide_short" /f >/dev/null
 [ -n "$explorer64" ] && "$run" reg query "HKLM\\$layers" /v "$ide_exe" >/dev/null 2>&1 &&
   fail "the 64-bit view's compatibility settings are seen in the 32-bit one: the row proves nothing"
-expect_default "the machine's compatibility settings" everyone "$elevated (in its compatibility settings for all users)"
+expect_default "the machine's compatibility settings (RUNASHIGHEST), the IDE's short name" everyone "$elevated (in its compatibility settings for all users)"
 reg64 delete "HKLM\\$layers" /v "$ide_exe" /f >/dev/null
-shortcut "$desktop_link" "$ide_exe" runas || fail "cannot make a shortcut marked Run as administrator"
-expect_default "a shortcut marked Run as administrator" everyone "$elevated (by its shortcut \"Visual Basic 6.0\" on the desktop for all users)"
+"$run" reg add "$vb6_setup_key" /v ProductDir /d "${ide_exe%\\*}" /f >/dev/null
+shortcut "$desktop_link" "$ide_short\\vb6.exe" runas || fail "cannot make a shortcut marked Run as administrator"
+expect_default "a shortcut marked Run as administrator, its target by the short name" everyone "$elevated (by its shortcut \"Visual Basic 6.0\" on the desktop for all users)"
 rm -f "$(unix "$desktop_link")"
 
 if once; then
@@ -611,7 +619,7 @@ if [ -n "$uac" ]; then reg64 add "$uac_key" /v EnableLUA /t REG_DWORD /d $((uac)
 else reg64 delete "$uac_key" /v EnableLUA /f >/dev/null 2>&1; fi
 "$run" reg delete "HKCU\\$layers" /v "$ide_exe" /f >/dev/null 2>&1
 rm -rf "$(unix "$start_menu")"
-rm -f "$drive/program/VB6.EXE"
+rm -rf "$drive/Microsoft Visual Studio"
 
 [ "$failures" = 0 ] && echo "installer${explorer64:+ (64-bit)}: 1 passed, 0 failed" || echo "installer: $failures failure(s)"
 [ "$failures" = 0 ]
