@@ -22,6 +22,7 @@
 #include "shell/dialogs.h"
 #include "standin/ide.h"
 #include "support/dialog_driver.h"
+#include "support/scripted_dialogs.h"
 #include "support/temp_folder.h"
 #include "support/test_drive.h"
 #include "support/test_window.h"
@@ -433,67 +434,44 @@ TEST_F(SaveEndToEnd, BoxesAreOwnedByTheIdesWindowWhenAnotherProgramIsActive) {
   EXPECT_EQ(ReadBytes(dest + L"\\Module1.bas"), "another project's module");
 }
 
-// The destination picked as a network folder, which Wine's folder browser
-// cannot select; every message box is the real one.
-class NetworkFolderPicked final : public Dialogs {
- public:
-  explicit NetworkFolderPicked(std::wstring folder) : real_(CurrentDialogs()), folder_(std::move(folder)) {}
-  int Message(HWND owner, const std::wstring& text, const std::wstring& title, UINT flags) override {
-    return real_.Message(owner, text, title, flags);
-  }
-  std::wstring BrowseForFolder(HWND, const std::wstring&, const std::wstring&, UINT) override { return folder_; }
-  std::wstring GetSpecialFolderPath(HWND owner, int folder) override { return real_.GetSpecialFolderPath(owner, folder); }
-
- private:
-  Dialogs& real_;
-  std::wstring folder_;
-};
-
 // A folder on a server (\\server\share\folder; here the test drive as Wine's
-// \\localhost\share), whose server screens temporary files by their names:
-// saved, saved again into its own folder without a question (its files known
-// by what they are), another project's file asked about and kept, a file
-// another program holds refused, all as in a local folder.
+// \\localhost\share, which Wine's folder browser cannot select: the picker is
+// scripted, the boxes real), whose server screens temporary files by their
+// names: saved, saved again into its own folder without a question (its files
+// known by what they are), a file another program holds refused, another
+// project's files asked about and kept, all as in a local folder.
 TEST_F(SaveEndToEnd, NetworkFolderSavesAsksAndRefusesAsALocalOne) {
   StoreDefaultFolder();
-  NetworkFolderPicked picked(L"\\\\localhost\\share" + dest.substr(2));
-  const ScopedDialogs in_force(picked);
+  test::ScriptedDialogs picker;
+  picker.boxes = &CurrentDialogs();
+  picker.answers.assign(4, L"\\\\localhost\\share" + dest.substr(2));
+  const ScopedDialogs in_force(picker);
   PretendDrives({.screened = true});
-  ide->project(L"Project1").form(L"Form1").module(L"Module1").build();
-  for (const bool again : {false, true}) {
-    DialogDriver driver({});
+  const auto click = [&](std::vector<test::DialogStep> steps) {
+    DialogDriver driver(std::move(steps));
     Click();
-    ASSERT_TRUE(driver.Finish()) << "saved" << (again ? " again" : "") << " without a word";
-    ide->change(L"Project1", L"Form1");
-  }
+    return driver.Finish();
+  };
+  ide->project(L"Project1").form(L"Form1").module(L"Module1").build();
+  ASSERT_TRUE(click({}));
+  ide->change(L"Project1", L"Form1");
+  ASSERT_TRUE(click({})) << "saved again without a question";
   EXPECT_EQ(ide->count(L"_VBComponent.SaveAs"), 3u);
   EXPECT_NE(ReadBytes(dest + L"\\Project1.vbp").find("\r\nForm=Form1.frm\r\n"), std::string::npos);
 
   const std::string form = ReadBytes(dest + L"\\Form1.frm");
-  const test::HeldFile held(dest + L"\\Module1.bas");
-  ASSERT_TRUE(held.held());
-  const struct {
-    bool form;  // else a module, Module1
-    std::wstring text;
-    int press;
-  } rows[] = {
-      {true, L"The folder already holds files that saving would replace:\r\n\r\nForm1.frm\r\n\r\nReplace them?", IDNO},
-      {false, L"The save cannot write these files:\r\n\r\nModule1.bas (Module1): in use by another program\r\n\r\n"
-              L"Nothing was saved.", IDOK},
-  };
-  for (const auto& row : rows) {
-    vbe = host::VBE();
-    ide = std::make_unique<standin::Ide>();
-    if (row.form) {
-      ide->project(L"Project2").form(L"Form1").build();
-    } else {
-      ide->project(L"Project2").module(L"Module1").build();
-    }
-    DialogDriver driver({ExpectMessageBox().Title(L"Quarnel").Text(row.text).Press(row.press)});
-    Click();
-    ASSERT_TRUE(driver.Finish());
-    EXPECT_EQ(ide->count(L"_VBComponent.SaveAs") + ide->count(L"_VBProject.SaveAs"), 0u);
+  vbe = host::VBE();
+  ide = std::make_unique<standin::Ide>();
+  ide->project(L"Project2").form(L"Form1").module(L"Module1").build();
+  {
+    const test::HeldFile held(dest + L"\\Module1.bas");
+    ASSERT_TRUE(held.held());
+    EXPECT_TRUE(click({ExpectMessageBox().Text(L"The save cannot write these files:\r\n\r\n"
+                                               L"Module1.bas (Module1): in use by another program\r\n\r\nNothing was saved.")}));
   }
+  EXPECT_TRUE(click({ExpectMessageBox().Text(L"The folder already holds files that saving would replace:\r\n\r\n"
+                                             L"Form1.frm\r\nModule1.bas\r\n\r\nReplace them?").Press(IDNO)}));
+  EXPECT_EQ(ide->count(L"_VBComponent.SaveAs") + ide->count(L"_VBProject.SaveAs"), 0u);
   EXPECT_EQ(ReadBytes(dest + L"\\Form1.frm"), form);
   PretendDrives({});
 }

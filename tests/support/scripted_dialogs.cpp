@@ -13,6 +13,7 @@ int ScriptedDialogs::Message(HWND owner, const std::wstring& text, const std::ws
   messages.push_back({owner, text, title, flags});
   sequence.push_back(L"message: " + text);
   if (on_message) on_message(text);
+  if (boxes) return boxes->Message(owner, text, title, flags);
   if ((flags & MB_TYPEMASK) != MB_YESNO) return IDOK;
   if (buttons.empty()) return (flags & MB_DEFMASK) == MB_DEFBUTTON2 ? IDNO : IDYES;
   const int button = buttons.front();

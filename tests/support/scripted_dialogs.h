@@ -53,6 +53,9 @@ class ScriptedDialogs final : public Dialogs {
 
   // Called as each message box shows, with its text.
   std::function<void(const std::wstring&)> on_message;
+  // When given, the message boxes are these dialogs' (the real ones:
+  // CurrentDialogs() before this is in force), recorded all the same.
+  Dialogs* boxes = nullptr;
 
   std::vector<ShownMessage> messages;
   std::vector<PickerCall> pickers;
