@@ -9,6 +9,8 @@
 #include <stdexcept>
 #include <string_view>
 
+#include "save/write_access.h"
+
 namespace quarnel::test {
 
 TempFolder::TempFolder() {
@@ -121,13 +123,6 @@ void RunUnix(const char* name, const std::string& arguments, const std::wstring&
   }
 }
 
-// The room Windows gives this user on `folder`'s disk.
-ULONGLONG Room(const std::wstring& folder) {
-  ULARGE_INTEGER available{};
-  GetDiskFreeSpaceExW((folder + L"\\").c_str(), &available, nullptr, nullptr);
-  return available.QuadPart;
-}
-
 }  // namespace
 
 Immutable::Immutable(std::wstring path) : path_(std::move(path)) {
@@ -140,16 +135,15 @@ Immutable::~Immutable() {
   WritableWithin(path_, true);
 }
 
-SmallDisk::SmallDisk(std::wstring folder, unsigned kilobytes) : folder_(std::move(folder)) {
-  const ULONGLONG bytes = 1024ull * kilobytes;
+SmallDisk::SmallDisk(std::wstring folder, unsigned kilobytes) : folder_(std::move(folder)), kilobytes_(kilobytes) {
   RunUnix("mount", "-t tmpfs -o size=" + std::to_string(kilobytes) + "k tmpfs", folder_);
-  for (int i = 0; i < 500 && !made_; ++i, Sleep(10)) made_ = Room(folder_) == bytes;
+  for (int i = 0; i < 500 && !made_; ++i, Sleep(10)) made_ = RoomIn(folder_) == 1024ull * kilobytes;
 }
 
 SmallDisk::~SmallDisk() {
   if (!made_) return;
   RunUnix("umount", "", folder_);
-  for (int i = 0; i < 500 && Room(folder_) <= 1024 * 1024; ++i) Sleep(10);
+  for (int i = 0; i < 500 && RoomIn(folder_) == 1024ull * kilobytes_; ++i) Sleep(10);
 }
 
 HeldFile::HeldFile(const std::wstring& path, DWORD milliseconds) {

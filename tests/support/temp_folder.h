@@ -67,6 +67,7 @@ class SmallDisk {
 
  private:
   std::wstring folder_;
+  unsigned kilobytes_;
   bool made_ = false;
 };
 
