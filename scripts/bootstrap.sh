@@ -4,7 +4,8 @@
 # program that runs commands as 64-bit Windows' Explorer does), widl and the
 # platform IDL files, 32-bit and 64-bit Wine, Xvfb, CMake, Ninja, GoogleTest's
 # sources, and the locale sources that the double-byte test compiles its
-# Japanese locale from, NSIS for the installer, and osslsigncode and OpenSSL for
+# Japanese locale from, NSIS for the installer, msitools' wixl for the Windows
+# Installer package (and msitools to read one), and osslsigncode and OpenSSL for
 # signing a release (and the test that signs one with a certificate of its own).
 # Safe to run again: when everything is present it only checks and returns.
 set -euo pipefail
@@ -24,6 +25,8 @@ packages=(
   googletest
   locales
   nsis
+  wixl
+  msitools
   osslsigncode
   openssl
   # chattr: the tests' files and folders that Windows refuses to write.
