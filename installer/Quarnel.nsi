@@ -43,9 +43,15 @@
 ; elevated copy removes its own account's add-in entry as that command would.
 ; Nothing changes while the DLL to be replaced or removed is loaded (the IDE
 ; runs): the user is asked to close it (Retry or Cancel); a silent run fails.
-; Installing over an installed version replaces it in place. Built by CMake
-; with makensis, which defines VERSION (1.1.0.0), VERSION_TEXT (1.01), DLL,
-; README and OUTFILE (and SIGN for a signed release).
+; Installing over an installed version replaces it in place. A copy for
+; everyone installed by the Windows Installer package (msi/Quarnel.wxs, found by
+; its upgrade code) is the machine's one copy too: it is the default mode's, and
+; for everyone over it (given, by default in a silent run, or chosen on the
+; first page) says so and changes nothing (exit status 6); the package is
+; upgraded and removed with msiexec. What both write alike is in
+; for_everyone.nsh. Built by CMake with makensis, which defines VERSION
+; (1.1.0.0), VERSION_TEXT (1.01), DLL, README and OUTFILE (and SIGN for a signed
+; release).
 Unicode true
 SetCompressor /SOLID lzma
 ; Rights are asked for only when "for everyone" is chosen (see Elevate).
@@ -58,12 +64,9 @@ RequestExecutionLevel user
 !include WinVer.nsh
 !include x64.nsh
 
-!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Quarnel"
-!define ACTIVE_SETUP_KEY "Software\Microsoft\Active Setup\Installed Components\{B49DBFBD-ABE8-493A-A11E-D4D2D38DD7A6}"
-!define ADDIN_KEY "Software\Microsoft\Visual Basic\6.0\Addins\Quarnel.Connect"
-; A user's own class (a copy registered for them alone), in 32- and 64-bit words.
-!define USER_CLASS_KEY "Software\Classes\CLSID\{B49DBFBD-ABE8-493A-A11E-D4D2D38DD7A6}\InprocServer32"
-!define USER_CLASS_KEY_WOW "Software\Classes\Wow6432Node\CLSID\{B49DBFBD-ABE8-493A-A11E-D4D2D38DD7A6}\InprocServer32"
+; The keys, Active Setup's entry and commands, and the Windows Installer
+; package's upgrade code, as the package has them too.
+!include "${__FILEDIR__}/for_everyone.nsh"
 !define REGSVR32 '"$SYSDIR\regsvr32.exe" /s'
 ; Where VB6's setup says it put the IDE (ProductDir\VB6.EXE), where Windows
 ; keeps a program's compatibility settings (value: the program's path), and
@@ -75,6 +78,7 @@ RequestExecutionLevel user
 ; Exit codes of a run that changed nothing.
 !define EXIT_IN_USE 4
 !define EXIT_NOT_ADMIN 5
+!define EXIT_PACKAGE_COPY 6
 
 Var AllUsers  ; 1: for everyone on this computer
 Var ModeGiven ; 1: /ALLUSERS or /CURRENTUSER on the command line
@@ -398,14 +402,26 @@ Function .onInit
   ; administrator's to upgrade (/ALLUSERS, or the page's other choice).
   ${If} $ModeGiven == 0
     Call FindHowTheIdeStarts
+    Call FindPackageCopy
+    StrCpy $1 $0
     ReadRegStr $0 HKCU "${UNINSTALL_KEY}" "InstallLocation"
-    ReadRegStr $1 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+    ${If} $1 == ""
+      ReadRegStr $1 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+    ${EndIf}
     ${If} $1 != ""
     ${OrIf} $IdeElevated != ""
       StrCpy $AllUsers 1
     ${EndIf}
     ${If} $0 != ""
       StrCpy $AllUsers 0
+    ${EndIf}
+  ${EndIf}
+  ; For everyone over the package's copy: a mode given, or a silent run's
+  ; default, ends here; the page's default, when the page is left.
+  ${If} $AllUsers == 1
+    ${If} $ModeGiven == 1
+    ${OrIf} ${Silent}
+      Call RefusePackageCopy
     ${EndIf}
   ${EndIf}
   ; For everyone without the rights: a mode given, or a silent run's default,
@@ -421,6 +437,27 @@ Function .onInit
     ${EndIf}
   ${EndIf}
   Call ApplyMode
+FunctionEnd
+
+; The Windows Installer package's copy for everyone: $0 is its product code,
+; or "" when it is not installed.
+Function FindPackageCopy
+  System::Call 'msi::MsiEnumRelatedProductsW(w "${MSI_UPGRADE_CODE}", i 0, i 0, w .r0) i .r1'
+  ${If} $1 != 0
+    StrCpy $0 ""
+  ${EndIf}
+FunctionEnd
+
+; For everyone, over the package's copy: one copy for the machine, upgraded
+; and removed the package's way, not registered twice. Says so and ends the
+; run (EXIT_PACKAGE_COPY); returns where there is none.
+Function RefusePackageCopy
+  Call FindPackageCopy
+  ${If} $0 != ""
+    MessageBox MB_OK|MB_ICONSTOP "Quarnel is already installed for everyone on this computer by its Windows Installer package (product code $0): nothing was changed.$\r$\n$\r$\nUpgrade it with the newer package (msiexec /i Quarnel-<version>.msi), or remove it in Add/Remove Programs first (msiexec /x $0)." /SD IDOK
+    SetErrorLevel ${EXIT_PACKAGE_COPY}
+    Quit
+  ${EndIf}
 FunctionEnd
 
 ; For everyone, chosen by a user whose rights are not elevated: the installer
@@ -545,6 +582,11 @@ Function ModePageLeave
     Abort
   ${EndIf}
   ${If} $0 == ${BST_CHECKED}
+    Call FindPackageCopy
+    ${If} $0 != ""
+      MessageBox MB_OK|MB_ICONEXCLAMATION "Quarnel is already installed for everyone on this computer by its Windows Installer package (product code $0). Upgrade or remove it with that package (msiexec), or install Quarnel for you only."
+      Abort
+    ${EndIf}
     StrCpy $AllUsers 1
     ${If} $IsAdmin != 1
       Call Elevate
@@ -615,8 +657,8 @@ Section "Quarnel"
   ${EndIf}
   ${If} $AllUsers == 1
     ; Every other user gets the IDE's add-in entry at their next logon.
-    WriteRegStr HKLM "${ACTIVE_SETUP_KEY}" "" "Quarnel (Visual Basic 6.0 add-in)"
-    WriteRegStr HKLM "${ACTIVE_SETUP_KEY}" "StubPath" '"$SYSDIR\regsvr32.exe" /s /n /i:addin "$INSTDIR\Quarnel.dll"'
+    WriteRegStr HKLM "${ACTIVE_SETUP_KEY}" "" "${ACTIVE_SETUP_NAME}"
+    WriteRegStr HKLM "${ACTIVE_SETUP_KEY}" "StubPath" '${ACTIVE_SETUP_COMMAND}'
     Call NextActiveSetupVersion
     WriteRegStr HKLM "${ACTIVE_SETUP_KEY}" "Version" "$0"
     WriteRegDWORD HKLM "${ACTIVE_SETUP_KEY}" "IsInstalled" 1
@@ -744,20 +786,12 @@ Section "Uninstall"
     ; The machine's part only: the user's add-in entry is the user's part.
     ExecWait '${REGSVR32} /u /n /i:machine "$INSTDIR\Quarnel.dll"'
     ; Every other user's add-in entry goes at their next logon, where they have
-    ; no copy of their own: the same entry, a higher version, another command.
-    ; (It stays, to do so for users who have not logged on yet, until Quarnel is
-    ; installed for everyone again.) A copy of their own is told by their own
-    ; Add/Remove Programs entry (installed), or by their own class (registered
-    ; by hand), named in both places a user's class can be: 64-bit Windows 7 and
-    ; later keep a 32-bit program's below Wow6432Node, and Explorer, which runs
-    ; the command, may start the 64-bit cmd and reg; a 32-bit reg finds it
-    ; under the first name. Each "if errorlevel 1" holds the rest of the line:
-    ; the next question is asked only when the last found nothing (Wine's cmd
-    ; runs "||" after a redirection whatever the answer).
+    ; no copy of their own (for_everyone.nsh says how it tells). The entry stays,
+    ; to do so for users who have not logged on yet, until Quarnel is installed
+    ; for everyone again.
     Call un.NextActiveSetupVersion
-    WriteRegStr HKLM "${ACTIVE_SETUP_KEY}" "" "Quarnel (Visual Basic 6.0 add-in), removed"
-    WriteRegStr HKLM "${ACTIVE_SETUP_KEY}" "StubPath" \
-      '"$SYSDIR\cmd.exe" /c reg query "HKCU\${UNINSTALL_KEY}" /v InstallLocation >nul 2>&1 & if errorlevel 1 reg query "HKCU\${USER_CLASS_KEY}" >nul 2>&1 & if errorlevel 1 reg query "HKCU\${USER_CLASS_KEY_WOW}" >nul 2>&1 & if errorlevel 1 reg delete "HKCU\${ADDIN_KEY}" /f >nul 2>&1'
+    WriteRegStr HKLM "${ACTIVE_SETUP_KEY}" "" "${ACTIVE_SETUP_REMOVED_NAME}"
+    WriteRegStr HKLM "${ACTIVE_SETUP_KEY}" "StubPath" '${ACTIVE_SETUP_REMOVAL}'
     WriteRegStr HKLM "${ACTIVE_SETUP_KEY}" "Version" "$0"
     WriteRegDWORD HKLM "${ACTIVE_SETUP_KEY}" "IsInstalled" 1
   ${Else}
