@@ -1,17 +1,21 @@
 #!/usr/bin/env bash
 # The release package: builds, then writes dist/ (or $QUARNEL_DIST_DIR) with the
-# installer (Quarnel-<version>-setup.exe: for the user or for all users), a zip
-# of Quarnel.dll with its Windows read-me (Quarnel-<version>.zip) and SHA256SUMS.
-# The version is the project's (CMakeLists.txt), as in the DLL's version record.
+# installer (Quarnel-<version>-setup.exe: for the user or for all users), the
+# Windows Installer package for administrators (Quarnel-<version>.msi: for
+# everyone), a zip of Quarnel.dll with its Windows read-me (Quarnel-<version>.zip)
+# and SHA256SUMS. The version is the project's (CMakeLists.txt), as in the DLL's
+# version record.
 #
 # Signing (Authenticode, with osslsigncode): when QUARNEL_SIGN_PKCS12 names a
 # PKCS#12 file (.pfx/.p12) holding a code-signing certificate and its key, and
 # QUARNEL_SIGN_PASSWORD is its password, Quarnel.dll, the installer and the
-# uninstaller inside it are signed (QUARNEL_SIGN_TIMESTAMP: a timestamp server's
-# URL, optional). Without them the release is unsigned, and this says so. Any
-# signing that fails (of the DLL, the installer or its uninstaller: a time-stamp
-# server that does not answer, a full disk) fails the package, and nothing is
-# left in the distribution folder.
+# uninstaller inside it, the package's custom actions and the package are signed
+# (QUARNEL_SIGN_TIMESTAMP: a timestamp server's URL, optional). The package is
+# made again around the signed DLLs, and its signature must leave what Windows
+# Installer reads of it (its summary, tables and streams) as it was. Without
+# them the release is unsigned, and this says so. Any signing that fails (a
+# time-stamp server that does not answer, a full disk) fails the package, and
+# nothing is left in the distribution folder.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build="${QUARNEL_BUILD_DIR:-$root/build}"
@@ -36,7 +40,18 @@ trap finish EXIT
 rm -rf "$final" "$dist"
 mkdir -p "$dist"
 installer="Quarnel-$version-setup.exe"
+msi="Quarnel-$version.msi"
 dll="$build/src/Quarnel.dll"
+# What Windows Installer reads of a package, a line each: its summary, and the
+# digest of each table and of each stream (those whose names begin with \005
+# are the summary's and the signature's).
+installer_reads() {
+  msiinfo suminfo "$1"
+  for table in $(msiinfo tables "$1"); do echo "$table $(msiinfo export "$1" "$table" | sha256sum)"; done
+  msiinfo streams "$1" | grep -v $'^\005' | while IFS= read -r stream; do
+    echo "$stream $(msiinfo extract "$1" "$stream" | sha256sum)"
+  done
+}
 if [ -n "${QUARNEL_SIGN_PKCS12:-}" ]; then
   [ -f "$QUARNEL_SIGN_PKCS12" ] || { echo "package: no certificate file $QUARNEL_SIGN_PKCS12" >&2; exit 2; }
   [ -n "${QUARNEL_SIGN_PASSWORD+set}" ] || { echo "package: QUARNEL_SIGN_PASSWORD is not set" >&2; exit 2; }
@@ -52,9 +67,18 @@ if [ -n "${QUARNEL_SIGN_PKCS12:-}" ]; then
   dll="$stage/Quarnel.dll"
   makensis -V2 -DVERSION="$numeric" -DVERSION_TEXT="$version" -DDLL="$dll" -DREADME="$build/installer/README.txt" \
     -DOUTFILE="$dist/$installer" -DSIGN="$sign" "$root/installer/Quarnel.nsi"
-  echo "package: signed with $QUARNEL_SIGN_PKCS12 (Quarnel.dll, the installer and its uninstaller)"
+  cp "$build/installer/msi/QuarnelActions.dll" "$stage/QuarnelActions.dll"
+  sh -c "${sign//%1/$stage/QuarnelActions.dll}"
+  python3 "$root/installer/msi/make_msi.py" "$dist/$msi" "$numeric" "$dll" "$stage/QuarnelActions.dll" \
+    "$build/installer/README.txt" "$build/installer/msi/registry.wxi"
+  installer_reads "$dist/$msi" >"$stage/unsigned"
+  sh -c "${sign//%1/$dist/$msi}"
+  installer_reads "$dist/$msi" >"$stage/signed"
+  cmp -s "$stage/unsigned" "$stage/signed" ||
+    { echo "package: signing changed what Windows Installer reads of $msi:" >&2; diff "$stage/unsigned" "$stage/signed" >&2; exit 1; }
+  echo "package: signed with $QUARNEL_SIGN_PKCS12 (Quarnel.dll, the installer and its uninstaller, the package and its custom actions)"
 else
-  cp "$build/installer/$installer" "$dist/"
+  cp "$build/installer/$installer" "$build/installer/$msi" "$dist/"
   echo "package: UNSIGNED release (set QUARNEL_SIGN_PKCS12 and QUARNEL_SIGN_PASSWORD to sign it; see docs/development.md)"
 fi
 python3 - "$dist/Quarnel-$version.zip" "$dll" "$build/installer/README.txt" <<'PY'
@@ -63,7 +87,7 @@ with zipfile.ZipFile(sys.argv[1], "w", zipfile.ZIP_DEFLATED) as z:
     z.write(sys.argv[2], "Quarnel/Quarnel.dll")
     z.write(sys.argv[3], "Quarnel/README.txt")
 PY
-(cd "$dist" && sha256sum "$installer" "Quarnel-$version.zip" >SHA256SUMS)
+(cd "$dist" && sha256sum "$installer" "$msi" "Quarnel-$version.zip" >SHA256SUMS)
 mv "$dist" "$final"
 echo "package: $final"
 ls -l "$final"
