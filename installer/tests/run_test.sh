@@ -26,6 +26,13 @@
 # Active Setup's commands are run by the 64-bit program, and the user's class,
 # which Wine keeps where both views see it, is put where Windows 7 and later
 # keep a 32-bit program's (below Wow6432Node) before the removal command runs.
+# There too, the Windows Installer package, with Wine's own msiexec: refused
+# over the installer's copy for everyone; installed quietly (Active Setup's
+# entry the installer's, this user's entry at once); an older package and the
+# installer for everyone refused over it; its registry regsvr32 /n /i:machine's,
+# value by value, and repaired; another user's entry by Active Setup, and the
+# IDE; removed (the machine as before, Active Setup's removal the installer's);
+# and upgraded from an older package made here, keeping a LoadBehavior 0.
 # Usage: run_test.sh BUILD_DIR SAMPLE_DIR INSTALLER OLDER_INSTALLER VERSION_TEXT [EXPLORER64]
 set -u
 # The shell tools need no locale of their own (the one the tests set may not exist here).
@@ -49,11 +56,10 @@ failures=0
 fail() { echo "FAILED: $*"; failures=$((failures + 1)); }
 winpath() { echo "Z:$(echo "$1" | tr / '\\')"; }
 
-# The user's keys an installation may touch, one line per value (empty keys
-# carry nothing and are left out).
-snapshot() {
-  for key in 'HKCU\Software\Classes' 'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall' \
-             'HKCU\Software\Microsoft\Visual Basic' 'HKCU\Software\VB and VBA Program Settings'; do
+# Every value below the keys given, one line each ("KEY | NAME TYPE DATA"),
+# sorted (empty keys carry nothing and are left out).
+values_below() {
+  for key in "$@"; do
     "$run" reg query "$key" /s 2>/dev/null
   done | python3 -c '
 import sys
@@ -62,6 +68,11 @@ for line in sys.stdin.read().replace("\r", "").split("\n"):
     if line.startswith("HKEY_"): key = line.strip()
     elif line.startswith("    ") and line.strip() and key: print(key + " | " + " ".join(line.split()))
 ' | sort
+}
+# The user's keys an installation may touch.
+snapshot() {
+  values_below 'HKCU\Software\Classes' 'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall' \
+               'HKCU\Software\Microsoft\Visual Basic' 'HKCU\Software\VB and VBA Program Settings'
 }
 # The whole of the user's hive, one line per value (Wine's own settings left out:
 # the test sets some), for a run that must change nothing of the user's.
@@ -146,18 +157,49 @@ on_xp() {
   return $code
 }
 user_class_key="HKCU\\Software\\Classes\\CLSID\\$clsid\\InprocServer32"
+# The keys of the class's registration, below a Software\Classes.
+class_keys=("Quarnel.Connect" "CLSID\\$clsid" "Interface\\{194B1080-1712-41FF-8791-B541F9977306}"
+            "TypeLib\\{D6C1C353-BB8B-4E84-9B09-B25DBB389205}")
+# The machine's registration, every value as a 32-bit program sees it.
+registration() { values_below "${class_keys[@]/#/HKLM\\Software\\Classes\\}"; }
 # What an installation for all users is: the machine's keys and the files.
 machine_state() {
-  for key in "HKLM\\Software\\Classes\\CLSID\\$clsid" 'HKLM\Software\Classes\Quarnel.Connect' \
-             "$machine_uninstall_key" "$active_setup_key"; do
+  registration
+  for key in "$machine_uninstall_key" "$active_setup_key"; do
     "$run" reg query "$key" /s 2>/dev/null | tr -d '\r'
   done
   (cd "$all_folder" 2>/dev/null && sha256sum ./*)
+}
+# The Windows Installer package, run quietly by Wine's own msiexec, its log in
+# $msi_log: msi ACTION PACKAGE [PROPERTY=VALUE...]; its exit status (1603, a
+# refusal or a failure, is 67 to the shell, which keeps 8 bits).
+msi_package="$build/installer/Quarnel-$version.msi"
+msi_log="$build/msiexec.log"
+msi() { "$run" msiexec "$1" "$(winpath "$2")" /qn /l*v "$(winpath "$msi_log")" "${@:3}"; }
+# PACKAGE installed with its interface, as an administrator double-clicks it,
+# where it must refuse: prints the text of the box that says why (Wine's
+# msiexec logs no launch condition's text), and exits with msiexec's status.
+msi_refusal() {
+  local shown
+  "$run" msiexec /i "$(winpath "$1")" </dev/null >/dev/null 2>&1 & shown=$!
+  "$run" "$setup_user" box "Install Failed" ok | tr -d '\r'
+  wait "$shown"
+}
+# 64-bit Windows' own registry view (its policies, the machine's compatibility
+# settings), where a 64-bit prefix has one: the 64-bit reg.
+reg64() { if [ -n "$explorer64" ]; then "$run" "$(winpath "$explorer64")" reg "$@"; else "$run" reg "$@"; fi; }
+# Whether Add/Remove Programs lists the package PACKAGE's product, by its code
+# (in either view: Wine keeps a 32-bit package's in the 32-bit one).
+listed() {
+  local code; code=$(msiinfo export "$1" Property | tr -d '\r' | awk -F'\t' '$1 == "ProductCode" { print $2 }')
+  "$run" reg query "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$code" >/dev/null 2>&1 ||
+    reg64 query "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$code" >/dev/null 2>&1
 }
 # Leftovers of an interrupted run go first; a fresh user has no setting of the add-in.
 windows_xp off
 [ -f "$folder/Uninstall.exe" ] && "$run" "$uninstaller" /S
 [ -f "$all_folder/Uninstall.exe" ] && "$run" "$all_uninstaller" /S
+for package in "$msi_package" "$build/installer/Quarnel-1.00.msi"; do [ -f "$package" ] && listed "$package" && msi /x "$package"; done
 sleep 2; rm -rf "$all_folder"
 sleep 2; rm -rf "$folder"; "$run" reg delete "$uninstall_key" /f >/dev/null 2>&1
 "$run" reg delete 'HKCU\Software\VB and VBA Program Settings\Quarnel' /f >/dev/null 2>&1
@@ -186,8 +228,7 @@ use_the_ide() {
   local merged=""
   if [ "${1:-}" = "--merge" ]; then
     merged=$(mktemp -d)
-    for key in "Quarnel.Connect" "CLSID\\$clsid" "Interface\\{194B1080-1712-41FF-8791-B541F9977306}" \
-               "TypeLib\\{D6C1C353-BB8B-4E84-9B09-B25DBB389205}"; do
+    for key in "${class_keys[@]}"; do
       "$run" reg export "HKCU\\Software\\Classes\\$key" "$(winpath "$merged/key.reg")" /y >/dev/null 2>&1 ||
         fail "no $key for the user"
       python3 -c '
@@ -204,8 +245,7 @@ open(sys.argv[1], "wb").write(data.replace("HKEY_CURRENT_USER\\Software\\Classes
   "$run" "${ide:-D:\ideapp\program\quarnel_ide.exe}" --script "$(winpath "$here/use.script")" </dev/null ||
     fail "the stand-in IDE did not save through the installed add-in"
   if [ -n "$merged" ]; then
-    for key in "Quarnel.Connect" "CLSID\\$clsid" "Interface\\{194B1080-1712-41FF-8791-B541F9977306}" \
-               "TypeLib\\{D6C1C353-BB8B-4E84-9B09-B25DBB389205}"; do
+    for key in "${class_keys[@]}"; do
       "$run" reg delete "HKLM\\Software\\Classes\\$key" /f >/dev/null 2>&1
     done
     rm -rf "$merged"
@@ -258,9 +298,6 @@ layers='Software\Microsoft\Windows NT\CurrentVersion\AppCompatFlags\Layers'
 uac_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Policies\System'
 start_menu="$(windows_env APPDATA)\Microsoft\Windows\Start Menu\Programs\Microsoft Visual Basic 6.0"
 desktop_link="$(windows_env PUBLIC)\Desktop\Visual Basic 6.0.lnk"
-# 64-bit Windows' own registry view (its policies, the machine's compatibility
-# settings), where a 64-bit prefix has one: the 64-bit reg.
-reg64() { if [ -n "$explorer64" ]; then "$run" "$(winpath "$explorer64")" reg "$@"; else "$run" reg "$@"; fi; }
 # The user's compatibility settings for the IDE.
 user_layer() { "$run" reg add "HKCU\\$layers" /v "$ide_exe" /d "$1" /f >/dev/null; }
 # LINK TARGET [runas]: a shortcut as the shell makes it; "runas" ticks its "Run as
@@ -411,6 +448,7 @@ removed=$(diff <(echo "$state") <(snapshot; machine_state) | grep -v '^[0-9]')
 
 echo "--- another user's first logon: Active Setup's command writes their add-in entry"
 stub=$(value StubPath "$active_setup_key")
+install_stub=$stub
 installed_version=$(value Version "$active_setup_key")
 [ -n "$stub" ] || fail "no Active Setup command"
 run_stub "$stub" || fail "the Active Setup command failed: $stub"
@@ -418,6 +456,15 @@ run_stub "$stub" || fail "the Active Setup command failed: $stub"
 
 echo "--- the IDE finds it and a click saves (for all users)"
 use_the_ide
+
+if [ -n "$explorer64" ]; then
+echo "--- the Windows Installer package over this copy for everyone: refused, saying why, nothing changed"
+state=$(machine_state)
+box=$(msi_refusal "$msi_package"); code=$?
+[ "$code" = 67 ] && [[ "$box" == *"already installed for everyone on this computer by its setup program, in $program_files\Quarnel"* ]] ||
+  fail "the package over the setup program's copy exited with $code: $box"
+[ "$(machine_state)" = "$state" ] || fail "the refused package changed: $(diff <(echo "$state") <(machine_state))"
+fi
 
 echo "--- upgraded with no mode given: still for all users, the user's LoadBehavior 0 stays, through Active Setup's run too"
 "$run" reg add "$addin_key" /v LoadBehavior /t REG_DWORD /d 0 /f >/dev/null
@@ -523,6 +570,85 @@ for own in installed "registered by hand"; do
 done
 after=$(snapshot)
 [ "$after" = "$before" ] || fail "the user's registry not as it was at the end: $(diff <(echo "$before") <(echo "$after"))"
+
+if [ -n "$explorer64" ]; then
+echo "--- the Windows Installer package, quiet: Active Setup's entry as the setup program's, above its removal; this user's entry at once"
+removal_stub=$stub
+msi /i "$msi_package" || fail "the package exited with $?"
+cmp -s "$all_folder/Quarnel.dll" "$build/src/Quarnel.dll" && [ -f "$all_folder/README.txt" ] || fail "the package's files: $(ls -A "$all_folder")"
+[ "$(value StubPath "$active_setup_key")" = "$install_stub" ] ||
+  fail "the package's Active Setup command: $(value StubPath "$active_setup_key") (the setup program's: $install_stub)"
+installed_version=$(value Version "$active_setup_key")
+[ "${installed_version%%,*}" -gt "${removal_version%%,*}" ] 2>/dev/null ||
+  fail "the package's Active Setup version $installed_version, after the removal's $removal_version"
+"$run" reg query "$addin_key" /v LoadBehavior >/dev/null 2>&1 || fail "no add-in entry for the account that ran the package"
+
+echo "--- an older package, and the setup program for everyone, over it: refused, saying why, nothing changed"
+older_msi="$build/installer/Quarnel-1.00.msi"
+python3 "$here/../msi/make_msi.py" "$older_msi" 1.0.0.0 "$build/src/Quarnel.dll" "$build/installer/msi/QuarnelActions.dll" \
+  "$build/installer/older/README.txt" "$build/installer/msi/registry.wxi" || fail "cannot make the 1.00 package"
+state=$(machine_state)
+box=$(msi_refusal "$older_msi"); code=$?
+[ "$code" = 67 ] && [[ "$box" == *"A newer version of Quarnel is already installed"* ]] ||
+  fail "the older package over the newer exited with $code: $box"
+for mode in "" /ALLUSERS; do
+  "$run" "$(winpath "$installer")" /S $mode; code=$?
+  [ "$code" = 6 ] || fail "the setup program /S $mode over the package's copy exited with $code"
+done
+[ "$(machine_state)" = "$state" ] && [ ! -e "$folder" ] ||
+  fail "changed over the package's copy: $(diff <(echo "$state") <(machine_state)) $(ls -A "$folder" 2>/dev/null)"
+expect_default "the package's copy for everyone" everyone
+open_installer
+"$run" "$setup_user" click "$title" "&Next >" || fail "cannot leave the first page"
+box=$("$run" "$setup_user" box "$title" ok | tr -d '\r')
+[[ "$box" == *"by its Windows Installer package"* ]] || fail "leaving the first page for everyone over the package's copy: $box"
+close_installer
+
+echo "--- the package's registry is regsvr32 /n /i:machine's, value by value; repaired as it was"
+written=$(registration)
+"$run" regsvr32 /s /u /n /i:machine "$program_files\\Quarnel\\Quarnel.dll" && [ -z "$(registration)" ] &&
+  "$run" regsvr32 /s /n /i:machine "$program_files\\Quarnel\\Quarnel.dll" || fail "regsvr32 [/u] /n /i:machine failed"
+[ -n "$written" ] && [ "$(registration)" = "$written" ] ||
+  fail "the package's registry is not regsvr32's: $(diff <(echo "$written") <(registration))"
+rm -f "$all_folder/Quarnel.dll" && "$run" reg delete "HKLM\\Software\\Classes\\CLSID\\$clsid" /f >/dev/null
+# Repaired as "msiexec /fomus" asks (Wine's msiexec has no /f of its own).
+msi /i "$msi_package" REINSTALL=ALL REINSTALLMODE=omus || fail "the repair exited with $?"
+cmp -s "$all_folder/Quarnel.dll" "$build/src/Quarnel.dll" && [ "$(registration)" = "$written" ] ||
+  fail "not repaired: $(ls -A "$all_folder") $(diff <(echo "$written") <(registration))"
+
+echo "--- another user's logon: Active Setup's command writes their entry; the IDE started as VB6.EXE loads it and saves"
+"$run" reg delete "$addin_key" /f >/dev/null
+run_stub "$(value StubPath "$active_setup_key")" && "$run" reg query "$addin_key" /v LoadBehavior >/dev/null 2>&1 ||
+  fail "the package's Active Setup command wrote no entry"
+ide="$ide_exe" use_the_ide
+
+echo "--- removed (msiexec /x): the machine's registry and Program Files as before, Active Setup's removal as the setup program's"
+installed_version=$(value Version "$active_setup_key")
+mkdir -p "$virtual_store" && printf '[FOLDER]\r\nDefaultFolder=C:\\Mine\r\n' >"$virtual_store/Quarnel.ini"
+msi /x "$msi_package" || fail "msiexec /x exited with $?"
+[ -z "$(registration)" ] && [ ! -e "$all_folder" ] && ! listed "$msi_package" ||
+  fail "left behind by msiexec /x: $(registration) $(ls -A "$all_folder" 2>/dev/null)"
+removal_version=$(value Version "$active_setup_key")
+[ "$(value StubPath "$active_setup_key")" = "$removal_stub" ] && [ "${removal_version%%,*}" -gt "${installed_version%%,*}" ] ||
+  fail "Active Setup's entry after msiexec /x: version $removal_version (installed: $installed_version), $(value StubPath "$active_setup_key")"
+"$run" reg query "$addin_key" >/dev/null 2>&1 && fail "msiexec /x left the entry of the account that ran it"
+[ -e "$virtual_store" ] && fail "msiexec /x left its Quarnel.ini in the virtualisation store"
+# The add-in's own setting stays, as every other user's does.
+"$run" reg delete 'HKCU\Software\VB and VBA Program Settings\Quarnel' /f >/dev/null 2>&1
+
+echo "--- the 1.00 package, then this one over it: one product, in place, this user's LoadBehavior 0 and Default folder kept"
+msi /i "$older_msi" || fail "the 1.00 package exited with $?"
+"$run" reg add "$addin_key" /v LoadBehavior /t REG_DWORD /d 0 /f >/dev/null
+printf '[FOLDER]\r\nDefaultFolder=C:\\Mine\r\n' >"$all_folder/Quarnel.ini"
+msi /i "$msi_package" || fail "the upgrade exited with $?"
+listed "$msi_package" && ! listed "$older_msi" || fail "the upgrade left these products listed: $(listed "$older_msi" && echo 1.00) $(listed "$msi_package" && echo "$version")"
+grep -q "Quarnel $version " "$all_folder/README.txt" && [ -f "$all_folder/Quarnel.ini" ] ||
+  fail "the upgrade: $(head -1 "$all_folder/README.txt"), $(ls -A "$all_folder")"
+[ "$(value LoadBehavior "$addin_key")" = 0x0 ] || fail "the package's upgrade: LoadBehavior $(value LoadBehavior "$addin_key")"
+run_stub "$(value StubPath "$active_setup_key")" || fail "the package's Active Setup command failed"
+[ "$(value LoadBehavior "$addin_key")" = 0x0 ] || fail "the package's Active Setup run: LoadBehavior $(value LoadBehavior "$addin_key")"
+msi /x "$msi_package" && [ ! -e "$all_folder" ] && [ -z "$(registration)" ] || fail "the upgraded package was not removed"
+fi
 "$run" reg delete "$active_setup_key" /f >/dev/null 2>&1
 
 if once; then
@@ -589,6 +715,16 @@ install "$signed_installer"
 verify "$folder/Uninstall.exe"
 uninstall
 [ -e "$folder" ] && fail "the signed release left behind: $(ls -A "$folder")"
+# The package, signed (what Windows Installer reads of it, package.sh checks),
+# listed in SHA256SUMS, installs the signed DLL.
+signed_msi="$signing/dist/Quarnel-$version.msi"
+verify "$signed_msi"
+grep -q " Quarnel-$version.msi\$" "$signing/dist/SHA256SUMS" && (cd "$signing/dist" && sha256sum -c --quiet SHA256SUMS) ||
+  fail "SHA256SUMS does not list the release: $(cat "$signing/dist/SHA256SUMS")"
+msi /i "$signed_msi" && cmp -s "$all_folder/Quarnel.dll" "$signing/Quarnel/Quarnel.dll" ||
+  fail "the signed package did not install the signed DLL: $(tail -3 "$msi_log")"
+msi /x "$signed_msi" && [ ! -e "$all_folder" ] || fail "the signed package was not removed"
+"$run" reg delete "$active_setup_key" /f >/dev/null 2>&1
 
 echo "--- a signing that fails, of the uninstaller or of the installer, fails the package"
 # osslsigncode as it is, but the n-th signing fails (1: the DLL, 2: the

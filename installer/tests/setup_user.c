@@ -5,7 +5,8 @@
                                        class|checked or -|text
      setup_user.exe click TITLE TEXT   clicks its button (or radio button) TEXT
      setup_user.exe box TITLE ANSWER   prints the text of its message box and answers
-                                       it (yes, no, ok) */
+                                       it (yes, no, ok); or of the message box TITLE
+                                       itself (Windows Installer's) */
 #include <windows.h>
 #include <stdio.h>
 
@@ -85,7 +86,8 @@ int wmain(int argc, wchar_t** argv) {
     return search.text ? Click(search.found) : 0;
   }
   if (lstrcmpW(argv[1], L"box") != 0 || !search.text) return 1;
-  HWND box = Find(argv[2], installer);
+  /* A message box of its own (Windows Installer's) is the window itself. */
+  HWND box = GetDlgItem(installer, 0xFFFF) ? installer : Find(argv[2], installer);
   wchar_t text[2048] = L"";
   if (!box) return 1;
   GetDlgItemTextW(box, 0xFFFF, text, 2048);
