@@ -45,13 +45,17 @@ dll="$build/src/Quarnel.dll"
 # What Windows Installer reads of a package, a line each: its summary, and the
 # digest of each table and of each stream (those whose names begin with \005
 # are the summary's and the signature's).
-installer_reads() {
-  msiinfo suminfo "$1"
-  for table in $(msiinfo tables "$1"); do echo "$table $(msiinfo export "$1" "$table" | sha256sum)"; done
-  msiinfo streams "$1" | grep -v $'^\005' | while IFS= read -r stream; do
-    echo "$stream $(msiinfo extract "$1" "$stream" | sha256sum)"
+# (In the staging folder: msiinfo export writes a table's streams into a folder
+# of the table's name.)
+installer_reads() (
+  msi=$(realpath "$1")
+  cd "$stage"
+  msiinfo suminfo "$msi"
+  for table in $(msiinfo tables "$msi"); do echo "$table $(msiinfo export "$msi" "$table" | sha256sum)"; done
+  msiinfo streams "$msi" | grep -v $'^\005' | while IFS= read -r stream; do
+    echo "$stream $(msiinfo extract "$msi" "$stream" | sha256sum)"
   done
-}
+)
 if [ -n "${QUARNEL_SIGN_PKCS12:-}" ]; then
   [ -f "$QUARNEL_SIGN_PKCS12" ] || { echo "package: no certificate file $QUARNEL_SIGN_PKCS12" >&2; exit 2; }
   [ -n "${QUARNEL_SIGN_PASSWORD+set}" ] || { echo "package: QUARNEL_SIGN_PASSWORD is not set" >&2; exit 2; }
