@@ -207,7 +207,9 @@ sleep 2; rm -rf "$folder"; "$run" reg delete "$uninstall_key" /f >/dev/null 2>&1
 before=$(snapshot)
 
 install() {  # INSTALLER [MODE]
-  "$run" "$(winpath "$1")" /S "${@:2}" || fail "$(basename "$1") /S ${*:2} exited with $?"
+  "$run" "$(winpath "$1")" /S "${@:2}"
+  local code=$?
+  [ "$code" = 0 ] || fail "$(basename "$1") /S ${*:2} exited with $code"
 }
 uninstall() {
   # The uninstaller copies itself away and runs from there: wait for it to finish.
