@@ -576,6 +576,8 @@ after=$(snapshot)
 if [ -n "$explorer64" ]; then
 echo "--- the Windows Installer package, quiet: Active Setup's entry as the setup program's, above its removal; this user's entry at once"
 removal_stub=$stub
+# The entry as the last removal left it (the rows above installed and removed again).
+removal_version=$(value Version "$active_setup_key")
 msi /i "$msi_package" || fail "the package exited with $?"
 cmp -s "$all_folder/Quarnel.dll" "$build/src/Quarnel.dll" && [ -f "$all_folder/README.txt" ] || fail "the package's files: $(ls -A "$all_folder")"
 [ "$(value StubPath "$active_setup_key")" = "$install_stub" ] ||
