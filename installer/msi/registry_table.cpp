@@ -21,6 +21,7 @@
 #include <string>
 
 #include "addin/registration.h"
+#include "common/error.h"
 #include "common/owners.h"
 
 namespace {
@@ -29,39 +30,25 @@ namespace {
 // escaped: no text of the table holds it.
 constexpr wchar_t kFolder = L'\x01';
 
-std::string Utf8(const std::wstring& text) {
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0,
-                                       nullptr, nullptr);
-  std::string out(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), out.data(), size, nullptr, nullptr);
-  return out;
-}
-
 // A text as a value of the package's registry table, which formats it: a
 // bracket is the package's own syntax and is escaped, and so is a "$" of
-// WiX's; then as an XML attribute.
+// WiX's; and, as it stands in an XML attribute, its markup.
 std::wstring Attribute(const std::wstring& text) {
   std::wstring out;
   for (const wchar_t c : text) {
     switch (c) {
-      case kFolder: out += L"$(var.QuarnelFolder)"; continue;
-      case L'[': out += L"[\\[]"; continue;
-      case L']': out += L"[\\]]"; continue;
-      case L'$': out += L"$$"; continue;
+      case kFolder: out += L"$(var.QuarnelFolder)"; break;
+      case L'[': out += L"[\\[]"; break;
+      case L']': out += L"[\\]]"; break;
+      case L'$': out += L"$$"; break;
+      case L'&': out += L"&amp;"; break;
+      case L'<': out += L"&lt;"; break;
+      case L'>': out += L"&gt;"; break;
+      case L'"': out += L"&quot;"; break;
       default: out += c;
     }
   }
-  std::wstring xml;
-  for (const wchar_t c : out) {
-    switch (c) {
-      case L'&': xml += L"&amp;"; break;
-      case L'<': xml += L"&lt;"; break;
-      case L'>': xml += L"&gt;"; break;
-      case L'"': xml += L"&quot;"; break;
-      default: xml += c;
-    }
-  }
-  return xml;
+  return out;
 }
 
 std::wstring RootName(HKEY root) {
@@ -110,7 +97,7 @@ int wmain(int argc, wchar_t** argv) {
   }
   xml += L"</Include>\n";
   FILE* file = _wfopen(output.c_str(), L"wb");
-  const std::string bytes = Utf8(xml);
+  const std::string bytes = quarnel::ToUtf8(xml);
   if (!file || fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size() || fclose(file) != 0) {
     fwprintf(stderr, L"registry_table: cannot write %ls\n", output.c_str());
     return 1;

@@ -6,6 +6,8 @@ namespace {
 // Visual Basic's run-time errors live in FACILITY_CONTROL (0x800A....).
 HRESULT VbError(WORD number) { return MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, number); }
 
+}  // namespace
+
 std::string ToUtf8(const std::wstring& text) {
   const int length = static_cast<int>(text.size());
   const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
@@ -13,8 +15,6 @@ std::string ToUtf8(const std::wstring& text) {
   WideCharToMultiByte(CP_UTF8, 0, text.data(), length, out.data(), n, nullptr, nullptr);
   return out;
 }
-
-}  // namespace
 
 Error::Error(HRESULT code, std::wstring description)
     : code_(code), description_(std::move(description)), what_(ToUtf8(description_)) {}

@@ -36,4 +36,7 @@ class Error : public std::exception {
   std::string what_;  // UTF-8 copy of the description, for diagnostics
 };
 
+// `text` in UTF-8.
+std::string ToUtf8(const std::wstring& text);
+
 }  // namespace quarnel
