@@ -85,6 +85,7 @@ bool SaveProgress::Due(bool always) {
 
 void SaveProgress::Before(bool checking, size_t number, size_t total, const std::wstring& name) {
   step_ = {checking, number, total, name};
+  drawn_ = false;
   Tick(number == 1 || number == total);
 }
 
@@ -97,7 +98,9 @@ void SaveProgress::Tick(bool always) {
       tried_ = true;
       Show();
     }
-    if (window_ && IsWindow(window_)) {
+    // A step shown is not shown again: the text would flicker at each word.
+    if (!drawn_ && window_ && IsWindow(window_)) {
+      drawn_ = true;
       SetDlgItemTextW(window_, kTextId, ProgressText(step_.checking, step_.number, step_.total, step_.name).c_str());
       SendDlgItemMessageW(window_, kBarId, PBM_SETRANGE32, 0, static_cast<LPARAM>(step_.total));
       SendDlgItemMessageW(window_, kBarId, PBM_SETPOS, step_.number, 0);

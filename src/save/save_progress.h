@@ -56,6 +56,7 @@ class SaveProgress {
   DWORD ticked_;  // when Windows last heard from the thread, and the window changed
   bool tried_ = false;   // the window was made, or could not be
   bool hidden_ = false;  // by a dialog since the last file
+  bool drawn_ = false;   // the window shows the last Before's step
   HWND window_ = nullptr;
   // What the last Before said; nothing (total 0) before the first, and after a dialog.
   struct {
