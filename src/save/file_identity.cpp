@@ -58,6 +58,7 @@ FolderFiles::FolderFiles(const std::wstring& folder, void (*between)(void*), voi
   if (GetLastError() != ERROR_NO_MORE_FILES) return;
   std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return Less(a.name, b.name); });
   entries_ = std::move(entries);
+  if (pretence.listed) pretence.listed(folder.c_str());
 }
 
 DWORD FolderFiles::Attributes(const std::wstring& path, ULONGLONG* size) const {

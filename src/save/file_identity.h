@@ -51,6 +51,8 @@ struct DrivePretence {
   DWORD slow_open_ms = 0;      // each open for writing answers this late (a server)
   DWORD open_error = 0;        // each open for writing fails so (a filter's answer, a dropped connection)
   bool screened = false;       // no file named "~*" or "*.tmp" may be made (a server's file screen)
+  DWORD probe_number = 0;      // the folder's probe is first named with it, not the clock's
+  void (*listed)(const wchar_t* folder) = nullptr;  // called once a folder is listed (another program's turn)
 };
 void PretendDrives(const DrivePretence& pretence) noexcept;
 const DrivePretence& Pretended() noexcept;

@@ -30,7 +30,8 @@ bool MayCreateFileIn(const std::wstring& folder, const wchar_t* extension) {
   // (wsprintfW writes 1024 characters at most.)
   const bool unc = folder.starts_with(L"\\\\");
   wchar_t path[1025];
-  for (DWORD n = GetTickCount(), tries = 0; tries < 16; ++n, ++tries) {
+  for (DWORD n = Pretended().probe_number ? Pretended().probe_number : GetTickCount(), tries = 0; tries < 16;
+       ++n, ++tries) {
     wsprintfW(path, unc ? L"\\\\?\\UNC%s\\Quarnel%08lX%s" : L"\\\\?\\%s\\Quarnel%08lX%s", folder.c_str() + unc, n,
               extension);
     const wchar_t* name = wcsrchr(path, L'\\') + 1;

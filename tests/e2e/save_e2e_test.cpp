@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <optional>
 #include <thread>
@@ -59,14 +60,7 @@ class SaveEndToEnd : public ::testing::Test {
   static std::wstring SettingsPath() { return AppPath() + L"\\Quarnel.ini"; }
   // Empties the destination folder, keeping the folder itself.
   void ClearDestination() {
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((dest + L"\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return;
-    do {
-      const std::wstring name = found.cFileName;
-      if (name != L"." && name != L"..") test::RemoveTree(dest + L"\\" + name);
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
+    for (const std::wstring& name : test::FilesIn(dest)) test::RemoveTree(dest + L"\\" + name);
   }
   void StoreDefaultFolder() {
     test::WriteBytes(SettingsPath(), "[FOLDER]\r\nDefaultFolder=" +
@@ -110,9 +104,14 @@ class SaveInEachCorner : public SaveEndToEnd, public ::testing::WithParamInterfa
   }
   // Clicks with these dialogs; then `files` (in the destination, in the order
   // they are written) are all written, or, where the IDE refuses, the failure is
-  // shown at the first of them and none is written (those there before hold "x").
+  // shown at the first of them and none is written (those there before hold "x");
+  // nothing else is left there.
   void ClickAndExpect(std::vector<test::DialogStep> steps, const std::vector<std::wstring>& files) {
     const std::wstring refusal = Refusal();
+    std::vector<std::wstring> left = test::FilesIn(dest);
+    if (refusal.empty()) left.insert(left.end(), files.begin(), files.end());
+    std::sort(left.begin(), left.end());
+    left.erase(std::unique(left.begin(), left.end()), left.end());
     if (!refusal.empty()) {
       steps.push_back(ExpectMessageBox().Title(L"Quarnel").Text(refusal + L"\n\n" + dest + L"\\" + files[0]).Icon(MB_ICONHAND));
     }
@@ -128,6 +127,7 @@ class SaveInEachCorner : public SaveEndToEnd, public ::testing::WithParamInterfa
       const std::wstring path = dest + L"\\" + file;
       EXPECT_EQ(FileExists(path) && ReadBytes(path) != "x", refusal.empty()) << test::Utf8(file);
     }
+    EXPECT_EQ(test::FilesIn(dest), left);
   }
 };
 
@@ -323,7 +323,7 @@ TEST_F(SaveEndToEnd, FilesInTheWayAreNamedInARealBoxAndKept) {
     EXPECT_EQ(ReadBytes(dest + L"\\Form1.frm"), "another project's form");
     EXPECT_EQ(ReadBytes(dest + L"\\Main.frm"), "frmOrders");
     EXPECT_EQ(ReadBytes(dest + L"\\Orders.vbp"), "Form=Main.frm");
-    EXPECT_FALSE(FileExists(dest + L"\\Project1.vbp"));
+    EXPECT_EQ(test::FilesIn(dest), (std::vector<std::wstring>{L"Form1.frm", L"Main.frm", L"Orders.vbp"}));
   }
 }
 

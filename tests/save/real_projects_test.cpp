@@ -32,19 +32,15 @@ const wchar_t* const kCompanions[] = {L".frx", L".ctx", L".pgx", L".dox", L".dsx
 
 void CopyTree(const std::wstring& from, const std::wstring& to) {
   CreateDirectoryW(to.c_str(), nullptr);
-  WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW((from + L"\\*").c_str(), &found);
-  ASSERT_NE(search, INVALID_HANDLE_VALUE) << test::Utf8(from);
-  do {
-    const std::wstring name = found.cFileName;
-    if (name == L"." || name == L"..") continue;
-    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+  const std::vector<std::wstring> names = test::FilesIn(from);
+  ASSERT_FALSE(names.empty()) << test::Utf8(from);
+  for (const std::wstring& name : names) {
+    if (test::FolderExists(from + L"\\" + name)) {
       CopyTree(from + L"\\" + name, to + L"\\" + name);
     } else {
       ASSERT_TRUE(CopyFileW((from + L"\\" + name).c_str(), (to + L"\\" + name).c_str(), FALSE));
     }
-  } while (FindNextFileW(search, &found));
-  FindClose(search);
+  }
 }
 
 std::vector<std::string> Lines(const std::string& text) {

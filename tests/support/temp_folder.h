@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "common/owners.h"
 
@@ -24,6 +25,10 @@ class TempFolder {
  private:
   std::wstring path_;
 };
+
+// The names of what stands in `folder`, hidden and system files too, sorted;
+// none for a folder that is not there.
+std::vector<std::wstring> FilesIn(const std::wstring& folder);
 
 // Removes a file or a folder tree; missing is fine.
 void RemoveTree(const std::wstring& path);
