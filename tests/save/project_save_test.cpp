@@ -537,7 +537,7 @@ TEST_F(SaveCommand, OtherProjectsFilesAreReplacedOnlyWhenTheUserSaysYes) {
                  }});
   Click();
   PretendDrives({});
-  EXPECT_TRUE(dialogs.messages.empty());
+  EXPECT_EQ(MessageTexts(), std::vector<std::wstring>{});
   EXPECT_EQ(SaveAsPaths().back(), dest + L"\\Project1.vbp");
   EXPECT_EQ(ReadBytes(dest + L"\\Quarnel00000001.frm"), "somebody's");
   std::vector<std::wstring> now = saved;
