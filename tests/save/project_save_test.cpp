@@ -956,13 +956,17 @@ TEST_F(LongSave, ShowsItsProgressAndTheIdeNeverLooksHung) {
   EXPECT_EQ(progress.bar_position, 260u);
   EXPECT_EQ(SaveAsPaths().size(), 260u);
 
+  // Each step shows once, however long it takes (here the listing of the
+  // folder of 260 files).
   progress = {};
   bItalian = true;
   SetProgressDelay(0);
   ide->change(L"Project1", L"Module1");
   dialogs = {};
   dialogs.answers = {folders.path()};
+  PretendDrives({.slow_listing_ms = 1});
   Click();
+  PretendDrives({});
   ASSERT_EQ(progress.made, 1);
   EXPECT_EQ(progress.texts, (std::vector<std::wstring>{L"Controllo 1 di 2: Module1.bas", L"Controllo 2 di 2: Project1.vbp",
                                                        L"Salvataggio 1 di 2: Module1", L"Salvataggio 2 di 2: Project1"}));
