@@ -148,8 +148,11 @@ SmallDisk::SmallDisk(std::wstring folder, unsigned kilobytes) : folder_(std::mov
 }
 
 SmallDisk::~SmallDisk() {
-  if (!made_) return;
-  RunUnix("umount", "", folder_);
+  // Also when the mount was not seen in time, and lazily, even while Wine
+  // still holds something there: one left mounted would make the folder
+  // impossible to remove, and a later test program given the same process id
+  // could not make its temporary folder.
+  RunUnix("umount", "-l", folder_);
   for (int i = 0; i < 500 && RoomIn(folder_) == 1024ull * kilobytes_; ++i) Sleep(10);
 }
 
