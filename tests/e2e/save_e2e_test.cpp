@@ -8,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <atomic>
 #include <optional>
 #include <thread>
@@ -108,10 +107,8 @@ class SaveInEachCorner : public SaveEndToEnd, public ::testing::WithParamInterfa
   // nothing else is left there.
   void ClickAndExpect(std::vector<test::DialogStep> steps, const std::vector<std::wstring>& files) {
     const std::wstring refusal = Refusal();
-    std::vector<std::wstring> left = test::FilesIn(dest);
-    if (refusal.empty()) left.insert(left.end(), files.begin(), files.end());
-    std::sort(left.begin(), left.end());
-    left.erase(std::unique(left.begin(), left.end()), left.end());
+    std::set<std::wstring> left = test::FilesIn(dest);
+    if (refusal.empty()) left.insert(files.begin(), files.end());
     if (!refusal.empty()) {
       steps.push_back(ExpectMessageBox().Title(L"Quarnel").Text(refusal + L"\n\n" + dest + L"\\" + files[0]).Icon(MB_ICONHAND));
     }
@@ -323,7 +320,7 @@ TEST_F(SaveEndToEnd, FilesInTheWayAreNamedInARealBoxAndKept) {
     EXPECT_EQ(ReadBytes(dest + L"\\Form1.frm"), "another project's form");
     EXPECT_EQ(ReadBytes(dest + L"\\Main.frm"), "frmOrders");
     EXPECT_EQ(ReadBytes(dest + L"\\Orders.vbp"), "Form=Main.frm");
-    EXPECT_EQ(test::FilesIn(dest), (std::vector<std::wstring>{L"Form1.frm", L"Main.frm", L"Orders.vbp"}));
+    EXPECT_EQ(test::FilesIn(dest), (std::set<std::wstring>{L"Form1.frm", L"Main.frm", L"Orders.vbp"}));
   }
 }
 

@@ -32,7 +32,7 @@ const wchar_t* const kCompanions[] = {L".frx", L".ctx", L".pgx", L".dox", L".dsx
 
 void CopyTree(const std::wstring& from, const std::wstring& to) {
   CreateDirectoryW(to.c_str(), nullptr);
-  const std::vector<std::wstring> names = test::FilesIn(from);
+  const std::set<std::wstring> names = test::FilesIn(from);
   ASSERT_FALSE(names.empty()) << test::Utf8(from);
   for (const std::wstring& name : names) {
     if (test::FolderExists(from + L"\\" + name)) {

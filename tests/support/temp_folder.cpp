@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <fstream>
@@ -27,17 +26,16 @@ TempFolder::TempFolder() {
 
 TempFolder::~TempFolder() { RemoveTree(path_); }
 
-std::vector<std::wstring> FilesIn(const std::wstring& folder) {
-  std::vector<std::wstring> names;
+std::set<std::wstring> FilesIn(const std::wstring& folder) {
+  std::set<std::wstring> names;
   WIN32_FIND_DATAW found;
   const HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) return names;
   do {
     const std::wstring name = found.cFileName;
-    if (name != L"." && name != L"..") names.push_back(name);
+    if (name != L"." && name != L"..") names.insert(name);
   } while (FindNextFileW(search, &found));
   FindClose(search);
-  std::sort(names.begin(), names.end());
   return names;
 }
 

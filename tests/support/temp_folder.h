@@ -4,8 +4,8 @@
 // and folders that Windows refuses to write, for real.
 #include <windows.h>
 
+#include <set>
 #include <string>
-#include <vector>
 
 #include "common/owners.h"
 
@@ -26,9 +26,9 @@ class TempFolder {
   std::wstring path_;
 };
 
-// The names of what stands in `folder`, hidden and system files too, sorted;
-// none for a folder that is not there.
-std::vector<std::wstring> FilesIn(const std::wstring& folder);
+// The names of what stands in `folder`, hidden and system files too; none for
+// a folder that is not there.
+std::set<std::wstring> FilesIn(const std::wstring& folder);
 
 // Removes a file or a folder tree; missing is fine.
 void RemoveTree(const std::wstring& path);
