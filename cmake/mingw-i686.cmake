@@ -1,15 +1,4 @@
-# Cross build for 32-bit Windows with MinGW-w64 (posix thread model, which
-# GoogleTest's std::mutex needs).
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86)
-
+# Cross build for 32-bit Windows with MinGW-w64: the shipped build.
 set(QUARNEL_MINGW_TRIPLET i686-w64-mingw32)
-set(CMAKE_C_COMPILER   ${QUARNEL_MINGW_TRIPLET}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${QUARNEL_MINGW_TRIPLET}-g++-posix)
-set(CMAKE_RC_COMPILER  ${QUARNEL_MINGW_TRIPLET}-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${QUARNEL_MINGW_TRIPLET})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+set(CMAKE_SYSTEM_PROCESSOR x86)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw.cmake)

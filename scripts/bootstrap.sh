@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need on a Debian machine: the 32-bit
-# MinGW-w64 cross compiler (and the 64-bit C compiler, for the installer test's
-# program that runs commands as 64-bit Windows' Explorer does), widl and the
+# MinGW-w64 cross compiler and the 64-bit one (the tests' 64-bit build, and the
+# installer test's program that runs commands as 64-bit Windows' Explorer
+# does), widl and the
 # platform IDL files, 32-bit and 64-bit Wine, Xvfb, CMake, Ninja, GoogleTest's
 # sources, and the locale sources that the double-byte test compiles its
 # Japanese locale from, NSIS for the installer, msitools' wixl for the Windows
@@ -12,6 +13,7 @@ set -euo pipefail
 
 packages=(
   g++-mingw-w64-i686-posix
+  g++-mingw-w64-x86-64-posix
   gcc-mingw-w64-x86-64-win32
   mingw-w64-tools
   libwine-dev
