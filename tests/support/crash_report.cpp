@@ -67,15 +67,24 @@ bool FollowsACall(ULONG_PTR address) {
 // code between the fault and the innermost exception handler registered above
 // it: a system function that guards itself (IsBadReadPtr) registers its
 // handler below its caller's return address. Null when there is none.
+// Wine's system DLLs register their guards in the thread's exception list on
+// x86-64 too (where Windows' own use unwind tables), so one walk serves both.
 const void* OurCaller(const CONTEXT& context) {
+  // The thread's information block, and the stack where the fault happened.
   const NT_TIB* tib = nullptr;
-  asm("movl %%fs:0x18, %0" : "=r"(tib));  // the thread's information block (32-bit Windows)
+#ifdef _WIN64
+  asm("movq %%gs:0x30, %0" : "=r"(tib));
+  const ULONG_PTR fault_stack = context.Rsp;
+#else
+  asm("movl %%fs:0x18, %0" : "=r"(tib));
+  const ULONG_PTR fault_stack = context.Esp;
+#endif
   const auto chain_end = reinterpret_cast<const EXCEPTION_REGISTRATION_RECORD*>(~ULONG_PTR{0});
   const EXCEPTION_REGISTRATION_RECORD* guard = tib->ExceptionList;
   // Handlers below the fault are the exception's own dispatch.
-  while (guard && guard != chain_end && reinterpret_cast<ULONG_PTR>(guard) < context.Esp) guard = guard->Next;
+  while (guard && guard != chain_end && reinterpret_cast<ULONG_PTR>(guard) < fault_stack) guard = guard->Next;
   const ULONG_PTR end = reinterpret_cast<ULONG_PTR>(guard && guard != chain_end ? guard : tib->StackBase);
-  for (ULONG_PTR slot = context.Esp & ~ULONG_PTR{3}; slot + sizeof slot <= end; slot += sizeof slot) {
+  for (ULONG_PTR slot = fault_stack & ~ULONG_PTR{sizeof(void*) - 1}; slot + sizeof slot <= end; slot += sizeof slot) {
     const ULONG_PTR value = *reinterpret_cast<const ULONG_PTR*>(slot);
     const HMODULE module = ModuleAt(reinterpret_cast<const void*>(value));
     if (module && !IsSystemModule(module) && FollowsACall(value)) return reinterpret_cast<const void*>(value);
@@ -111,20 +120,20 @@ void Where(const void* address, char* out, size_t size) {
     Where(caller, place, sizeof place);
     std::snprintf(called_from, sizeof called_from, ", called from %s", place);
   }
+  // Addresses as wide as the platform's (%p: 8 hexadecimal digits, or 16).
   char detail[64] = "";
   if (record.ExceptionCode == EXCEPTION_ACCESS_VIOLATION && record.NumberParameters >= 2) {
-    std::snprintf(detail, sizeof detail, " (%s 0x%08lX)",
+    std::snprintf(detail, sizeof detail, " (%s 0x%p)",
                   record.ExceptionInformation[0] == 8   ? "executing"
                   : record.ExceptionInformation[0] == 1 ? "writing"
                                                         : "reading",
-                  static_cast<unsigned long>(record.ExceptionInformation[1]));
+                  reinterpret_cast<void*>(record.ExceptionInformation[1]));
   }
   const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
   char line[1024];
   const int length = std::snprintf(
-      line, sizeof line, "\n%s %s exception 0x%08lX%s at 0x%08lX (%s)%s, thread %lu, test %s%s%s\n", kCrashMarker,
-      how, static_cast<unsigned long>(record.ExceptionCode), detail,
-      static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(record.ExceptionAddress)), where, called_from,
+      line, sizeof line, "\n%s %s exception 0x%08lX%s at 0x%p (%s)%s, thread %lu, test %s%s%s\n", kCrashMarker,
+      how, static_cast<unsigned long>(record.ExceptionCode), detail, record.ExceptionAddress, where, called_from,
       GetCurrentThreadId(), test ? test->test_suite_name() : "(none)", test ? "." : "", test ? test->name() : "");
   DWORD written = 0;
   WriteFile(GetStdHandle(STD_ERROR_HANDLE), line, static_cast<DWORD>(length > 0 ? length : 0), &written, nullptr);
