@@ -1,7 +1,9 @@
 // Quarnel.dll as a client sees the file: its type library, version record,
-// interface-id record, exports and imports. The DLL lies beside this program,
-// and so do the IDE's type libraries that its own imports (the stand-in's, as
-// on a machine with VB6 they lie in the IDE's folder and are registered).
+// interface-id record, exports and imports. The file read is the shipped one,
+// the 32-bit build's, whichever build this program is; the DLL this build made
+// lies beside this program (the one loaded), and so do the IDE's type
+// libraries that its own imports (the stand-in's, as on a machine with VB6 they
+// lie in the IDE's folder and are registered).
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -22,13 +24,51 @@ namespace quarnel {
 namespace {
 
 std::wstring DllPath() { return AppPath() + L"\\Quarnel.dll"; }
+std::wstring ShippedDllPath() {
+  const std::string path = QUARNEL_SHIPPED_DLL;
+  return std::wstring(path.begin(), path.end());
+}
+
+class PeFile {
+ public:
+  explicit PeFile(const std::wstring& path) {
+    std::ifstream in(path.c_str(), std::ios::binary);
+    bytes_.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(bytes_.data());
+    nt_ = reinterpret_cast<const IMAGE_NT_HEADERS32*>(bytes_.data() + dos->e_lfanew);
+  }
+  const IMAGE_NT_HEADERS32* nt() const { return nt_; }
+  // The file offset of a relative virtual address.
+  template <class T>
+  const T* At(DWORD rva) const {
+    const auto* section = IMAGE_FIRST_SECTION(nt_);
+    for (WORD i = 0; i < nt_->FileHeader.NumberOfSections; ++i, ++section) {
+      if (rva >= section->VirtualAddress && rva < section->VirtualAddress + section->Misc.VirtualSize) {
+        return reinterpret_cast<const T*>(bytes_.data() + section->PointerToRawData +
+                                          (rva - section->VirtualAddress));
+      }
+    }
+    return nullptr;
+  }
+
+ private:
+  std::string bytes_;
+  const IMAGE_NT_HEADERS32* nt_ = nullptr;
+};
 
 // --- The type library ---------------------------------------------------------------
 
-class QuarnelTypeLibrary : public ::testing::Test {
+// The shipped DLL's, and the 64-bit build's own where this is that build: each
+// is the library of its DLL's platform.
+std::vector<std::wstring> DllsWithATypeLibrary() {
+  if (sizeof(void*) == 4) return {ShippedDllPath()};
+  return {ShippedDllPath(), DllPath()};
+}
+
+class QuarnelTypeLibrary : public ::testing::TestWithParam<std::wstring> {
  protected:
   void SetUp() override {
-    ASSERT_EQ(LoadTypeLibEx(DllPath().c_str(), REGKIND_NONE, &library), S_OK);
+    ASSERT_EQ(LoadTypeLibEx(GetParam().c_str(), REGKIND_NONE, &library), S_OK);
   }
   std::wstring Name(ITypeInfo* info, MEMBERID id = MEMBERID_NIL) {
     unique_bstr name;
@@ -56,7 +96,7 @@ class QuarnelTypeLibrary : public ::testing::Test {
   com_ptr<ITypeLib> library;
 };
 
-TEST_F(QuarnelTypeLibrary, IdentityOfTheLibrary) {
+TEST_P(QuarnelTypeLibrary, IdentityOfTheLibrary) {
   TLIBATTR* attr = nullptr;
   ASSERT_EQ(library->GetLibAttr(&attr), S_OK);
   const GUID expected = {0xD6C1C353, 0xBB8B, 0x4E84, {0x9B, 0x09, 0xB2, 0x5D, 0xBB, 0x38, 0x92, 0x05}};
@@ -64,7 +104,8 @@ TEST_F(QuarnelTypeLibrary, IdentityOfTheLibrary) {
   EXPECT_EQ(attr->wMajorVerNum, 1);
   EXPECT_EQ(attr->wMinorVerNum, 0);
   EXPECT_EQ(attr->lcid, 0u);
-  EXPECT_EQ(attr->syskind, SYS_WIN32);
+  EXPECT_EQ(attr->syskind,
+            PeFile(GetParam()).nt()->FileHeader.Machine == IMAGE_FILE_MACHINE_I386 ? SYS_WIN32 : SYS_WIN64);
   library->ReleaseTLibAttr(attr);
 
   unique_bstr name, help;
@@ -75,7 +116,7 @@ TEST_F(QuarnelTypeLibrary, IdentityOfTheLibrary) {
             L"Visual Studio\\VB98...)");
 }
 
-TEST_F(QuarnelTypeLibrary, ConnectInterfaceThenClassWithTheirFlags) {
+TEST_P(QuarnelTypeLibrary, ConnectInterfaceThenClassWithTheirFlags) {
   ASSERT_EQ(library->GetTypeInfoCount(), 2u);
   com_ptr<ITypeInfo> connect_if, connect_class;
   ASSERT_EQ(library->GetTypeInfo(0, &connect_if), S_OK);
@@ -114,7 +155,7 @@ TEST_F(QuarnelTypeLibrary, ConnectInterfaceThenClassWithTheirFlags) {
   EXPECT_EQ(impl_flags, IMPLTYPEFLAG_FDEFAULT) << "default interface, no source interface";
 }
 
-TEST_F(QuarnelTypeLibrary, TwelveMembersInSlotOrderWithTheIdesTypes) {
+TEST_P(QuarnelTypeLibrary, TwelveMembersInSlotOrderWithTheIdesTypes) {
   com_ptr<ITypeInfo> dispatch_side, vtable_side;
   ASSERT_EQ(library->GetTypeInfo(0, &dispatch_side), S_OK);
   HREFTYPE ref = 0;
@@ -177,7 +218,7 @@ TEST_F(QuarnelTypeLibrary, TwelveMembersInSlotOrderWithTheIdesTypes) {
   }
 }
 
-TEST_F(QuarnelTypeLibrary, ReferencesAutomationVbideAndOfficeByIdAndVersion) {
+TEST_P(QuarnelTypeLibrary, ReferencesAutomationVbideAndOfficeByIdAndVersion) {
   com_ptr<ITypeInfo> dispatch_side, vtable_side;
   library->GetTypeInfo(0, &dispatch_side);
   HREFTYPE ref = 0;
@@ -205,14 +246,17 @@ TEST_F(QuarnelTypeLibrary, ReferencesAutomationVbideAndOfficeByIdAndVersion) {
                 L"{2DF8D04C-5BFA-101B-BDE5-00AA0044DE52} 2.2 CommandBarControl"}));
 }
 
+INSTANTIATE_TEST_SUITE_P(Dll, QuarnelTypeLibrary, ::testing::ValuesIn(DllsWithATypeLibrary()),
+                         [](const auto& dll) { return dll.index == 0 ? "Shipped" : "ThisBuilds"; });
+
 // --- The version record and the interface-id record -------------------------------------
 
 TEST(DllFile, VersionRecordInItalianWithEveryString) {
   DWORD handle = 0;
-  const DWORD size = GetFileVersionInfoSizeW(DllPath().c_str(), &handle);
+  const DWORD size = GetFileVersionInfoSizeW(ShippedDllPath().c_str(), &handle);
   ASSERT_GT(size, 0u);
   std::vector<BYTE> data(size);
-  ASSERT_TRUE(GetFileVersionInfoW(DllPath().c_str(), 0, size, data.data()));
+  ASSERT_TRUE(GetFileVersionInfoW(ShippedDllPath().c_str(), 0, size, data.data()));
 
   VS_FIXEDFILEINFO* fixed = nullptr;
   UINT length = 0;
@@ -255,7 +299,7 @@ TEST(DllFile, VersionRecordInItalianWithEveryString) {
 }
 
 TEST(DllFile, InterfaceIdRecordHoldsTheConnectInterface) {
-  unique_hmodule module(LoadLibraryExW(DllPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+  unique_hmodule module(LoadLibraryExW(ShippedDllPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
   ASSERT_TRUE(module);
   HRSRC found = FindResourceW(module.get(), MAKEINTRESOURCEW(1), L"_IID_CONNECT");
   ASSERT_NE(found, nullptr);
@@ -269,36 +313,9 @@ TEST(DllFile, InterfaceIdRecordHoldsTheConnectInterface) {
 
 // --- Exports and imports, read from the file's headers ------------------------------------
 
-class PeFile {
- public:
-  explicit PeFile(const std::wstring& path) {
-    std::ifstream in(path.c_str(), std::ios::binary);
-    bytes_.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(bytes_.data());
-    nt_ = reinterpret_cast<const IMAGE_NT_HEADERS32*>(bytes_.data() + dos->e_lfanew);
-  }
-  const IMAGE_NT_HEADERS32* nt() const { return nt_; }
-  // The file offset of a relative virtual address.
-  template <class T>
-  const T* At(DWORD rva) const {
-    const auto* section = IMAGE_FIRST_SECTION(nt_);
-    for (WORD i = 0; i < nt_->FileHeader.NumberOfSections; ++i, ++section) {
-      if (rva >= section->VirtualAddress && rva < section->VirtualAddress + section->Misc.VirtualSize) {
-        return reinterpret_cast<const T*>(bytes_.data() + section->PointerToRawData +
-                                          (rva - section->VirtualAddress));
-      }
-    }
-    return nullptr;
-  }
-
- private:
-  std::string bytes_;
-  const IMAGE_NT_HEADERS32* nt_ = nullptr;
-};
-
 // The four of a COM server with ordinals 1 to 4, and DllInstall (per-user registration) after them.
 TEST(DllFile, ExportsByNameWithOrdinalsOneToFourThenDllInstall) {
-  const PeFile pe(DllPath());
+  const PeFile pe(ShippedDllPath());
   ASSERT_EQ(pe.nt()->FileHeader.Machine, IMAGE_FILE_MACHINE_I386);
   const auto& dir = pe.nt()->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
   const auto* exports = pe.At<IMAGE_EXPORT_DIRECTORY>(dir.VirtualAddress);
@@ -321,7 +338,7 @@ TEST(DllFile, ExportsByNameWithOrdinalsOneToFourThenDllInstall) {
 // Windows XP SP3 loads it: every function it imports is one that XP's system
 // DLLs export (the test data's list), and its header asks for no later Windows.
 TEST(DllFile, LoadsOnWindowsXp) {
-  const PeFile pe(DllPath());
+  const PeFile pe(ShippedDllPath());
   const auto& header = pe.nt()->OptionalHeader;
   EXPECT_EQ((std::vector<WORD>{header.MajorOperatingSystemVersion, header.MinorOperatingSystemVersion,
                                header.MajorSubsystemVersion, header.MinorSubsystemVersion}),
@@ -351,9 +368,13 @@ TEST(DllFile, LoadsOnWindowsXp) {
     if (!listed_dlls.count(dll)) lacking.push_back(dll + ".dll, a DLL the list does not cover");
     const DWORD thunks = import->OriginalFirstThunk ? import->OriginalFirstThunk : import->FirstThunk;
     for (const auto* thunk = pe.At<IMAGE_THUNK_DATA32>(thunks); thunk && thunk->u1.AddressOfData; ++thunk, ++functions) {
-      const std::string entry = dll + " " + (IMAGE_SNAP_BY_ORDINAL32(thunk->u1.Ordinal)
-                                                 ? "#" + std::to_string(IMAGE_ORDINAL32(thunk->u1.Ordinal))
-                                                 : pe.At<IMAGE_IMPORT_BY_NAME>(thunk->u1.AddressOfData)->Name);
+      std::string entry = dll + " ";
+      if (IMAGE_SNAP_BY_ORDINAL32(thunk->u1.Ordinal)) {
+        entry += '#';
+        entry += std::to_string(IMAGE_ORDINAL32(thunk->u1.Ordinal));
+      } else {
+        entry += pe.At<IMAGE_IMPORT_BY_NAME>(thunk->u1.AddressOfData)->Name;
+      }
       if (not_on_xp.count(entry)) {
         lacking.push_back(entry + " (Windows Server 2003's, not XP's)");
       } else if (listed_dlls.count(dll) && !xp.count(entry)) {
