@@ -20,11 +20,11 @@
 # read-only: the add-in refuses; on a slow disk: the add-in shows its progress;
 # and on a disk that fills after the first file: the failure names that file.
 # It exits 0 when the project was saved and the other project's files are
-# untouched.
+# untouched. Where this machine cannot run 32-bit programs, the demo runs the
+# 64-bit build of the same sources (the tests' build), and its first line says so.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build="${QUARNEL_BUILD_DIR:-$root/build}"
-prefix="$build/demo-prefix"
 out="$build/demo-output"
 interactive=0
 project=
@@ -48,9 +48,20 @@ else
   vbp=Inventory.vbp
 fi
 
-"$root/scripts/build.sh"
-"$root/scripts/wine-prefix.sh" "$prefix"
-export WINEPREFIX="$prefix" WINEARCH=win32 WINEDEBUG="${WINEDEBUG:--all}" WINEDLLOVERRIDES="mscoree,mshtml="
+source "$root/scripts/machine.sh"
+# The build this machine runs: the shipped 32-bit one, or the 64-bit one, whose
+# programs start with 64-bit Wine's loader, named by its path.
+if runs_32bit; then
+  echo "demo: the 32-bit build, the shipped Quarnel.dll"
+  programs="$build" arch=win32 prefix="$build/demo-prefix" wine=(wine)
+else
+  echo "demo: the 64-bit build of the same sources, as $(no_32bit_reason)"
+  programs="$build/x64" arch=win64 prefix="$build/demo-prefix64" wine=(/usr/lib/wine/wine64)
+  export WINELOADER=/usr/lib/wine/wine64
+fi
+"$root/scripts/build.sh" --runs-here
+"$root/scripts/wine-prefix.sh" "$prefix" "$arch"
+export WINEPREFIX="$prefix" WINEARCH="$arch" WINEDEBUG="${WINEDEBUG:--all}" WINEDLLOVERRIDES="mscoree,mshtml="
 # Wine's folder browser stumbles over folders whose time stamps change while it
 # walks to them: the demo's folders are on a drive of their own, D:.
 demo="$build/demo-drive"
@@ -66,8 +77,8 @@ other_sums=$(cd "$demo/Projects/Shared" && sha256sum Form1.frm Project1.vbp)
 printf 'VERSION 5.00\r\nBegin VB.Form Form1\r\nEnd\r\n' >"$demo/Projects/Locked/Form1.frm"
 chmod a-w "$demo/Projects/Locked/Form1.frm"
 ln -sfn ../../demo-drive "$prefix/dosdevices/d:"
-cp "$build/src/Quarnel.dll" "$demo/Quarnel/"
-cp "$build/test-drive/ideapp/program/"{quarnel_ide.exe,VB6EXT.OLB,MSO.DLL} "$demo/IDE/"
+cp "$programs/src/Quarnel.dll" "$demo/Quarnel/"
+cp "$programs/test-drive/ideapp/program/"{quarnel_ide.exe,VB6EXT.OLB,MSO.DLL} "$demo/IDE/"
 if [ -n "$project" ]; then
   # A copy of the project's folder: the demo never writes where the original is.
   cp -R "$(dirname "$project")/." "$demo/Work/"
@@ -93,16 +104,16 @@ if [ "$interactive" = 0 ] || [ -z "${DISPLAY:-}" ]; then
   rm -f "$display_file"
 fi
 wineserver -p </dev/null >/dev/null 2>&1
-wine cmd /c exit </dev/null >/dev/null 2>&1
+"${wine[@]}" cmd /c exit </dev/null >/dev/null 2>&1
 
 echo "demo: registering the IDE's type libraries and Quarnel.dll (regsvr32) in $prefix"
-wine 'D:\IDE\quarnel_ide.exe' --register-typelibs
-wine regsvr32 /s 'D:\Quarnel\Quarnel.dll'
-wine reg delete 'HKCU\Software\VB and VBA Program Settings\Quarnel' /f >/dev/null 2>&1 || true
+"${wine[@]}" 'D:\IDE\quarnel_ide.exe' --register-typelibs
+"${wine[@]}" regsvr32 /s 'D:\Quarnel\Quarnel.dll'
+"${wine[@]}" reg delete 'HKCU\Software\VB and VBA Program Settings\Quarnel' /f >/dev/null 2>&1 || true
 
 if [ "$interactive" = 1 ]; then
   echo "demo: the stand-in IDE with the sample project; use File > Quarnel... (Project menu: change a component)"
-  wine 'D:\IDE\quarnel_ide.exe' "D:\\Work\\$vbp"
+  "${wine[@]}" 'D:\IDE\quarnel_ide.exe' "D:\\Work\\$vbp"
   exit 0
 fi
 
@@ -143,7 +154,7 @@ msgbox ok "Already written: Form1.frm"
 click File 7 fails
 STEPS
 status=0
-wine 'D:\IDE\quarnel_ide.exe' --output "Z:$(echo "$out" | tr / '\\')" --script 'D:\demo.script' </dev/null || status=$?
+"${wine[@]}" 'D:\IDE\quarnel_ide.exe' --output "Z:$(echo "$out" | tr / '\\')" --script 'D:\demo.script' </dev/null || status=$?
 python3 "$root/scripts/bmp2png.py" "$out"/*.bmp >/dev/null 2>&1 && echo "demo: screenshots (PNG and BMP) in $out"
 ls "$out"
 if ! (cd "$demo/Projects/Shared" && echo "$other_sums" | sha256sum -c --quiet >/dev/null 2>&1); then
