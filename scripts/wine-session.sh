@@ -1,12 +1,14 @@
 # Sourced by scripts/test.sh and scripts/bench.sh, after the build: prepares the
-# build's private Wine prefix, starts Xvfb and a persistent wineserver, and
-# arranges for both to be stopped when the calling script exits.
+# build's private Wine prefix (32-bit or 64-bit, as the build is), starts Xvfb
+# and a persistent wineserver, and arranges for both to be stopped when the
+# calling script (or subshell) exits.
 # Expects $root and $build to be set.
 prefix="$build/wineprefix"
+arch=$(cat "$build/wine-arch.txt")
 
-"$root/scripts/wine-prefix.sh" "$prefix"
+"$root/scripts/wine-prefix.sh" "$prefix" "$arch"
 
-export WINEPREFIX="$prefix" WINEARCH=win32 WINEDEBUG="${WINEDEBUG:--all}"
+export WINEPREFIX="$prefix" WINEARCH="$arch" WINEDEBUG="${WINEDEBUG:--all}"
 xvfb_pid=
 display_file=$(mktemp)
 cleanup() {
