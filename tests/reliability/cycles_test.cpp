@@ -71,8 +71,8 @@ size_t WineClipboardReadsGrowth(int reads) {
 
 void ExpectNothingLeftBehind(const char* what, const ProcessUsage& before, const ProcessUsage& after,
                              size_t wine_heap_growth = 0) {
-  std::printf("[ usage    ] %s: %s; Wine's own growth: %lu heap bytes\n", what,
-              DescribeChange(before, after).c_str(), static_cast<unsigned long>(wine_heap_growth));
+  std::printf("[ usage    ] %s: %s; Wine's own growth: %llu heap bytes\n", what,
+              DescribeChange(before, after).c_str(), static_cast<unsigned long long>(wine_heap_growth));
   EXPECT_LE(Grown(before.heap_bytes, after.heap_bytes), wine_heap_growth + kHeapNoise);
   EXPECT_LE(Grown(before.private_bytes, after.private_bytes), wine_heap_growth + kPrivateNoise);
   EXPECT_LE(after.kernel_handles, before.kernel_handles);

@@ -125,10 +125,11 @@ ProcessUsage MeasureProcess() {
 std::string DescribeChange(const ProcessUsage& before, const ProcessUsage& after) {
   char text[256];
   std::snprintf(text, sizeof text,
-                "heap bytes %lu -> %lu, private bytes %lu -> %lu, kernel handles %d -> %d, "
+                "heap bytes %llu -> %llu, private bytes %llu -> %llu, kernel handles %d -> %d, "
                 "GDI objects %d -> %d, windows %d -> %d",
-                static_cast<unsigned long>(before.heap_bytes), static_cast<unsigned long>(after.heap_bytes),
-                static_cast<unsigned long>(before.private_bytes), static_cast<unsigned long>(after.private_bytes),
+                static_cast<unsigned long long>(before.heap_bytes), static_cast<unsigned long long>(after.heap_bytes),
+                static_cast<unsigned long long>(before.private_bytes),
+                static_cast<unsigned long long>(after.private_bytes),
                 before.kernel_handles, after.kernel_handles, before.gdi_objects, after.gdi_objects,
                 before.windows, after.windows);
   return text;
