@@ -21,7 +21,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build="${QUARNEL_BUILD_DIR:-$root/build}"
 dist="${QUARNEL_DIST_DIR:-$root/dist}"
 
-"$root/scripts/build.sh"
+"$root/scripts/build.sh" --shipped
 version=$(sed -n 1p "$build/version.txt")
 numeric=$(sed -n 2p "$build/version.txt")
 # Made beside the distribution folder, and put in its place only when whole.
