@@ -99,15 +99,32 @@ value() { "$run" reg query "${2:-$uninstall_key}" /v "$1" 2>/dev/null | tr -d '\
 entries() { "$run" reg query 'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall' 2>/dev/null | tr -d '\r' | grep -ci 'Uninstall\\Quarnel'; }
 # Runs a command line as Windows' Active Setup does at a user's logon: the
 # program and its arguments as Windows splits them (quoted words), the rest left
-# to the program (cmd's operators to cmd).
+# to the program (cmd's operators to cmd). Its exit status is the command's.
+# Wine says what went on meanwhile (its errors, exceptions, DLLs loaded and
+# processes started, each line timed and marked with its process and thread):
+# shown all when the command fails; when it succeeds, only what the caller's
+# own WINEDEBUG asks for, a heap check's report too.
+stub_debug="+timestamp,+pid,err+all,+seh,+loaddll,+process"
 run_stub() {
-  local words=()
+  local words=() said code
   [ -n "$explorer64" ] && words=("$(winpath "$explorer64")")
   while IFS= read -r -d '' word; do words+=("$word"); done < <(python3 -c '
 import re, sys
 for word in re.findall(r"(?:\"[^\"]*\"|[^\s\"])+", sys.argv[1]): sys.stdout.write(word.replace("\"", "") + "\0")
 ' "$1")
-  "$run" "${words[@]}"
+  said=$(mktemp)
+  WINEDEBUG="${WINEDEBUG:--all},$stub_debug" "$run" "${words[@]}" 2>"$said"; code=$?
+  if [ "$code" = 0 ]; then
+    # "TIME:PID:TID:CLASS:CHANNEL:": the added classes' lines of a channel the caller did not ask for go.
+    awk -F: -v asked=",${WINEDEBUG:--all}," '
+      !($4 ~ /^(trace|err)$/ && $1 ~ /^[0-9]+\.[0-9]+$/) || index(asked, "+" $5 ",")' "$said" >&2
+  else
+    echo "the Active Setup command exited with $code: $1"
+    echo "what Wine said while it ran (WINEDEBUG=...,$stub_debug):"
+    sed 's/^/    /' "$said"
+  fi
+  rm -f "$said"
+  return "$code"
 }
 
 # Windows' value of an environment variable; the Unix path of a Windows one.
