@@ -40,6 +40,7 @@ export LC_ALL=C.UTF-8
 build="$1"; sample="$2"; installer="$3"; older="$4"; version="$5"; explorer64="${6:-}"
 here=$(cd "$(dirname "$0")" && pwd)
 run="$build/wine-run.sh"
+prefix="${QUARNEL_WINEPREFIX:-$build/wineprefix}"  # as wine-run.sh takes it
 if [ -n "$explorer64" ]; then
   export QUARNEL_WINEPREFIX="$build/wineprefix64" QUARNEL_WINEARCH=win64
   "$here/../../scripts/wine-prefix.sh" "$QUARNEL_WINEPREFIX" win64 || exit 1
@@ -97,34 +98,39 @@ entry_alone() {
 }
 value() { "$run" reg query "${2:-$uninstall_key}" /v "$1" 2>/dev/null | tr -d '\r' | awk -v n="$1" '$1 == n { $1 = ""; $2 = ""; sub(/^ +/, ""); print }'; }
 entries() { "$run" reg query 'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall' 2>/dev/null | tr -d '\r' | grep -ci 'Uninstall\\Quarnel'; }
-# Runs a command line as Windows' Active Setup does at a user's logon: the
-# program and its arguments as Windows splits them (quoted words), the rest left
-# to the program (cmd's operators to cmd). Its exit status is the command's.
-# Wine says what went on meanwhile (its errors, exceptions, DLLs loaded and
-# processes started, each line timed and marked with its process and thread):
-# shown all when the command fails; when it succeeds, only what the caller's
-# own WINEDEBUG asks for, a heap check's report too.
-stub_debug="+timestamp,+pid,err+all,+seh,+loaddll,+process"
-run_stub() {
-  local words=() said code
-  [ -n "$explorer64" ] && words=("$(winpath "$explorer64")")
-  while IFS= read -r -d '' word; do words+=("$word"); done < <(python3 -c '
-import re, sys
-for word in re.findall(r"(?:\"[^\"]*\"|[^\s\"])+", sys.argv[1]): sys.stdout.write(word.replace("\"", "") + "\0")
-' "$1")
+# Runs "$run" ARGS...; its exit status is the program's. Wine says what went on
+# meanwhile (its errors, exceptions, DLLs loaded and processes started, each line
+# timed and marked with its process and thread): shown all, on the error output,
+# when the program fails; when it succeeds, only what the caller's own WINEDEBUG
+# asks for, a heap check's report too.
+traced_debug="+timestamp,+pid,err+all,+seh,+loaddll,+process"
+traced() {
+  local said code
   said=$(mktemp)
-  WINEDEBUG="${WINEDEBUG:--all},$stub_debug" "$run" "${words[@]}" 2>"$said"; code=$?
+  WINEDEBUG="${WINEDEBUG:--all},$traced_debug" "$run" "$@" 2>"$said"; code=$?
   if [ "$code" = 0 ]; then
     # "TIME:PID:TID:CLASS:CHANNEL:": the added classes' lines of a channel the caller did not ask for go.
     awk -F: -v asked=",${WINEDEBUG:--all}," '
       !($4 ~ /^(trace|err)$/ && $1 ~ /^[0-9]+\.[0-9]+$/) || index(asked, "+" $5 ",")' "$said" >&2
   else
-    echo "the Active Setup command exited with $code: $1"
-    echo "what Wine said while it ran (WINEDEBUG=...,$stub_debug):"
-    sed 's/^/    /' "$said"
+    { echo "exited with $code: $*"
+      echo "what Wine said while it ran (WINEDEBUG=...,$traced_debug):"
+      sed 's/^/    /' "$said"; } >&2
   fi
   rm -f "$said"
   return "$code"
+}
+# Runs a command line as Windows' Active Setup does at a user's logon: the
+# program and its arguments as Windows splits them (quoted words), the rest left
+# to the program (cmd's operators to cmd). Its exit status is the command's.
+run_stub() {
+  local words=()
+  [ -n "$explorer64" ] && words=("$(winpath "$explorer64")")
+  while IFS= read -r -d '' word; do words+=("$word"); done < <(python3 -c '
+import re, sys
+for word in re.findall(r"(?:\"[^\"]*\"|[^\s\"])+", sys.argv[1]): sys.stdout.write(word.replace("\"", "") + "\0")
+' "$1")
+  traced "${words[@]}"
 }
 
 # Windows' value of an environment variable; the Unix path of a Windows one.
@@ -204,7 +210,7 @@ msi_refusal() {
 }
 # 64-bit Windows' own registry view (its policies, the machine's compatibility
 # settings), where a 64-bit prefix has one: the 64-bit reg.
-reg64() { if [ -n "$explorer64" ]; then "$run" "$(winpath "$explorer64")" reg "$@"; else "$run" reg "$@"; fi; }
+reg64() { if [ -n "$explorer64" ]; then traced "$(winpath "$explorer64")" reg "$@"; else "$run" reg "$@"; fi; }
 # Whether Add/Remove Programs lists the package PACKAGE's product, by its code
 # (in either view: Wine keeps a 32-bit package's in the 32-bit one).
 listed() {
@@ -212,10 +218,29 @@ listed() {
   "$run" reg query "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$code" >/dev/null 2>&1 ||
     reg64 query "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$code" >/dev/null 2>&1
 }
+# An uninstaller copies itself into the temporary folder ("~nsu1.tmp\Un.exe")
+# and runs from there: this waits, a minute at the most, until no such copy runs
+# in this prefix (its folder gone is not the end: the user's part follows).
+wait_for_uninstallers() {
+  local process running
+  for _ in $(seq 300); do
+    running=""
+    for process in /proc/[0-9]*; do
+      case "$(tr '\0' ' ' 2>/dev/null <"$process/cmdline")" in
+        *'\~nsu'*'.tmp\'*) tr '\0' '\n' 2>/dev/null <"$process/environ" | grep -qxF "WINEPREFIX=$prefix" && running=1 ;;
+      esac
+    done
+    [ -z "$running" ] && return 0
+    sleep 0.2
+  done
+  fail "an uninstaller still runs after a minute"
+}
+uninstall() { "$run" "$uninstaller" /S; wait_for_uninstallers; }
+uninstall_all() { "$run" "$all_uninstaller" /S "$@"; wait_for_uninstallers; }  # [/ELEVATED]
 # Leftovers of an interrupted run go first; a fresh user has no setting of the add-in.
 windows_xp off
-[ -f "$folder/Uninstall.exe" ] && "$run" "$uninstaller" /S
-[ -f "$all_folder/Uninstall.exe" ] && "$run" "$all_uninstaller" /S
+[ -f "$folder/Uninstall.exe" ] && uninstall
+[ -f "$all_folder/Uninstall.exe" ] && uninstall_all
 for package in "$msi_package" "$build/installer/Quarnel-1.00.msi"; do [ -f "$package" ] && listed "$package" && msi /x "$package"; done
 sleep 2; rm -rf "$all_folder"
 sleep 2; rm -rf "$folder"; "$run" reg delete "$uninstall_key" /f >/dev/null 2>&1
@@ -227,17 +252,6 @@ install() {  # INSTALLER [MODE]
   "$run" "$(winpath "$1")" /S "${@:2}"
   local code=$?
   [ "$code" = 0 ] || fail "$(basename "$1") /S ${*:2} exited with $code"
-}
-uninstall() {
-  # The uninstaller copies itself away and runs from there: wait for it to finish.
-  "$run" "$uninstaller" /S
-  for _ in $(seq 150); do [ -e "$folder" ] || break; sleep 0.2; done
-  sleep 1
-}
-uninstall_all() {  # [/ELEVATED]
-  "$run" "$all_uninstaller" /S "$@"
-  for _ in $(seq 150); do [ -e "$all_folder" ] || break; sleep 0.2; done
-  sleep 1
 }
 
 # The stand-in IDE program finds the installed add-in at start and a click saves
@@ -326,6 +340,8 @@ shortcut() {
   "$run" cscript //nologo "$(winpath "$build/shortcut.vbs")" "$1" "$2" && { [ "${3:-}" != runas ] || python3 -c '
 import sys; f = open(sys.argv[1], "r+b"); f.seek(0x15); flags = f.read(1)[0]; f.seek(0x15); f.write(bytes([flags | 0x20]))' "$(unix "$1")"; }
 }
+# An interrupted run's ways to start the IDE as administrator for every user go first.
+rm -f "$(unix "$desktop_link")"; reg64 delete "HKLM\\$layers" /v "$ide_exe" /f >/dev/null 2>&1
 uac=$(reg64 query "$uac_key" /v EnableLUA 2>/dev/null | tr -d '\r' | awk '$1 == "EnableLUA" { print $3 }')
 { reg64 add "$uac_key" /v EnableLUA /t REG_DWORD /d 1 /f >/dev/null &&
   "$run" reg add "$vb6_setup_key" /v ProductDir /d "${ide_exe%\\*}" /f >/dev/null &&
@@ -565,9 +581,8 @@ for own in installed "registered by hand"; do
       "$run" regsvr32 /s /n /i:user "$own_dll" || fail "cannot register a copy by hand"
   fi
   if [ -n "$explorer64" ]; then  # their class where Windows 7 and later keep a 32-bit program's, not Wine
-    "$run" "$(winpath "$explorer64")" reg copy "HKCU\\Software\\Classes\\CLSID\\$clsid" \
-      "HKCU\\Software\\Classes\\Wow6432Node\\CLSID\\$clsid" /s /f >/dev/null &&
-      "$run" "$(winpath "$explorer64")" reg delete "HKCU\\Software\\Classes\\CLSID\\$clsid" /f >/dev/null ||
+    reg64 copy "HKCU\\Software\\Classes\\CLSID\\$clsid" "HKCU\\Software\\Classes\\Wow6432Node\\CLSID\\$clsid" /s /f >/dev/null &&
+      reg64 delete "HKCU\\Software\\Classes\\CLSID\\$clsid" /f >/dev/null ||
       fail "cannot move the user's class"
   fi
   run_stub "$stub"
