@@ -26,6 +26,9 @@ if [ "$arch" = win64 ]; then
   export WINELOADER=/usr/lib/wine/wine64
   wine=("$WINELOADER")
   views=(/reg:64 /reg:32)
+  # Its programs start without address randomisation where the kernel allows it,
+  # as wine-run.sh says why.
+  setarch "$(uname -m)" -R true 2>/dev/null && wine=(setarch "$(uname -m)" -R "${wine[@]}")
 fi
 if ! "${wine[@]}" wineboot -i >"$prefix.log" 2>&1; then
   echo "wine-prefix: wineboot failed; its output is in $prefix.log" >&2
