@@ -219,24 +219,28 @@ listed() {
     reg64 query "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$code" >/dev/null 2>&1
 }
 # An uninstaller copies itself into the temporary folder ("~nsu1.tmp\Un.exe")
-# and runs from there: this waits, a minute at the most, until no such copy runs
-# in this prefix (its folder gone is not the end: the user's part follows).
-wait_for_uninstallers() {
-  local process running
-  for _ in $(seq 300); do
+# and runs from there. This waits, half a minute at the most, until FOLDER is
+# gone, then until no such copy runs in this prefix (the user's part follows
+# the folder; a copy seen as it starts, its environment not readable yet, counts).
+wait_for_uninstallers() {  # FOLDER
+  local process running environment
+  for _ in $(seq 150); do [ -e "$1" ] || break; sleep 0.2; done
+  for _ in $(seq 150); do
     running=""
     for process in /proc/[0-9]*; do
       case "$(tr '\0' ' ' 2>/dev/null <"$process/cmdline")" in
-        *'\~nsu'*'.tmp\'*) tr '\0' '\n' 2>/dev/null <"$process/environ" | grep -qxF "WINEPREFIX=$prefix" && running=1 ;;
+        *'\~nsu'*'.tmp\'*)
+          environment=$'\n'$(tr '\0' '\n' 2>/dev/null <"$process/environ")$'\n'
+          case "$environment" in $'\n\n'|*$'\n'"WINEPREFIX=$prefix"$'\n'*) running=1 ;; esac ;;
       esac
     done
     [ -z "$running" ] && return 0
     sleep 0.2
   done
-  fail "an uninstaller still runs after a minute"
+  fail "an uninstaller still runs after half a minute"
 }
-uninstall() { "$run" "$uninstaller" /S; wait_for_uninstallers; }
-uninstall_all() { "$run" "$all_uninstaller" /S "$@"; wait_for_uninstallers; }  # [/ELEVATED]
+uninstall() { "$run" "$uninstaller" /S; wait_for_uninstallers "$folder"; }
+uninstall_all() { "$run" "$all_uninstaller" /S "$@"; wait_for_uninstallers "$all_folder"; }  # [/ELEVATED]
 # Leftovers of an interrupted run go first; a fresh user has no setting of the add-in.
 windows_xp off
 [ -f "$folder/Uninstall.exe" ] && uninstall
