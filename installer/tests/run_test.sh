@@ -40,7 +40,6 @@ export LC_ALL=C.UTF-8
 build="$1"; sample="$2"; installer="$3"; older="$4"; version="$5"; explorer64="${6:-}"
 here=$(cd "$(dirname "$0")" && pwd)
 run="$build/wine-run.sh"
-prefix="${QUARNEL_WINEPREFIX:-$build/wineprefix}"  # as wine-run.sh takes it
 if [ -n "$explorer64" ]; then
   export QUARNEL_WINEPREFIX="$build/wineprefix64" QUARNEL_WINEARCH=win64
   "$here/../../scripts/wine-prefix.sh" "$QUARNEL_WINEPREFIX" win64 || exit 1
@@ -98,25 +97,14 @@ entry_alone() {
 }
 value() { "$run" reg query "${2:-$uninstall_key}" /v "$1" 2>/dev/null | tr -d '\r' | awk -v n="$1" '$1 == n { $1 = ""; $2 = ""; sub(/^ +/, ""); print }'; }
 entries() { "$run" reg query 'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall' 2>/dev/null | tr -d '\r' | grep -ci 'Uninstall\\Quarnel'; }
-# Runs "$run" ARGS...; its exit status is the program's. Wine says what went on
-# meanwhile (its errors, exceptions, DLLs loaded and processes started, each line
-# timed and marked with its process and thread): shown all, on the error output,
-# when the program fails; when it succeeds, only what the caller's own WINEDEBUG
-# asks for, a heap check's report too.
-traced_debug="+timestamp,+pid,err+all,+seh,+loaddll,+process"
+# Runs "$run" ARGS...; its exit status is the program's. With Wine's errors
+# on (a program that Wine could not start says why only there), said with the
+# exit status when the program fails.
 traced() {
   local said code
   said=$(mktemp)
-  WINEDEBUG="${WINEDEBUG:--all},$traced_debug" "$run" "$@" 2>"$said"; code=$?
-  if [ "$code" = 0 ]; then
-    # "TIME:PID:TID:CLASS:CHANNEL:": the added classes' lines of a channel the caller did not ask for go.
-    awk -F: -v asked=",${WINEDEBUG:--all}," '
-      !($4 ~ /^(trace|err)$/ && $1 ~ /^[0-9]+\.[0-9]+$/) || index(asked, "+" $5 ",")' "$said" >&2
-  else
-    { echo "exited with $code: $*"
-      echo "what Wine said while it ran (WINEDEBUG=...,$traced_debug):"
-      sed 's/^/    /' "$said"; } >&2
-  fi
+  WINEDEBUG="${WINEDEBUG:--all},err+all" "$run" "$@" 2>"$said"; code=$?
+  [ "$code" = 0 ] && cat "$said" >&2 || { echo "exited with $code: $*"; sed 's/^/    /' "$said"; } >&2
   rm -f "$said"
   return "$code"
 }
@@ -220,21 +208,12 @@ listed() {
 }
 # An uninstaller copies itself into the temporary folder ("~nsu1.tmp\Un.exe")
 # and runs from there. This waits, half a minute at the most, until FOLDER is
-# gone, then until no such copy runs in this prefix (the user's part follows
-# the folder; a copy seen as it starts, its environment not readable yet, counts).
+# gone, then until no such copy runs (the user's part follows the folder). The
+# other installer test, the only other that uninstalls, shares this one's locks.
 wait_for_uninstallers() {  # FOLDER
-  local process running environment
   for _ in $(seq 150); do [ -e "$1" ] || break; sleep 0.2; done
   for _ in $(seq 150); do
-    running=""
-    for process in /proc/[0-9]*; do
-      case "$(tr '\0' ' ' 2>/dev/null <"$process/cmdline")" in
-        *'\~nsu'*'.tmp\'*)
-          environment=$'\n'$(tr '\0' '\n' 2>/dev/null <"$process/environ")$'\n'
-          case "$environment" in $'\n\n'|*$'\n'"WINEPREFIX=$prefix"$'\n'*) running=1 ;; esac ;;
-      esac
-    done
-    [ -z "$running" ] && return 0
+    grep -qsa '\\~nsu[0-9A-F]*\.tmp\\' /proc/[0-9]*/cmdline || return 0
     sleep 0.2
   done
   fail "an uninstaller still runs after half a minute"
