@@ -9,7 +9,7 @@ namespace {
 
 // One member cache per interface of the host.
 MemberCache vbe_names, bars_names, bar_names, controls_names, control_names, events_names,
-    project_names, components_names, component_names, windows_names, window_names;
+    project_names, components_names, component_names, code_names, windows_names, window_names;
 
 }  // namespace
 
@@ -68,6 +68,18 @@ std::wstring VBComponent::FileName() const {
 void VBComponent::SaveAs(const std::wstring& path) const {
   const unique_variant file = Text(path);
   Call(L"SaveAs", {file.get(), 1});
+}
+
+std::wstring VBComponent::Code() const {
+  const Object module = GetObject(L"CodeModule", {}, &code_names);
+  const long count = module.GetLong(L"CountOfLines");
+  if (count <= 0) return {};
+  // Lines(1, count), both Long.
+  VARIANT lines[2] = {};
+  lines[0].vt = lines[1].vt = VT_I4;
+  lines[0].lVal = 1;
+  lines[1].lVal = count;
+  return module.GetText(L"Lines", lines);
 }
 
 long VBComponents::Count() const { return GetLong(L"Count"); }

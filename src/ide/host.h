@@ -86,6 +86,9 @@ class VBComponent : public Object {
   // never saved.
   std::wstring FileName() const;
   void SaveAs(const std::wstring& path) const;
+  // The component's code as its code window holds it, its lines joined by
+  // line ends; "Object variable not set" for a component without code.
+  std::wstring Code() const;
 };
 
 class VBComponents : public Object {

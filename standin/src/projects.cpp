@@ -330,4 +330,59 @@ STDMETHODIMP ComponentObject::get_Type(vbext_ComponentType* type) {
   });
 }
 
+// A resource file and a related document have no code: their CodeModule is
+// Nothing.
+STDMETHODIMP ComponentObject::get_CodeModule(_CodeModule** code) {
+  return Run(L"CodeModule", DISPATCH_PROPERTYGET, [&](Core&) {
+    if (!code) throw NoPlace();
+    *code = nullptr;
+    auto component = Alive(component_);
+    if (component->type == 4 || component->type == 10) return;
+    Hand(Adopt(new CodeModuleObject(weak_core(), component)), code);
+  });
+}
+
+// --- _CodeModule ----------------------------------------------------------------------------
+
+namespace {
+
+// The component's code, a line each (the last line's end is no line of its own).
+std::vector<std::wstring> CodeLines(const ComponentNode& component) {
+  std::vector<std::wstring> lines;
+  const std::wstring& code = component.code;
+  for (size_t start = 0; start < code.size();) {
+    size_t end = code.find(L'\n', start);
+    if (end == std::wstring::npos) end = code.size();
+    lines.push_back(code.substr(start, end - start - (end > start && code[end - 1] == L'\r')));
+    start = end + 1;
+  }
+  return lines;
+}
+
+}  // namespace
+
+STDMETHODIMP CodeModuleObject::get_CountOfLines(LONG* count) {
+  return Run(L"CountOfLines", DISPATCH_PROPERTYGET, [&](Core&) {
+    if (!count) throw NoPlace();
+    *count = static_cast<LONG>(CodeLines(*Alive(component_)).size());
+  });
+}
+
+// Lines `start` to `start` + `count` - 1, joined by line ends: the strictest
+// the IDE could be, every line asked for must be there.
+STDMETHODIMP CodeModuleObject::get_Lines(LONG start, LONG count, BSTR* lines) {
+  return Run(L"Lines", DISPATCH_PROPERTYGET, [&] { return std::to_wstring(start) + L"&, " + std::to_wstring(count) + L"&"; },
+             [&](Core&) {
+               if (!lines) throw NoPlace();
+               *lines = nullptr;
+               const std::vector<std::wstring> all = CodeLines(*Alive(component_));
+               if (start < 1 || count < 0 || static_cast<size_t>(start - 1) + static_cast<size_t>(count) > all.size()) {
+                 throw InvalidArgument();
+               }
+               std::wstring text;
+               for (LONG i = 0; i < count; ++i) text += (i ? L"\r\n" : L"") + all[static_cast<size_t>(start - 1 + i)];
+               *lines = AllocText(text);
+             });
+}
+
 }  // namespace standin::detail

@@ -51,9 +51,22 @@ class ComponentObject final : public Automation<_VBComponent> {
   STDMETHODIMP get_Name(BSTR* name) override;
   STDMETHODIMP put_Name(BSTR name) override;
   STDMETHODIMP get_Type(vbext_ComponentType* type) override;
+  STDMETHODIMP get_CodeModule(_CodeModule** code) override;
 
  protected:
   void Delay(Core& core) override;
+
+ private:
+  std::weak_ptr<ComponentNode> component_;
+};
+
+// A component's code, its lines as the code window shows them.
+class CodeModuleObject final : public Automation<_CodeModule> {
+ public:
+  CodeModuleObject(std::weak_ptr<Core> core, std::weak_ptr<ComponentNode> component)
+      : Automation(std::move(core)), component_(std::move(component)) {}
+  STDMETHODIMP get_Lines(LONG start, LONG count, BSTR* lines) override;
+  STDMETHODIMP get_CountOfLines(LONG* count) override;
 
  private:
   std::weak_ptr<ComponentNode> component_;
