@@ -49,7 +49,8 @@ struct DrivePretence {
   bool unlistable = false;     // no folder may be listed (each name is then asked)
   DWORD slow_listing_ms = 0;   // each name listed takes this long (a slow share)
   DWORD slow_open_ms = 0;      // each open for writing answers this late (a server)
-  DWORD open_error = 0;        // each open for writing fails so (a filter's answer, a dropped connection)
+  DWORD open_error = 0;        // each open for writing, and the folder's probe, fails so (a filter's answer...)
+  ULONGLONG cluster_bytes = 0;  // the disk's clusters are this large (a FAT32 or exFAT stick's)
   bool screened = false;       // no file named "~*" or "*.tmp" may be made (a server's file screen)
   DWORD probe_number = 0;      // the folder's probe is first named with it, not the clock's
   void (*listed)(const wchar_t* folder) = nullptr;  // called once a folder is listed (another program's turn)

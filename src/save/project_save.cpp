@@ -2,6 +2,7 @@
 
 #include <shlobj.h>
 
+#include <algorithm>
 #include <optional>
 #include <string_view>
 #include <string>
@@ -54,7 +55,7 @@ constexpr DWORD kHeldWait = 2000, kHeldPause = 20;
 
 // A disk with this much room takes any save: a 32-bit IDE holds every file it
 // writes in its two gigabytes of memory. Below it, the room is weighed against
-// the files' sizes.
+// the files' sizes, each in whole clusters.
 constexpr ULONGLONG kRoomForAnySave = 2ull << 30;
 
 // The name of a file in `path`'s folder.
@@ -282,9 +283,9 @@ class Command final : IdeHolder {
       // made in it (tried with a file named as this first one), its room, and
       // what stands in it.
       if (number == 1) {
-        if (!MayCreateFileIn(folder, path.c_str() + path.rfind(L'.'))) {
-          judgement.unwritable.push_back(plan_.folder + L": " + CannotWriteReason(CannotWrite::kNoNewFiles));
-        } else if (const auto room = RoomIn(folder); room && *room < kRoomForAnySave) {
+        if (const auto why = CannotCreateFileIn(folder, path.c_str() + path.rfind(L'.'))) {
+          judgement.unwritable.push_back(plan_.folder + L": " + CannotWriteReason(*why));
+        } else if (const auto room = RoomIn(folder); room && room->free < kRoomForAnySave) {
           judgement.room = room;
         }
         judgement.there.emplace(plan_.folder, [](void* self) { static_cast<Command*>(self)->Breathe(); }, this);
@@ -299,19 +300,22 @@ class Command final : IdeHolder {
       if (!step.path.empty()) judge(step.path, &step, *step.companions);
     }
     judge(plan_.project_file, nullptr, kProjectCompanions);
-    // The disk's line is the folder's, first.
-    if (judgement.room && judgement.need > static_cast<long long>(*judgement.room)) {
-      judgement.unwritable.insert(judgement.unwritable.begin(),
-                                  plan_.folder + L": " + NoRoomReason(*judgement.room, judgement.need));
-    }
     const auto refuse = [&](const std::wstring& text) {
       Message(text, MB_ICONWARNING);
       return false;
     };
+    const auto agreed = [&](const std::wstring& text) {
+      return Ask(text, MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES;
+    };
     if (!judgement.unwritable.empty()) return refuse(CannotWriteMessage(judgement.unwritable));
     if (!judgement.clashes.empty()) return refuse(ProjectClashMessage(judgement.clashes));
-    if (judgement.foreign.empty()) return true;
-    return Ask(ForeignFilesQuestion(judgement.foreign), MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES;
+    // The sizes are estimates (a compressed folder, a server's own figures):
+    // a save they say will not fit is the user's to try.
+    if (judgement.room && judgement.need > static_cast<long long>(judgement.room->free) &&
+        !agreed(NoRoomQuestion(plan_.folder, judgement.room->free, static_cast<ULONGLONG>(judgement.need)))) {
+      return false;
+    }
+    return judgement.foreign.empty() || agreed(ForeignFilesQuestion(judgement.foreign));
   }
 
   struct Judgement {
@@ -320,11 +324,16 @@ class Command final : IdeHolder {
     std::vector<std::wstring> unwritable = {};  // "Nul.cls (Nul): Windows keeps this name for a device"
     std::vector<std::wstring> clashes = {};     // "Main.frm (frmOrders)"
     std::vector<std::wstring> foreign = {};     // "Form1.frm"
-    // The bytes this user may still write on the destination's disk, when so
-    // few that the save may not fit; and what the save adds there: each file's
-    // size as it is now (none for one never saved), less the file it replaces.
-    std::optional<ULONGLONG> room = {};
+    // The bytes this user may still write on the destination's disk and its
+    // clusters, when so few that the save may not fit; and what the save adds
+    // there, in whole clusters: each file at its size now, or what the IDE
+    // holds of its code when more (one cluster at least, for a file never
+    // saved), less the file it replaces.
+    std::optional<Room> room = {};
     long long need = 0;
+    long long Clusters(ULONGLONG bytes) const {
+      return static_cast<long long>((bytes + room->cluster - 1) & ~(room->cluster - 1));
+    }
   };
 
   // Whether the IDE can name `path`, the file of `writer` (null: the project):
@@ -349,8 +358,10 @@ class Command final : IdeHolder {
     const DWORD attributes = judgement.there->Attributes(path, &replaced);
     if (judgement.room) {
       const std::wstring& own_file = OwnFile(writer);
-      judgement.need += static_cast<long long>(FileSize(extension ? Beside(own_file, extension) : own_file)) -
-                        static_cast<long long>(replaced);
+      ULONGLONG size = FileSize(extension ? Beside(own_file, extension) : own_file);
+      if (writer && !extension) size = std::max(size, CodeBytes(*writer));
+      judgement.need += judgement.Clusters(std::max<ULONGLONG>(size, 1)) -
+                        (attributes == INVALID_FILE_ATTRIBUTES ? 0 : judgement.Clusters(replaced));
     }
     if (attributes == INVALID_FILE_ATTRIBUTES) return;
     // One reason a file, the first that holds: a folder, a read-only file, a
@@ -366,18 +377,15 @@ class Command final : IdeHolder {
     // Whether Windows lets this process open it for writing, as the IDE will;
     // one another program holds is asked again, until two seconds have passed
     // since the save's first "held" answer.
-    WriteAccess access;
-    while ((access = AccessForWriting(path)) == WriteAccess::kHeld) {
+    std::optional<CannotWrite> why;
+    while ((why = CannotOpenForWriting(path)) == CannotWrite::kInUse) {
       const DWORD now = GetTickCount();
       if (!held_since_) held_since_ = now;
       if (now - *held_since_ >= kHeldWait) break;
       Sleep(kHeldPause);
       Breathe();
     }
-    if (access != WriteAccess::kGranted) {
-      return Unwritable(path, writer, access == WriteAccess::kDenied ? CannotWrite::kDenied : CannotWrite::kInUse,
-                        judgement);
-    }
+    if (why) return Unwritable(path, writer, *why, judgement);
     const FileIdentity target(path);
     const std::wstring& own_file = OwnFile(writer);
     if (target.Is(FileIdentity(extension ? Beside(own_file, extension) : own_file))) return;
@@ -412,6 +420,19 @@ class Command final : IdeHolder {
       }
     }
     return *step.own_file;
+  }
+
+  // The bytes of a component's code as the IDE will write it, in the system's
+  // code page with a line end after each line; 0 for none, also when the IDE
+  // answers an error. (A form's controls and the file's Attribute lines are
+  // not known before the IDE writes them.)
+  static ULONGLONG CodeBytes(const Plan::Component& step) {
+    try {
+      const std::wstring code = step.component.Code();
+      return code.empty() ? 0 : AnsiLength(code) + 2;
+    } catch (const Error&) {
+      return 0;
+    }
   }
 
   // A file of a component of the project as it is now: its own file, or one

@@ -1,6 +1,7 @@
 #include "save/write_access.h"
 
 #include <cwchar>
+#include <iterator>
 
 #include "common/owners.h"
 #include "save/file_identity.h"
@@ -8,23 +9,41 @@
 namespace quarnel {
 namespace {
 
-// Windows' answers that say this process may not write there, whatever else
-// happens: permissions, a write-protected disk or share, a read-only volume.
-bool IsDenial(DWORD error) {
-  switch (error) {
-    case ERROR_ACCESS_DENIED:
-    case ERROR_WRITE_PROTECT:
-    case ERROR_NETWORK_ACCESS_DENIED:
-    case ERROR_FILE_READ_ONLY:
-      return true;
-    default:
-      return false;
+// Codes that older headers lack.
+constexpr WORD kVirusInfected = 225, kVirusDeleted = 226, kQuotaExceeded = 1295;
+// The cloud files' answers: a provider not running, unreachable, failing.
+constexpr WORD kFirstCloudFile = 358, kLastCloudFile = 400;
+
+// Windows' answers that stop a write, by range of error codes, and why.
+constexpr struct Refusal {
+  WORD first, last;
+  CannotWrite why;  // kInUse: another program holds the file, for a while
+} kRefusals[] = {
+    // Permissions, a write-protected disk or share, a read-only volume.
+    {ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED, CannotWrite::kDenied},
+    {ERROR_WRITE_PROTECT, ERROR_WRITE_PROTECT, CannotWrite::kDenied},
+    {ERROR_NETWORK_ACCESS_DENIED, ERROR_NETWORK_ACCESS_DENIED, CannotWrite::kDenied},
+    {ERROR_FILE_READ_ONLY, ERROR_FILE_READ_ONLY, CannotWrite::kDenied},
+    {ERROR_SHARING_VIOLATION, ERROR_LOCK_VIOLATION, CannotWrite::kInUse},
+    {ERROR_HANDLE_DISK_FULL, ERROR_HANDLE_DISK_FULL, CannotWrite::kNoRoom},
+    {ERROR_DISK_FULL, ERROR_DISK_FULL, CannotWrite::kNoRoom},
+    {kQuotaExceeded, kQuotaExceeded, CannotWrite::kNoRoom},
+    {kVirusInfected, kVirusDeleted, CannotWrite::kVirus},
+    {kFirstCloudFile, kLastCloudFile, CannotWrite::kOnline},
+    {ERROR_CANT_ACCESS_FILE, ERROR_CANT_ACCESS_FILE, CannotWrite::kUnopenable},
+    {ERROR_FILE_CORRUPT, ERROR_DISK_CORRUPT, CannotWrite::kDamaged},
+};
+
+std::optional<CannotWrite> RefusalOf(DWORD error) {
+  for (const Refusal& refusal : kRefusals) {
+    if (error >= refusal.first && error <= refusal.last) return refusal.why;
   }
+  return std::nullopt;
 }
 
 }  // namespace
 
-bool MayCreateFileIn(const std::wstring& folder, const wchar_t* extension) {
+std::optional<CannotWrite> CannotCreateFileIn(const std::wstring& folder, const wchar_t* extension) {
   // Named in the form that has no length limit: the folder may take all the
   // IDE's room, and the probe's name is longer than the shortest file's.
   // (wsprintfW writes 1024 characters at most.)
@@ -40,36 +59,43 @@ bool MayCreateFileIn(const std::wstring& folder, const wchar_t* extension) {
             ? (SetLastError(ERROR_ACCESS_DENIED), INVALID_HANDLE_VALUE)
             : CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                           FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
-    if (probe) return true;
-    const DWORD error = GetLastError();
-    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return !IsDenial(error);
+    const DWORD error = Pretended().open_error ? Pretended().open_error : GetLastError();
+    if (probe && !Pretended().open_error) return std::nullopt;
+    if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) continue;
+    // Another program's hold on a file not yet made is none of the save's.
+    const auto why = RefusalOf(error);
+    return !why || *why == CannotWrite::kInUse ? std::nullopt
+           : *why == CannotWrite::kDenied      ? std::optional(CannotWrite::kNoNewFiles)
+                                               : why;
   }
   // Sixteen names in use: someone else's, not a refusal.
-  return true;
+  return std::nullopt;
 }
 
-WriteAccess AccessForWriting(const std::wstring& path) {
-  unique_handle opened = file_handle(
+std::optional<CannotWrite> CannotOpenForWriting(const std::wstring& path) {
+  const unique_handle opened = file_handle(
       CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_NO_RECALL, nullptr));
-  DWORD error = GetLastError();
+  const DWORD error = GetLastError();
   if (const DWORD slow = Pretended().slow_open_ms) Sleep(slow);
-  if (Pretended().open_error) {
-    opened.reset();
-    error = Pretended().open_error;
-  }
-  if (opened) return WriteAccess::kGranted;
-  return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ? WriteAccess::kHeld
-         : IsDenial(error)                                                  ? WriteAccess::kDenied
-                                                                            : WriteAccess::kGranted;
+  if (const DWORD pretended = Pretended().open_error) return RefusalOf(pretended);
+  return opened ? std::nullopt : RefusalOf(error);
 }
 
-std::optional<ULONGLONG> RoomIn(const std::wstring& folder) {
+std::optional<Room> RoomIn(const std::wstring& folder) {
   // A share's root is named with a backslash at its end.
   wchar_t directory[1025];
   wsprintfW(directory, L"%s\\", folder.c_str());
   ULARGE_INTEGER available;
   if (!GetDiskFreeSpaceExW(directory, &available, nullptr, nullptr)) return std::nullopt;
-  return available.QuadPart;
+  // A file system that does not tell its clusters (some servers), or tells
+  // a size no disk has (not a power of two), is counted in NTFS's usual ones.
+  DWORD sectors, bytes, free_clusters, clusters;
+  ULONGLONG cluster = Pretended().cluster_bytes ? Pretended().cluster_bytes
+                      : GetDiskFreeSpaceW(directory, &sectors, &bytes, &free_clusters, &clusters)
+                          ? ULONGLONG{sectors} * bytes
+                          : 0;
+  if (!cluster || (cluster & (cluster - 1))) cluster = 4096;
+  return Room{available.QuadPart, cluster};
 }
 
 }  // namespace quarnel

@@ -135,6 +135,12 @@ std::wstring CannotWriteReason(CannotWrite why) {
        L"Windows does not let the IDE create files in this folder"},
       {L"Windows non ti permette di modificare questo file", L"Windows does not let you change this file"},
       {L"in uso da un altro programma", L"in use by another program"},
+      {L"il disco non ha più spazio", L"the disk has no room left"},
+      {L"bloccato dalla protezione antivirus", L"stopped by the virus protection"},
+      {L"il suo servizio online (come OneDrive) non è avviato o non è raggiungibile",
+       L"its online provider (such as OneDrive) is not running or cannot be reached"},
+      {L"Windows non riesce ad aprire questo file", L"Windows cannot open this file"},
+      {L"il file o il suo disco è danneggiato", L"the file or its disk is damaged"},
   };
   static_assert(std::size(kReasons) == static_cast<size_t>(CannotWrite::kCount), "a text for each reason");
   return Pick(kReasons[static_cast<int>(why)]);
@@ -142,18 +148,28 @@ std::wstring CannotWriteReason(CannotWrite why) {
 
 namespace {
 
-// `bytes` in kilobytes, or from 10,000 KB in megabytes, rounded up or down.
-std::wstring Amount(unsigned long long bytes, bool up) {
-  const bool mega = bytes >= 10000ull * 1024;
-  const unsigned long long unit = mega ? 1024 * 1024 : 1024;
-  return Decimal(static_cast<size_t>((bytes + (up ? unit - 1 : 0)) / unit)) + (mega ? L" MB" : L" KB");
+// `bytes` in kilobytes, or in megabytes with one decimal, rounded up or down,
+// into `text`.
+constexpr unsigned long long kMega = 1024 * 1024;
+void Amount(wchar_t (&text)[24], unsigned long long bytes, bool up, bool mega) {
+  if (!mega) {
+    wsprintfW(text, L"%lu KB", static_cast<DWORD>((bytes + (up ? 1023 : 0)) / 1024));
+  } else {
+    const auto tenths = static_cast<DWORD>((bytes * 10 + (up ? kMega - 1 : 0)) / kMega);
+    wsprintfW(text, L"%lu%c%lu MB", tenths / 10, bItalian ? L',' : L'.', tenths % 10);
+  }
 }
 
 }  // namespace
 
-std::wstring NoRoomReason(unsigned long long room, unsigned long long need) {
-  return Pick({L"il disco ha spazio per ", L"the disk has room for "}) + Amount(room, false) +
-         Pick({L"; il progetto richiede circa ", L"; the project needs about "}) + Amount(need, true);
+std::wstring NoRoomQuestion(const std::wstring& folder, unsigned long long room, unsigned long long need) {
+  wchar_t needed[24], free[24], figures[80];
+  Amount(needed, need, true, need >= kMega);
+  Amount(free, room, false, need >= kMega);
+  wsprintfW(figures, bItalian ? L"circa %s necessari, %s liberi" : L"about %s needed, %s free", needed, free);
+  return ListedText(
+      {L"Il disco potrebbe non avere spazio per questo salvataggio:", L"The disk may not have room for this save:"},
+      {folder, figures}, {L"Salvare comunque?", L"Save all the same?"});
 }
 
 std::wstring CannotWriteMessage(const std::vector<std::wstring>& lines) {

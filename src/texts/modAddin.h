@@ -68,16 +68,21 @@ enum class CannotWrite {
   kNoNewFiles,  // of the folder: Windows does not let the IDE create files in it
   kDenied,      // Windows does not let this process change the file
   kInUse,       // another program holds the file open
+  kNoRoom,      // Windows answers that the disk is full, or the user's quota
+  kVirus,       // the virus protection flags the file
+  kOnline,      // the file's online provider (OneDrive) is not running or not reachable
+  kUnopenable,  // Windows cannot open the file (a link it cannot follow)
+  kDamaged,     // the file or its disk is damaged
   kCount,       // how many reasons there are: none itself
 };
 
 // The reason that ends a line of the message below ("read-only").
 std::wstring CannotWriteReason(CannotWrite why);
 
-// The reason a folder's disk cannot take the save, with both figures: "the
-// disk has room for 120 KB; the project needs about 340 KB" (the room rounded
-// down, the need up; megabytes from 10,000 KB).
-std::wstring NoRoomReason(unsigned long long room, unsigned long long need);
+// The question asked when a save may not fit on its folder's disk, naming the
+// folder and both figures: "about 1.2 MB needed, 0.8 MB free" (the need rounded
+// up, the room down; both in kilobytes when the need is less than a megabyte).
+std::wstring NoRoomQuestion(const std::wstring& folder, unsigned long long room, unsigned long long need);
 
 // The message that refuses a save of which some files cannot be written, one
 // line each ("Nul.cls (Nul): Windows keeps this name for a device"), listed as

@@ -110,11 +110,17 @@ TEST_F(Catalogue, ListsOfFilesShowTenLinesAndCountTheRest) {
       {ProjectClashMessage, true, {twelve.begin(), twelve.end() - 2},
        L"Il salvataggio in questa cartella sostituirebbe file di altri componenti di questo progetto:\x0D\x0A"
        L"\x0D\x0A" + ten_names + L"\x0D\x0ANon \u00E8 stato salvato nulla."},
-      {CannotWriteMessage, true, reasons,
+      {CannotWriteMessage, true, {reasons.begin(), reasons.begin() + 9},
        L"Il salvataggio non pu\u00F2 scrivere questi file:\r\n\r\nF: Windows riserva questo nome a un dispositivo\r\n"
        L"F: il percorso \u00E8 troppo lungo per l'IDE\r\nF: di sola lettura\r\nF: una cartella ha questo nome\r\n"
        L"F: nascosto\r\nF: file di sistema\r\nF: Windows non permette all'IDE di creare file in questa cartella\r\n"
        L"F: Windows non ti permette di modificare questo file\r\nF: in uso da un altro programma\r\n\r\n"
+       L"Non \u00E8 stato salvato nulla."},
+      {CannotWriteMessage, true, {reasons.begin() + 9, reasons.end()},
+       L"Il salvataggio non pu\u00F2 scrivere questi file:\r\n\r\nF: il disco non ha pi\u00F9 spazio\r\n"
+       L"F: bloccato dalla protezione antivirus\r\n"
+       L"F: il suo servizio online (come OneDrive) non \u00E8 avviato o non \u00E8 raggiungibile\r\n"
+       L"F: Windows non riesce ad aprire questo file\r\nF: il file o il suo disco \u00E8 danneggiato\r\n\r\n"
        L"Non \u00E8 stato salvato nulla."},
       {AlreadyWrittenLine, true, twelve, L"Gi\u00E0 scritti: " + ten_in_a_line + L"e altri 2"},
       {AlreadyWrittenLine, false, twelve, L"Already written: " + ten_in_a_line + L"and 2 more"},
@@ -123,10 +129,18 @@ TEST_F(Catalogue, ListsOfFilesShowTenLinesAndCountTheRest) {
     bItalian = row.italian;
     EXPECT_EQ(row.text_of(row.names), row.text);
   }
-  // The disk's figures: its room rounded down, the need up, in megabytes from 10,000 KB.
+  // The disk's figures: the need rounded up, the room down, in megabytes with
+  // one decimal from a need of a megabyte, else in kilobytes.
+  bItalian = false;
+  EXPECT_EQ(NoRoomQuestion(L"E:\\Orders", 838861, 1153434),
+            L"The disk may not have room for this save:\r\n\r\nE:\\Orders\r\nabout 1.2 MB needed, 0.8 MB free\r\n"
+            L"\r\nSave all the same?");
   bItalian = true;
-  EXPECT_EQ(NoRoomReason(123 * 1024 + 1023, 12345ull * 1024),
-            L"il disco ha spazio per 123 KB; il progetto richiede circa 13 MB");
+  EXPECT_EQ(NoRoomQuestion(L"E:\\", 123 * 1024 + 1023, 300 * 1024 + 1),
+            L"Il disco potrebbe non avere spazio per questo salvataggio:\r\n\r\nE:\\\r\ncirca 301 KB necessari, 123 KB "
+            L"liberi\r\n\r\nSalvare comunque?");
+  EXPECT_NE(NoRoomQuestion(L"E:\\", 5 << 20, 12345ull * 1024).find(L"\r\ncirca 12,1 MB necessari, 5,0 MB liberi\r\n"),
+            std::wstring::npos);
 }
 
 TEST_F(Catalogue, SlotsFollowTheFlagAtEveryFill) {
