@@ -44,9 +44,12 @@ static void Log(MSIHANDLE install, const wchar_t *text) {
 }
 
 __declspec(dllexport) UINT WINAPI Prepare(MSIHANDLE install) {
-  wchar_t key[TEXT_SIZE], text[64];
-  if (!Property(install, L"QUARNEL_ACTIVE_SETUP_KEY", key) || !key[0] ||
-      !GetSystemDirectoryW(text, 64) || MsiSetPropertyW(install, L"QUARNEL_SYSTEM_DIR", text) != ERROR_SUCCESS) {
+  wchar_t key[TEXT_SIZE], text[MAX_PATH];
+  /* GetSystemDirectoryW answers a folder longer than the buffer with the size
+     it needs, leaving the buffer as it was: that is a failure too. */
+  const UINT length = GetSystemDirectoryW(text, MAX_PATH);
+  if (!Property(install, L"QUARNEL_ACTIVE_SETUP_KEY", key) || !key[0] || length == 0 || length >= MAX_PATH ||
+      MsiSetPropertyW(install, L"QUARNEL_SYSTEM_DIR", text) != ERROR_SUCCESS) {
     return ERROR_INSTALL_FAILURE;
   }
   /* Active Setup compares "a,b,c,d" field by field: the first one above the
