@@ -31,8 +31,10 @@
 # entry the installer's, this user's entry at once); an older package and the
 # installer for everyone refused over it; its registry regsvr32 /n /i:machine's,
 # value by value, and repaired; another user's entry by Active Setup, and the
-# IDE; removed (the machine as before, Active Setup's removal the installer's);
-# and upgraded from an older package made here, with a registry row of
+# IDE; removed (the machine as before, Active Setup's removal the installer's,
+# the Default folder's file not kept anywhere); a copy made here that fails at
+# its last step, rolled back with this user's entry (one that was there
+# stays); and upgraded from an older package made here, with a registry row of
 # its own, while a running IDE holds its Quarnel.dll: exit 3010, the file
 # replaced at Wine's restart, the older row gone, every row of this one's
 # there, and Active Setup's run keeping a LoadBehavior 0.
@@ -666,9 +668,14 @@ ide="$ide_exe" use_the_ide
 echo "--- removed (msiexec /x): the machine's registry and Program Files as before, Active Setup's removal as the setup program's"
 installed_version=$(value Version "$active_setup_key")
 mkdir -p "$virtual_store" && printf '[FOLDER]\r\nDefaultFolder=C:\\Mine\r\n' >"$virtual_store/Quarnel.ini"
+# The Default folder of the IDE just used, beside the DLL, is kept aside while
+# the removal can be rolled back, and goes when it is done.
+[ -f "$all_folder/Quarnel.ini" ] || fail "the IDE wrote no Quarnel.ini beside the package's DLL"
+kept_ini=$(unix "$(windows_env TEMP)\Quarnel.ini.kept")
 msi /x "$msi_package" || fail "msiexec /x exited with $?"
 [ -z "$(registration)" ] && [ ! -e "$all_folder" ] && ! listed "$msi_package" ||
   fail "left behind by msiexec /x: $(registration) $(ls -A "$all_folder" 2>/dev/null)"
+[ -e "$kept_ini" ] && fail "msiexec /x left the Default folder's Quarnel.ini aside: $kept_ini"
 removal_version=$(value Version "$active_setup_key")
 [ "$(value StubPath "$active_setup_key")" = "$removal_stub" ] && [ "${removal_version%%,*}" -gt "${installed_version%%,*}" ] ||
   fail "Active Setup's entry after msiexec /x: version $removal_version (installed: $installed_version), $(value StubPath "$active_setup_key")"
@@ -676,6 +683,30 @@ removal_version=$(value Version "$active_setup_key")
 [ -e "$virtual_store" ] && fail "msiexec /x left its Quarnel.ini in the virtualisation store"
 # The add-in's own setting stays, as every other user's does.
 "$run" reg delete 'HKCU\Software\VB and VBA Program Settings\Quarnel' /f >/dev/null 2>&1
+
+echo "--- a copy of the package that fails at its last step: rolled back, this user's new entry too, an entry there before kept"
+# FailLate, run last when FAIL_LATE is given, fails: made here, never shipped.
+failing_msi="$build/installer/Quarnel-failing.msi"
+cp "$msi_package" "$failing_msi" && msibuild "$failing_msi" \
+  -q "INSERT INTO \`CustomAction\` (\`Action\`, \`Type\`, \`Source\`, \`Target\`) VALUES ('FailLate', 1025, 'Actions', 'RunForUser')" \
+  -q "INSERT INTO \`Property\` (\`Property\`, \`Value\`) VALUES ('FailLate', 'cmd.exe /c exit 1')" \
+  -q "INSERT INTO \`InstallExecuteSequence\` (\`Action\`, \`Condition\`, \`Sequence\`) VALUES ('FailLate', 'FAIL_LATE', 6599)" ||
+  fail "cannot make the failing package"
+for before in none 0; do
+  [ "$before" = none ] || "$run" reg add "$addin_key" /v LoadBehavior /t REG_DWORD /d "$before" /f >/dev/null
+  msi /i "$failing_msi" FAIL_LATE=1; code=$?
+  [ "$code" = 67 ] || fail "the failing package exited with $code"
+  [ -z "$(registration)" ] && [ ! -e "$all_folder" ] && ! listed "$failing_msi" ||
+    fail "left behind by the failed installation: $(registration) $(ls -A "$all_folder" 2>/dev/null)"
+  if [ "$before" = none ]; then
+    "$run" reg query "$addin_key" >/dev/null 2>&1 && fail "the failed installation left this user's add-in entry"
+  else
+    [ "$(value LoadBehavior "$addin_key")" = "0x$before" ] ||
+      fail "the failed installation, over this user's entry: LoadBehavior $(value LoadBehavior "$addin_key")"
+  fi
+done
+"$run" reg delete "$addin_key" /f >/dev/null 2>&1
+rm -f "$failing_msi"
 
 echo "--- the 1.00 package, then this one over it while a running IDE holds its Quarnel.dll: one product, in place, exit 3010 and the file replaced at the next start; the 1.00 package's own row gone, every row of this one's there"
 # Wine's msiexec removes the older version at once, in a msiexec of its own
