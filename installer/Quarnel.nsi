@@ -463,7 +463,11 @@ FunctionEnd
 ; For everyone, chosen by a user whose rights are not elevated: the installer
 ; starts again elevated with /ALLUSERS /ELEVATED (Windows asks for the rights,
 ; or for an administrator's password), which does the machine's part; when that
-; succeeded, this copy does the user's, and ends with its exit status. It
+; is in place, this copy does the user's, and ends with the elevated copy's exit
+; status (or its own failure's). The machine's part is in place when the
+; elevated copy succeeded, or when it failed only at its own account's add-in
+; entry (status 2, the machine's class registered for the installed DLL): the
+; user's entry does not depend on that account's. It
 ; returns when that was refused, and at once in a silent run, which asks
 ; nobody, or in the elevated copy itself (run as a user who is no
 ; administrator): nothing has changed.
@@ -483,13 +487,26 @@ Function Elevate
   ${If} $0 == ""
     Return
   ${EndIf}
+  ReadRegStr $INSTDIR HKLM "${UNINSTALL_KEY}" "InstallLocation"
+  ; The machine's class, as regsvr32 /n /i:machine wrote it (the key a user's
+  ; class has, below HKLM).
+  ReadRegStr $1 HKLM "${USER_CLASS_KEY}" ""
+  StrCpy $2 0
   ${If} $0 == 0
-    ReadRegStr $INSTDIR HKLM "${UNINSTALL_KEY}" "InstallLocation"
-    ${If} $INSTDIR != ""
-      Call UserPart
-    ${EndIf}
+    StrCpy $2 1
+  ${ElseIf} $0 == 2
+  ${AndIf} $1 == "$INSTDIR\Quarnel.dll"
+    StrCpy $2 1
   ${EndIf}
-  SetErrorLevel $0
+  ${If} $INSTDIR != ""
+  ${AndIf} $2 == 1
+    Push $0
+    Call UserPart
+    Pop $0
+  ${EndIf}
+  ${If} $0 != 0
+    SetErrorLevel $0
+  ${EndIf}
   Quit
 FunctionEnd
 

@@ -18,6 +18,8 @@
    RemoveQuarnelIni (deferred, as the installer's service): its data is the
      installed folder; removes the Quarnel.ini an IDE run as administrator
      wrote there, so that Windows Installer removes the folder.
+     RestoreQuarnelIni (its rollback) puts it back where a removal failed;
+     ForgetQuarnelIni (its commit) forgets it.
    ForgetVirtualStoreCopy (deferred, as the installing account): its data is
      the installed folder; removes the account's Quarnel.ini from Windows'
      file virtualisation store, where the IDE, run normally, wrote it. */
@@ -44,9 +46,12 @@ static void Log(MSIHANDLE install, const wchar_t *text) {
 }
 
 __declspec(dllexport) UINT WINAPI Prepare(MSIHANDLE install) {
-  wchar_t key[TEXT_SIZE], text[64];
-  if (!Property(install, L"QUARNEL_ACTIVE_SETUP_KEY", key) || !key[0] ||
-      !GetSystemDirectoryW(text, 64) || MsiSetPropertyW(install, L"QUARNEL_SYSTEM_DIR", text) != ERROR_SUCCESS) {
+  wchar_t key[TEXT_SIZE], text[MAX_PATH];
+  /* GetSystemDirectoryW answers a folder longer than the buffer with the size
+     it needs, leaving the buffer as it was: that is a failure too. */
+  const UINT length = GetSystemDirectoryW(text, MAX_PATH);
+  if (!Property(install, L"QUARNEL_ACTIVE_SETUP_KEY", key) || !key[0] || length == 0 || length >= MAX_PATH ||
+      MsiSetPropertyW(install, L"QUARNEL_SYSTEM_DIR", text) != ERROR_SUCCESS) {
     return ERROR_INSTALL_FAILURE;
   }
   /* Active Setup compares "a,b,c,d" field by field: the first one above the
@@ -122,17 +127,61 @@ __declspec(dllexport) UINT WINAPI RunForUser(MSIHANDLE install) {
   return code == 0 ? ERROR_SUCCESS : ERROR_INSTALL_FAILURE;
 }
 
+/* The path of Quarnel.ini in `folder`, which ends with a backslash. */
+static void IniIn(const wchar_t *folder, wchar_t *path) {
+  lstrcpynW(path, folder, TEXT_SIZE);
+  lstrcatW(path, L"Quarnel.ini");
+}
+
 /* Quarnel.ini in `folder`, which ends with a backslash. */
 static void RemoveIni(const wchar_t *folder) {
   wchar_t path[MAX_PATH + TEXT_SIZE];
-  lstrcpynW(path, folder, TEXT_SIZE);
-  lstrcatW(path, L"Quarnel.ini");
+  IniIn(folder, path);
   DeleteFileW(path);
 }
 
+/* Where RemoveQuarnelIni keeps the installed folder's Quarnel.ini until the
+   removal is over: the temporary folder of the installer's service, out of
+   the folder that Windows Installer removes. */
+static int IniKept(wchar_t *path) {
+  const DWORD length = GetTempPathW(MAX_PATH, path);
+  if (length == 0 || length >= MAX_PATH) return 0;
+  lstrcatW(path, L"Quarnel.ini.kept");
+  return 1;
+}
+
 __declspec(dllexport) UINT WINAPI RemoveQuarnelIni(MSIHANDLE install) {
-  wchar_t folder[TEXT_SIZE];
-  if (Property(install, L"CustomActionData", folder) && folder[0]) RemoveIni(folder);
+  wchar_t folder[TEXT_SIZE], path[MAX_PATH + TEXT_SIZE], kept[MAX_PATH + 32];
+  if (!Property(install, L"CustomActionData", folder) || !folder[0]) return ERROR_SUCCESS;
+  /* Kept while the removal can still be rolled back (RestoreQuarnelIni puts
+     it back, ForgetQuarnelIni deletes it); a copy an earlier run left goes
+     first, so that only this one's can be put back. */
+  if (MsiGetMode(install, MSIRUNMODE_ROLLBACKENABLED) && IniKept(kept)) {
+    DeleteFileW(kept);
+    IniIn(folder, path);
+    if (MoveFileExW(path, kept, MOVEFILE_COPY_ALLOWED) || GetLastError() == ERROR_FILE_NOT_FOUND) {
+      return ERROR_SUCCESS;
+    }
+  }
+  RemoveIni(folder);
+  return ERROR_SUCCESS;
+}
+
+__declspec(dllexport) UINT WINAPI RestoreQuarnelIni(MSIHANDLE install) {
+  wchar_t folder[TEXT_SIZE], path[MAX_PATH + TEXT_SIZE], kept[MAX_PATH + 32];
+  if (Property(install, L"CustomActionData", folder) && folder[0] && IniKept(kept)) {
+    /* The folder is back (its files' rollback ran first): the file goes
+       where it was, over nothing. */
+    IniIn(folder, path);
+    MoveFileExW(kept, path, MOVEFILE_COPY_ALLOWED);
+  }
+  return ERROR_SUCCESS;
+}
+
+__declspec(dllexport) UINT WINAPI ForgetQuarnelIni(MSIHANDLE install) {
+  wchar_t kept[MAX_PATH + 32];
+  (void)install;
+  if (IniKept(kept)) DeleteFileW(kept);
   return ERROR_SUCCESS;
 }
 

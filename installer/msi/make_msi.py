@@ -18,6 +18,7 @@ import subprocess
 import sys
 import tempfile
 import uuid
+import xml.etree.ElementTree as ElementTree
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 # The installed folder, as the package formats it: fixed, since registration
@@ -26,6 +27,29 @@ FOLDER = "[ProgramFilesFolder]Quarnel"
 # The setup program's variables, as the package names them (Prepare, in
 # actions.c, sets the system folder as the setup program's $SYSDIR is).
 VARIABLES = {"$SYSDIR": "[QUARNEL_SYSTEM_DIR]", "$INSTDIR": FOLDER}
+# What a custom action's Execute adds to its type (msidbCustomActionTypeInScript
+# and its Rollback or Commit bit) where wixl takes only "deferred".
+SCRIPT_TYPES = {"rollback": 0x400 | 0x100, "commit": 0x400 | 0x200}
+
+
+def mark_script_actions(msi, wxs):
+    """Gives each custom action of `wxs` whose Execute wixl ignores its type in
+    `msi`'s CustomAction table, and fails where the table lacks one."""
+    namespace = "{http://schemas.microsoft.com/wix/2006/wi}"
+    wanted = {action.get("Id"): SCRIPT_TYPES[action.get("Execute")]
+              for action in ElementTree.parse(wxs).iter(namespace + "CustomAction")
+              if action.get("Execute") in SCRIPT_TYPES}
+    if not wanted:
+        return
+    lines = subprocess.run(["msiinfo", "export", msi, "CustomAction"], check=True, capture_output=True,
+                           text=True).stdout.replace("\r", "").split("\n")
+    types = {row[0]: int(row[1]) for row in (line.split("\t") for line in lines[3:] if line)}
+    queries = []
+    for action, bits in sorted(wanted.items()):
+        if action not in types:
+            sys.exit(f"make_msi: no custom action {action} in the package")
+        queries.append(f"UPDATE `CustomAction` SET `Type` = {types[action] | bits} WHERE `Action` = '{action}'")
+    subprocess.run(["msibuild", msi] + [argument for query in queries for argument in ("-q", query)], check=True)
 
 
 def shared_defines(path):
@@ -68,6 +92,7 @@ def main():
         for name, value in defines.items():
             command += ["-D", f"{name}={value}"]
         subprocess.run(command + [os.path.join(HERE, "Quarnel.wxs")], cwd=stage, check=True)
+    mark_script_actions(os.path.abspath(output), os.path.join(HERE, "Quarnel.wxs"))
 
 
 if __name__ == "__main__":

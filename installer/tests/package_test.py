@@ -1,6 +1,8 @@
 """The Windows Installer package read as a file, on any machine: it carries the
 shipped 32-bit Quarnel.dll, in a 32-bit component, and the registration of a
-32-bit server (the type library's win32 key, none of a 64-bit one).
+32-bit server (the type library's win32 key, none of a 64-bit one); it leaves
+the IDE running (Restart Manager not asked), removes an older version first,
+and its rollback actions are such.
 
 Usage: package_test.py SHIPPED_BUILD [WINE_RUN REGISTRY_TABLE]
 Given a build's registry_table program (and the wine-run.sh that starts it),
@@ -39,6 +41,25 @@ else:
     components = {c["Component"]: c for c in table(msi, "Component")}
     if int(components[row["Component_"]]["Attributes"]) & 256:
         failures.append("Quarnel.dll's component is a 64-bit one")
+
+# Windows Installer never asks Restart Manager to close the IDE that holds the DLL.
+properties = {row["Property"]: row["Value"] for row in table(msi, "Property")}
+if properties.get("MSIRESTARTMANAGERCONTROL") != "Disable":
+    failures.append(f"MSIRESTARTMANAGERCONTROL is {properties.get('MSIRESTARTMANAGERCONTROL')!r}, not 'Disable'")
+
+# An older version is removed inside the transaction, before this one changes
+# anything; each rollback (and commit) custom action is one, and comes before
+# what it undoes (wixl ignores Execute: make_msi.py sets them).
+sequence = {row["Action"]: int(row["Sequence"]) for row in table(msi, "InstallExecuteSequence")}
+if not sequence["InstallInitialize"] < sequence.get("RemoveExistingProducts", 0) < sequence["RemoveRegistryValues"]:
+    failures.append(f"RemoveExistingProducts at {sequence.get('RemoveExistingProducts')}, not right after "
+                    f"InstallInitialize ({sequence['InstallInitialize']})")
+types = {row["Action"]: int(row["Type"]) for row in table(msi, "CustomAction")}
+for action, undone, kind in (("UndoWriteUserEntry", "WriteUserEntry", 0x500), ("RestoreQuarnelIni", "RemoveQuarnelIni", 0x500),
+                             ("ForgetQuarnelIni", "RemoveQuarnelIni", 0x600)):
+    if types.get(action, 0) & 0x700 != kind or not sequence.get(action, 1 << 16) < sequence[undone]:
+        failures.append(f"{action} is not a {'rollback' if kind == 0x500 else 'commit'} action before {undone}: "
+                        f"type {types.get(action)}, at {sequence.get(action)}")
 
 keys = [row["Key"] for row in table(msi, "Registry")]
 if not any(key.startswith("Software\\Classes\\TypeLib\\") and key.endswith("\\1.0\\0\\win32") for key in keys):

@@ -31,8 +31,13 @@
 # entry the installer's, this user's entry at once); an older package and the
 # installer for everyone refused over it; its registry regsvr32 /n /i:machine's,
 # value by value, and repaired; another user's entry by Active Setup, and the
-# IDE; removed (the machine as before, Active Setup's removal the installer's);
-# and upgraded from an older package made here, keeping a LoadBehavior 0.
+# IDE; removed (the machine as before, Active Setup's removal the installer's,
+# the Default folder's file not kept anywhere); a copy made here that fails at
+# its last step, rolled back with this user's entry (one that was there
+# stays); and upgraded from an older package made here, with a registry row of
+# its own, while a running IDE holds its Quarnel.dll: exit 3010, the file
+# replaced at Wine's restart, the older row gone, every row of this one's
+# there, and Active Setup's run keeping a LoadBehavior 0.
 # Usage: run_test.sh BUILD_DIR SAMPLE_DIR INSTALLER OLDER_INSTALLER VERSION_TEXT [EXPLORER64]
 set -u
 # The shell tools need no locale of their own (the one the tests set may not exist here).
@@ -187,6 +192,8 @@ machine_state() {
 msi_package="$build/installer/Quarnel-$version.msi"
 msi_log="$build/msiexec.log"
 msi() { "$run" msiexec "$1" "$(winpath "$2")" /qn /l*v "$(winpath "$msi_log")" "${@:3}"; }
+# Where Windows keeps what it replaces or removes at its next start.
+session_manager='HKLM\System\CurrentControlSet\Control\Session Manager'
 # PACKAGE installed with its interface, as an administrator double-clicks it,
 # where it must refuse: prints the text of the box that says why (Wine's
 # msiexec logs no launch condition's text), and exits with msiexec's status.
@@ -224,6 +231,7 @@ uninstall_all() { "$run" "$all_uninstaller" /S "$@"; wait_for_uninstallers "$all
 windows_xp off
 [ -f "$folder/Uninstall.exe" ] && uninstall
 [ -f "$all_folder/Uninstall.exe" ] && uninstall_all
+"$run" reg delete "$session_manager" /v PendingFileRenameOperations /f >/dev/null 2>&1
 for package in "$msi_package" "$build/installer/Quarnel-1.00.msi"; do [ -f "$package" ] && listed "$package" && msi /x "$package"; done
 sleep 2; rm -rf "$all_folder"
 sleep 2; rm -rf "$folder"; "$run" reg delete "$uninstall_key" /f >/dev/null 2>&1
@@ -266,6 +274,21 @@ open(sys.argv[1], "wb").write(data.replace("HKEY_CURRENT_USER\\Software\\Classes
     done
     rm -rf "$merged"
   fi
+}
+
+# A running IDE that holds the installed add-in's DLL (hold.script), until the
+# user closes it (release_the_dll). $held is a folder for the row's files.
+hold_the_dll() {
+  held=$(mktemp -d)
+  "$run" 'D:\ideapp\program\quarnel_ide.exe' --script "$(winpath "$here/hold.script")" >"$held/out.txt" 2>&1 </dev/null &
+  holder=$!
+  for _ in $(seq 150); do grep -qs 'add-in connected' "$held/out.txt" && break; sleep 0.2; done
+  grep -q 'add-in connected' "$held/out.txt" || fail "the IDE did not load the add-in: $(cat "$held/out.txt")"
+}
+release_the_dll() {
+  "$run" taskkill /F /IM quarnel_ide.exe >/dev/null 2>&1
+  wait "$holder"
+  rm -rf "$held"
 }
 
 # The installer's first page, as the user meets it: the interactive installer
@@ -513,11 +536,7 @@ uninstall
 
 if once; then
 echo "--- a running IDE holds the DLL: the installer and the uninstaller change nothing"
-held=$(mktemp -d)
-"$run" 'D:\ideapp\program\quarnel_ide.exe' --script "$(winpath "$here/hold.script")" >"$held/out.txt" 2>&1 </dev/null &
-holder=$!
-for _ in $(seq 150); do grep -q 'add-in connected' "$held/out.txt" && break; sleep 0.2; done
-grep -q 'add-in connected' "$held/out.txt" || fail "the IDE did not load the add-in: $(cat "$held/out.txt")"
+hold_the_dll
 state=$(machine_state)
 "$run" "$(winpath "$installer")" /S /ALLUSERS; code=$?
 [ "$code" = 4 ] || fail "the installer, while the DLL was in use, exited with $code"
@@ -527,9 +546,7 @@ printf '"%s" /S _?=%s\r\nexit /b %%ERRORLEVEL%%\r\n' "$all_uninstaller" "$progra
 [ "$code" = 4 ] || fail "the uninstaller, while the DLL was in use, exited with $code"
 [ "$(machine_state)" = "$state" ] ||
   fail "changed while the DLL was in use: $(diff <(echo "$state") <(machine_state))"
-"$run" taskkill /F /IM quarnel_ide.exe >/dev/null 2>&1  # the user closes the IDE
-wait "$holder"
-rm -rf "$held"
+release_the_dll
 fi
 
 echo "--- uninstalled (all users): the user's Quarnel.ini in Windows' file virtualisation store goes too"
@@ -604,8 +621,15 @@ installed_version=$(value Version "$active_setup_key")
 
 echo "--- an older package, and the setup program for everyone, over it: refused, saying why, nothing changed"
 older_msi="$build/installer/Quarnel-1.00.msi"
-python3 "$here/../msi/make_msi.py" "$older_msi" 1.0.0.0 "$build/src/Quarnel.dll" "$build/installer/msi/QuarnelActions.dll" \
-  "$build/installer/older/README.txt" "$build/installer/msi/registry.wxi" || fail "cannot make the 1.00 package"
+# Its DLL another file than this one's (the same code, longer), and a registry
+# row of its own that this version does not write.
+older_files=$(mktemp -d)
+retired_key='HKLM\Software\Quarnel'
+{ cp "$build/src/Quarnel.dll" "$older_files/" && head -c 512 /dev/zero >>"$older_files/Quarnel.dll" &&
+  sed 's|^</Include>|  <RegistryValue Root="HKLM" Key="Software\\Quarnel" Name="Retired" Type="string" Value="1.00"/>\n&|' \
+    "$build/installer/msi/registry.wxi" >"$older_files/registry.wxi" &&
+  python3 "$here/../msi/make_msi.py" "$older_msi" 1.0.0.0 "$older_files/Quarnel.dll" "$build/installer/msi/QuarnelActions.dll" \
+    "$build/installer/older/README.txt" "$older_files/registry.wxi"; } || fail "cannot make the 1.00 package"
 state=$(machine_state)
 box=$(msi_refusal "$older_msi"); code=$?
 [ "$code" = 67 ] && [[ "$box" == *"A newer version of Quarnel is already installed"* ]] ||
@@ -644,9 +668,14 @@ ide="$ide_exe" use_the_ide
 echo "--- removed (msiexec /x): the machine's registry and Program Files as before, Active Setup's removal as the setup program's"
 installed_version=$(value Version "$active_setup_key")
 mkdir -p "$virtual_store" && printf '[FOLDER]\r\nDefaultFolder=C:\\Mine\r\n' >"$virtual_store/Quarnel.ini"
+# The Default folder of the IDE just used, beside the DLL, is kept aside while
+# the removal can be rolled back, and goes when it is done.
+[ -f "$all_folder/Quarnel.ini" ] || fail "the IDE wrote no Quarnel.ini beside the package's DLL"
+kept_ini=$(unix "$(windows_env TEMP)\Quarnel.ini.kept")
 msi /x "$msi_package" || fail "msiexec /x exited with $?"
 [ -z "$(registration)" ] && [ ! -e "$all_folder" ] && ! listed "$msi_package" ||
   fail "left behind by msiexec /x: $(registration) $(ls -A "$all_folder" 2>/dev/null)"
+[ -e "$kept_ini" ] && fail "msiexec /x left the Default folder's Quarnel.ini aside: $kept_ini"
 removal_version=$(value Version "$active_setup_key")
 [ "$(value StubPath "$active_setup_key")" = "$removal_stub" ] && [ "${removal_version%%,*}" -gt "${installed_version%%,*}" ] ||
   fail "Active Setup's entry after msiexec /x: version $removal_version (installed: $installed_version), $(value StubPath "$active_setup_key")"
@@ -655,15 +684,60 @@ removal_version=$(value Version "$active_setup_key")
 # The add-in's own setting stays, as every other user's does.
 "$run" reg delete 'HKCU\Software\VB and VBA Program Settings\Quarnel' /f >/dev/null 2>&1
 
-echo "--- the 1.00 package, then this one over it: one product, in place, this user's LoadBehavior 0 and Default folder kept"
+echo "--- a copy of the package that fails at its last step: rolled back, this user's new entry too, an entry there before kept"
+# FailLate, run last when FAIL_LATE is given, fails: made here, never shipped.
+failing_msi="$build/installer/Quarnel-failing.msi"
+cp "$msi_package" "$failing_msi" && msibuild "$failing_msi" \
+  -q "INSERT INTO \`CustomAction\` (\`Action\`, \`Type\`, \`Source\`, \`Target\`) VALUES ('FailLate', 1025, 'Actions', 'RunForUser')" \
+  -q "INSERT INTO \`Property\` (\`Property\`, \`Value\`) VALUES ('FailLate', 'cmd.exe /c exit 1')" \
+  -q "INSERT INTO \`InstallExecuteSequence\` (\`Action\`, \`Condition\`, \`Sequence\`) VALUES ('FailLate', 'FAIL_LATE', 6599)" ||
+  fail "cannot make the failing package"
+for before in none 0; do
+  [ "$before" = none ] || "$run" reg add "$addin_key" /v LoadBehavior /t REG_DWORD /d "$before" /f >/dev/null
+  msi /i "$failing_msi" FAIL_LATE=1; code=$?
+  [ "$code" = 67 ] || fail "the failing package exited with $code"
+  [ -z "$(registration)" ] && [ ! -e "$all_folder" ] && ! listed "$failing_msi" ||
+    fail "left behind by the failed installation: $(registration) $(ls -A "$all_folder" 2>/dev/null)"
+  if [ "$before" = none ]; then
+    "$run" reg query "$addin_key" >/dev/null 2>&1 && fail "the failed installation left this user's add-in entry"
+  else
+    [ "$(value LoadBehavior "$addin_key")" = "0x$before" ] ||
+      fail "the failed installation, over this user's entry: LoadBehavior $(value LoadBehavior "$addin_key")"
+  fi
+done
+"$run" reg delete "$addin_key" /f >/dev/null 2>&1
+rm -f "$failing_msi"
+
+echo "--- the 1.00 package, then this one over it while a running IDE holds its Quarnel.dll: one product, in place, exit 3010 and the file replaced at the next start; the 1.00 package's own row gone, every row of this one's there"
+# Wine's msiexec removes the older version at once, in a msiexec of its own
+# with no UPGRADINGPRODUCTCODE: that removal is an uninstall's, which takes
+# this user's entry and the Default folder's Quarnel.ini (Windows Installer
+# tells the package an upgrade's, which leaves both): not played here.
 msi /i "$older_msi" || fail "the 1.00 package exited with $?"
-"$run" reg add "$addin_key" /v LoadBehavior /t REG_DWORD /d 0 /f >/dev/null
-printf '[FOLDER]\r\nDefaultFolder=C:\\Mine\r\n' >"$all_folder/Quarnel.ini"
-msi /i "$msi_package" || fail "the upgrade exited with $?"
+[ "$(value Retired "$retired_key")" = 1.00 ] || fail "the 1.00 package did not write its own row"
+hold_the_dll
+msi /i "$msi_package"; code=$?
+# 3010: done, a restart completes it (194 to the shell).
+[ "$code" = 194 ] || fail "the upgrade while the IDE held Quarnel.dll exited with $code, not 3010"
+pending=$("$run" reg query "$session_manager" /v PendingFileRenameOperations 2>/dev/null | tr -d '\r')
+[[ "$pending" == *"$program_files\Quarnel\Quarnel.dll"* ]] || fail "nothing replaces Quarnel.dll at the next start: $pending"
+release_the_dll
+# Windows starts again: Wine's restart does what Windows does then, the renames first.
+"$run" wineboot -r || fail "wineboot -r exited with $?"
+cmp -s "$all_folder/Quarnel.dll" "$build/src/Quarnel.dll" && [ "$(ls -A "$all_folder" | tr '\n' ' ')" = "Quarnel.dll README.txt " ] ||
+  fail "after the restart: $(ls -A "$all_folder")"
+rm -rf "$older_files"
 listed "$msi_package" && ! listed "$older_msi" || fail "the upgrade left these products listed: $(listed "$older_msi" && echo 1.00) $(listed "$msi_package" && echo "$version")"
-grep -q "Quarnel $version " "$all_folder/README.txt" && [ -f "$all_folder/Quarnel.ini" ] ||
-  fail "the upgrade: $(head -1 "$all_folder/README.txt"), $(ls -A "$all_folder")"
-[ "$(value LoadBehavior "$addin_key")" = 0x0 ] || fail "the package's upgrade: LoadBehavior $(value LoadBehavior "$addin_key")"
+"$run" reg query "$retired_key" >/dev/null 2>&1 && fail "the upgrade left the 1.00 package's own row: $retired_key"
+[ "$(registration)" = "$written" ] || fail "the upgraded registration: $(diff <(echo "$written") <(registration))"
+while IFS=$'\t' read -r root key name; do
+  which=(/ve); [ -n "$name" ] && which=(/v "$name")
+  [ "$root" = 2 ] && "$run" reg query "HKLM\\$key" "${which[@]}" >/dev/null 2>&1 ||
+    fail "the upgrade lost a row of the package's registry table: $root $key ${name:-(default)}"
+done < <(msiinfo export "$msi_package" Registry | tr -d '\r' | awk -F'\t' 'NR > 3 && $4 != "-" { print $2 "\t" $3 "\t" $4 }')
+grep -q "Quarnel $version " "$all_folder/README.txt" || fail "the upgrade: $(head -1 "$all_folder/README.txt")"
+"$run" reg query "$addin_key" /v LoadBehavior >/dev/null 2>&1 || fail "no add-in entry after the package's upgrade"
+"$run" reg add "$addin_key" /v LoadBehavior /t REG_DWORD /d 0 /f >/dev/null
 run_stub "$(value StubPath "$active_setup_key")" || fail "the package's Active Setup command failed"
 [ "$(value LoadBehavior "$addin_key")" = 0x0 ] || fail "the package's Active Setup run: LoadBehavior $(value LoadBehavior "$addin_key")"
 msi /x "$msi_package" && [ ! -e "$all_folder" ] && [ -z "$(registration)" ] || fail "the upgraded package was not removed"
