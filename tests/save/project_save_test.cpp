@@ -62,6 +62,17 @@ class SaveCommand : public ::testing::Test {
   }
 
   static std::wstring SettingsPath() { return AppPath() + L"\\Quarnel.ini"; }
+  // A row of a table: a new folder `name` below the test's, a new IDE, and the
+  // dialogs answering the picker with that folder.
+  std::wstring Afresh(const std::wstring& name) {
+    const std::wstring dest = folders / name;
+    CreateDirectoryW(dest.c_str(), nullptr);
+    vbe = host::VBE();
+    ide = std::make_unique<standin::Ide>();
+    dialogs = {};
+    dialogs.answers = {dest};
+    return dest;
+  }
   void StoreDefaultFolder(const std::wstring& folder) {
     test::WriteBytes(SettingsPath(), "[FOLDER]\r\nDefaultFolder=" +
                                          std::string(folder.begin(), folder.end()) + "\r\n");
@@ -742,14 +753,9 @@ TEST_F(SaveCommand, FilesWindowsWouldNotLetTheIdeWriteEndTheSaveBeforeAnyIsWritt
   int n = 0;
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
-    const std::wstring dest = folders / std::to_wstring(++n);
-    CreateDirectoryW(dest.c_str(), nullptr);
-    vbe = host::VBE();
-    ide = std::make_unique<standin::Ide>();
+    const std::wstring dest = Afresh(std::to_wstring(++n));
     row.make(*ide, dest);
     const std::set<std::wstring> there = test::FilesIn(dest);
-    dialogs = {};
-    dialogs.answers = {dest};
     PretendDrives(row.drives);
     const DWORD start = GetTickCount();
     Click();
@@ -778,50 +784,35 @@ TEST_F(SaveCommand, EveryAnswerThatStopsTheIdesWriteEndsTheSaveBeforeAnyIsWritte
   StoreDefaultFolder(L"C:\\Projects");
   using enum CannotWrite;
   const struct {
-    DWORD error;
+    std::vector<DWORD> errors;
     CannotWrite folder, file;  // kCount: no line
   } answers[] = {
-      {ERROR_ACCESS_DENIED, kNoNewFiles, kDenied},
-      {ERROR_WRITE_PROTECT, kNoNewFiles, kDenied},
-      {ERROR_NETWORK_ACCESS_DENIED, kNoNewFiles, kDenied},
-      {ERROR_FILE_READ_ONLY, kNoNewFiles, kDenied},
-      {ERROR_SHARING_VIOLATION, kCount, kInUse},
-      {ERROR_LOCK_VIOLATION, kCount, kInUse},
-      {ERROR_DISK_FULL, kNoRoom, kNoRoom},
-      {ERROR_HANDLE_DISK_FULL, kNoRoom, kNoRoom},
-      {1295, kNoRoom, kNoRoom},  // ERROR_DISK_QUOTA_EXCEEDED
-      {225, kVirus, kVirus},     // ERROR_VIRUS_INFECTED
-      {226, kVirus, kVirus},     // ERROR_VIRUS_DELETED
-      {358, kOnline, kOnline},   // ERROR_CLOUD_FILE_SYNC_ROOT_METADATA_CORRUPT
-      {362, kOnline, kOnline},   // ERROR_CLOUD_FILE_PROVIDER_NOT_RUNNING
-      {400, kOnline, kOnline},
-      {ERROR_CANT_ACCESS_FILE, kUnopenable, kUnopenable},
-      {ERROR_FILE_CORRUPT, kDamaged, kDamaged},
-      {ERROR_DISK_CORRUPT, kDamaged, kDamaged},
-      {357, kCount, kCount},
-      {401, kCount, kCount},
-      {ERROR_UNEXP_NET_ERR, kCount, kCount},
+      {{ERROR_ACCESS_DENIED, ERROR_WRITE_PROTECT, ERROR_NETWORK_ACCESS_DENIED, ERROR_FILE_READ_ONLY}, kNoNewFiles, kDenied},
+      {{ERROR_SHARING_VIOLATION, ERROR_LOCK_VIOLATION}, kCount, kInUse},
+      {{ERROR_DISK_FULL, ERROR_HANDLE_DISK_FULL, 1295 /* quota exceeded */}, kNoRoom, kNoRoom},
+      {{225, 226 /* virus infected, deleted */}, kVirus, kVirus},
+      {{358, 362, 400 /* cloud files': the first, provider not running, the last */}, kOnline, kOnline},
+      {{ERROR_CANT_ACCESS_FILE}, kUnopenable, kUnopenable},
+      {{ERROR_FILE_CORRUPT, ERROR_DISK_CORRUPT}, kDamaged, kDamaged},
+      {{357, 401, ERROR_UNEXP_NET_ERR}, kCount, kCount},
   };
   for (const auto& answer : answers) {
-    SCOPED_TRACE(answer.error);
-    const std::wstring dest = folders / std::to_wstring(answer.error);
-    CreateDirectoryW(dest.c_str(), nullptr);
-    test::WriteBytes(dest + L"\\Module1.bas", "another project's module");
-    vbe = host::VBE();
-    ide = std::make_unique<standin::Ide>();
-    ide->project(L"Project1").module(L"Module1").build();
-    dialogs = {};
-    dialogs.answers = {dest};
-    PretendDrives({.open_error = answer.error});
-    Click();
-    PretendDrives({});
-    std::vector<std::wstring> lines;
-    if (answer.folder != kCount) lines.push_back(dest + L": " + CannotWriteReason(answer.folder));
-    if (answer.file != kCount) lines.push_back(L"Module1.bas (Module1): " + CannotWriteReason(answer.file));
-    EXPECT_EQ(MessageTexts(), std::vector<std::wstring>{lines.empty() ? ForeignFilesQuestion({L"Module1.bas"})
-                                                                      : CannotWriteMessage(lines)});
-    EXPECT_TRUE(SaveAsPaths().empty()) << "refused, or No to the question";
-    EXPECT_EQ(test::FilesIn(dest), std::set<std::wstring>{L"Module1.bas"}) << "nothing of the checks is left";
+    for (const DWORD error : answer.errors) {
+      SCOPED_TRACE(error);
+      const std::wstring dest = Afresh(std::to_wstring(error));
+      test::WriteBytes(dest + L"\\Module1.bas", "another project's module");
+      ide->project(L"Project1").module(L"Module1").build();
+      PretendDrives({.open_error = error});
+      Click();
+      PretendDrives({});
+      std::vector<std::wstring> lines;
+      if (answer.folder != kCount) lines.push_back(dest + L": " + CannotWriteReason(answer.folder));
+      if (answer.file != kCount) lines.push_back(L"Module1.bas (Module1): " + CannotWriteReason(answer.file));
+      EXPECT_EQ(MessageTexts(), std::vector<std::wstring>{lines.empty() ? ForeignFilesQuestion({L"Module1.bas"})
+                                                                        : CannotWriteMessage(lines)});
+      EXPECT_TRUE(SaveAsPaths().empty()) << "refused, or No to the question";
+      EXPECT_EQ(test::FilesIn(dest), std::set<std::wstring>{L"Module1.bas"}) << "nothing of the checks is left";
+    }
   }
 }
 
@@ -842,7 +833,7 @@ TEST_F(SaveCommand, ASaveThatMayNotFitOnItsDiskAsksFirst) {
   const struct Row {
     const char* what;
     std::function<void(standin::Ide&, const std::wstring& dest)> make;
-    ULONGLONG room = 0, need = 0;  // the question's figures; no need: no question
+    ULONGLONG need = 0;  // the question's figure, the room being 64 KB; none: no question
     int button = IDNO;
     DrivePretence drives = {};
   } rows[] = {
@@ -861,7 +852,6 @@ TEST_F(SaveCommand, ASaveThatMayNotFitOnItsDiskAsksFirst) {
        }},
       {"a module never saved, its code more than the room: asked, No",
        [](standin::Ide& made, const std::wstring&) { made.project(L"Project1").module(L"Module1").code(CodeOf(640)).build(); },
-       64 << 10,
        (640 * 128) + 2 * 4096},
       {"ten new modules, their clusters of 32 KB: asked, Yes saves",
        [](standin::Ide& made, const std::wstring&) {
@@ -869,7 +859,6 @@ TEST_F(SaveCommand, ASaveThatMayNotFitOnItsDiskAsksFirst) {
          for (int i = 1; i <= 10; ++i) project.module(L"Module" + std::to_wstring(i)).code(CodeOf(1));
          project.build();
        },
-       64 << 10,
        12 * 32768,
        IDYES,
        {.cluster_bytes = 32768}},
@@ -884,26 +873,20 @@ TEST_F(SaveCommand, ASaveThatMayNotFitOnItsDiskAsksFirst) {
   int n = 0;
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
-    const std::wstring dest = folders / std::to_wstring(++n);
-    CreateDirectoryW(dest.c_str(), nullptr);
+    const std::wstring dest = Afresh(std::to_wstring(++n));
     const test::SmallDisk disk(dest, 64);
     ASSERT_TRUE(disk.made()) << "mount did not take: the tests run as root";
-    vbe = host::VBE();
-    ide = std::make_unique<standin::Ide>();
     row.make(*ide, dest);
     const std::set<std::wstring> there = test::FilesIn(dest);
-    dialogs = {};
-    dialogs.answers = {dest};
     dialogs.buttons = {row.button};
     PretendDrives(row.drives);
     Click();
     PretendDrives({});
+    EXPECT_EQ(MessageTexts(), row.need ? std::vector<std::wstring>{NoRoomQuestion(dest, 64 << 10, row.need)}
+                                       : std::vector<std::wstring>{});
     if (row.need) {
-      ASSERT_EQ(MessageTexts(), std::vector<std::wstring>{NoRoomQuestion(dest, row.room, row.need)});
-      EXPECT_EQ(dialogs.messages[0].flags,
+      EXPECT_EQ(dialogs.messages.at(0).flags,
                 static_cast<UINT>(MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2 | MB_SETFOREGROUND));
-    } else {
-      EXPECT_EQ(MessageTexts(), std::vector<std::wstring>{});
     }
     if (row.button == IDNO && row.need) {
       EXPECT_TRUE(SaveAsPaths().empty());

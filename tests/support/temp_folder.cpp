@@ -140,18 +140,9 @@ Immutable::~Immutable() {
   WritableWithin(path_, true);
 }
 
-namespace {
-
-ULONGLONG Free(const std::wstring& folder) {
-  const auto room = RoomIn(folder);
-  return room ? room->free : 0;
-}
-
-}  // namespace
-
 SmallDisk::SmallDisk(std::wstring folder, unsigned kilobytes) : folder_(std::move(folder)), kilobytes_(kilobytes) {
   RunUnix("mount", "-t tmpfs -o size=" + std::to_string(kilobytes) + "k tmpfs", folder_);
-  for (int i = 0; i < 500 && !made_; ++i, Sleep(10)) made_ = Free(folder_) == 1024ull * kilobytes;
+  for (int i = 0; i < 500 && !made_; ++i, Sleep(10)) made_ = RoomIn(folder_).value_or(Room{}).free == 1024ull * kilobytes;
 }
 
 SmallDisk::~SmallDisk() {
@@ -160,7 +151,7 @@ SmallDisk::~SmallDisk() {
   // impossible to remove, and a later test program given the same process id
   // could not make its temporary folder.
   RunUnix("umount", "-l", folder_);
-  for (int i = 0; i < 500 && Free(folder_) == 1024ull * kilobytes_; ++i) Sleep(10);
+  for (int i = 0; i < 500 && RoomIn(folder_).value_or(Room{}).free == 1024ull * kilobytes_; ++i) Sleep(10);
 }
 
 HeldFile::HeldFile(const std::wstring& path, DWORD milliseconds) {
