@@ -54,6 +54,7 @@ struct DrivePretence {
   bool screened = false;       // no file named "~*" or "*.tmp" may be made (a server's file screen)
   DWORD probe_number = 0;      // the folder's probe is first named with it, not the clock's
   void (*listed)(const wchar_t* folder) = nullptr;  // called once a folder is listed (another program's turn)
+  void (*opened)(const wchar_t* path) = nullptr;     // called at each open for writing, once answered
 };
 void PretendDrives(const DrivePretence& pretence) noexcept;
 const DrivePretence& Pretended() noexcept;

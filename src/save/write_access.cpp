@@ -77,6 +77,7 @@ std::optional<CannotWrite> CannotOpenForWriting(const std::wstring& path) {
       CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_NO_RECALL, nullptr));
   const DWORD error = GetLastError();
   if (const DWORD slow = Pretended().slow_open_ms) Sleep(slow);
+  if (Pretended().opened) Pretended().opened(path.c_str());
   if (const DWORD pretended = Pretended().open_error) return RefusalOf(pretended);
   return opened ? std::nullopt : RefusalOf(error);
 }
