@@ -96,20 +96,26 @@ bool WritableWithin(const std::wstring& path, bool writable) {
   return false;
 }
 
-HANDLE Start(const wchar_t* program, std::wstring command) {
+bool Launch(const wchar_t* program, std::wstring command, PROCESS_INFORMATION& process) {
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
+  return CreateProcessW(program, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process);
+}
+
+// The handle of a new process running `command`, or none.
+HANDLE Start(const wchar_t* program, std::wstring command) {
   PROCESS_INFORMATION process{};
-  if (!CreateProcessW(program, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
-    return nullptr;
-  }
+  if (!Launch(program, std::move(command), process)) return nullptr;
   CloseHandle(process.hThread);
   return process.hProcess;
 }
 
 // Runs a Unix program (/usr/bin/NAME or /bin/NAME) with `arguments` and the
 // Unix name of `path` last: Wine starts a Unix program as it starts a Windows
-// one (but does not wait for its end).
+// one, but does not wait for its end and gives no handles for it. What it
+// leaves in the process information is never closed: it may be the value of
+// a handle this process holds (a closed one took Windows' own folder of
+// named objects with it, and every named event after failed).
 void RunUnix(const char* name, const std::string& arguments, const std::wstring& path) {
   using UnixName = char*(CDECL*)(const wchar_t*);
   const auto unix_name = reinterpret_cast<UnixName>(
@@ -120,9 +126,9 @@ void RunUnix(const char* name, const std::string& arguments, const std::wstring&
   HeapFree(GetProcessHeap(), 0, file);
   for (const char* folder : {"Z:\\usr\\bin\\", "Z:\\bin\\"}) {
     const std::string program = folder + std::string(name);
-    if (const HANDLE process = Start(std::wstring(program.begin(), program.end()).c_str(),
-                                     std::wstring(command.begin(), command.end()))) {
-      CloseHandle(process);
+    PROCESS_INFORMATION not_handles{};
+    if (Launch(std::wstring(program.begin(), program.end()).c_str(), std::wstring(command.begin(), command.end()),
+               not_handles)) {
       return;
     }
   }
@@ -155,11 +161,20 @@ SmallDisk::~SmallDisk() {
 }
 
 HeldFile::HeldFile(const std::wstring& path, DWORD milliseconds) {
+  // The holder says it holds the file by an event: a check by opening the
+  // file here could itself keep the holder's exclusive open out.
+  static LONG made = 0;
+  const std::wstring event_name =
+      L"QuarnelHeld-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(InterlockedIncrement(&made));
+  const unique_handle event(CreateEventW(nullptr, TRUE, FALSE, event_name.c_str()));
   wchar_t program[MAX_PATH];
   GetModuleFileNameW(nullptr, program, MAX_PATH);
   process_.reset(Start(program, L"\"" + std::wstring(program) + L"\" --hold-file \"" + path + L"\" " +
-                                    std::to_wstring(milliseconds)));
-  held_ = process_ && WritableWithin(path, false);
+                                    std::to_wstring(milliseconds) + L" " + event_name));
+  if (!event || !process_) return;
+  // A new process may take its time on a loaded machine.
+  const HANDLE either[] = {event.get(), process_.get()};
+  held_ = WaitForMultipleObjects(2, either, FALSE, 60000) == WAIT_OBJECT_0;
 }
 
 HeldFile::~HeldFile() {
@@ -169,10 +184,21 @@ HeldFile::~HeldFile() {
 }
 
 bool HoldFileIfAsked(int argc, char** argv) {
-  if (argc != 4 || std::string_view(argv[1]) != "--hold-file") return false;
-  const HANDLE file = CreateFileA(argv[2], GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (argc != 5 || std::string_view(argv[1]) != "--hold-file") return false;
+  // Opened alone, asked again while another open is in the way for a moment.
+  HANDLE file = INVALID_HANDLE_VALUE;
+  for (int i = 0; i < 3000 && file == INVALID_HANDLE_VALUE; ++i) {
+    file = CreateFileA(argv[2], GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_SHARING_VIOLATION) return true;
+    if (file == INVALID_HANDLE_VALUE) Sleep(10);
+  }
+  if (file == INVALID_HANDLE_VALUE) return true;
+  if (const HANDLE held = OpenEventA(EVENT_MODIFY_STATE, FALSE, argv[4])) {
+    SetEvent(held);
+    CloseHandle(held);
+  }
   Sleep(static_cast<DWORD>(std::stoul(argv[3])));
-  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  CloseHandle(file);
   return true;
 }
 

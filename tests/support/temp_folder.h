@@ -93,8 +93,9 @@ class HeldFile {
   bool held_ = false;
 };
 
-// In a test program's main: when started by HeldFile ("--hold-file PATH MS"),
-// holds the file and returns true once done; false for an ordinary run.
+// In a test program's main: when started by HeldFile ("--hold-file PATH MS EVENT"),
+// holds the file, says so by the named event, and returns true once done;
+// false for an ordinary run.
 bool HoldFileIfAsked(int argc, char** argv);
 
 }  // namespace quarnel::test
