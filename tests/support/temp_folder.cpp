@@ -185,13 +185,7 @@ HeldFile::~HeldFile() {
 
 bool HoldFileIfAsked(int argc, char** argv) {
   if (argc != 5 || std::string_view(argv[1]) != "--hold-file") return false;
-  // Opened alone, asked again while another open is in the way for a moment.
-  HANDLE file = INVALID_HANDLE_VALUE;
-  for (int i = 0; i < 3000 && file == INVALID_HANDLE_VALUE; ++i) {
-    file = CreateFileA(argv[2], GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_SHARING_VIOLATION) return true;
-    if (file == INVALID_HANDLE_VALUE) Sleep(10);
-  }
+  const HANDLE file = CreateFileA(argv[2], GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return true;
   if (const HANDLE held = OpenEventA(EVENT_MODIFY_STATE, FALSE, argv[4])) {
     SetEvent(held);
